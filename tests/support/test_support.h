@@ -1,0 +1,49 @@
+#pragma once
+// Helpers shared by the test programs: temporary folders, commands, fixtures made with ffmpeg.
+
+#include <filesystem>
+#include <string>
+
+namespace ok::test {
+
+namespace fs = std::filesystem;
+
+// A fresh folder below the system's temporary folder, removed with its content on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+struct CommandResult {
+  int exitCode = -1;
+  std::string output;  // standard output and standard error together
+};
+
+// Runs a shell command line and collects what it prints.
+CommandResult RunCommand(const std::string& commandLine);
+
+// Quotes a text for a POSIX shell.
+std::string ShellQuote(const std::string& text);
+
+// A media file made once per build with `ffmpeg -y <ffmpegArgs> <file>` in the build's fixtures
+// folder and reused after; `name` is the file name (its extension picks the container).
+std::string Fixture(const std::string& name, const std::string& ffmpegArgs);
+
+// `ffprobe` of one entry, e.g. ProbeValue(file, "stream=width", "v:0") -> "320".
+std::string ProbeValue(const std::string& file, const std::string& entries, const std::string& streams = "");
+
+// The folder of media samples made by other tools, or "" when it is not beside the checkout.
+std::string SamplesDir();
+
+// The build folder (where the programs and fakes are).
+std::string BuildDir();
+
+}  // namespace ok::test
