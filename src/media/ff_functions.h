@@ -75,6 +75,11 @@ extern "C" {
   F(ltAVFormat, avio_context_free)            \
   F(ltAVFormat, avio_open2)                   \
   F(ltAVFormat, avio_closep)                  \
+  F(ltAVFormat, avio_flush)                   \
+  F(ltAVFormat, avio_read)                    \
+  F(ltAVFormat, avio_write)                   \
+  F(ltAVFormat, avio_seek)                    \
+  F(ltAVFormat, avio_size)                    \
   F(ltAVFormat, avio_enum_protocols)          \
   F(ltAVFormat, av_guess_format)              \
   F(ltAVFormat, avformat_alloc_output_context2) \

@@ -90,6 +90,8 @@ class TFFmpegLoader {
   std::string LoadedPath(TLibraryType kind) const;
 
   const TLibraryStatus& State(TLibraryType kind) const { return LibraryStates[kind]; }
+  // An explicit file name for a library, replacing the built one; "" restores the built name.
+  void SetLibFileName(TLibraryType kind, const std::string& fileName) { LibraryStates[kind].FileName = fileName; }
 
   // Serialises stream-information probing and every codec open and close across all tasks.
   std::mutex CodecLock;

@@ -17,9 +17,9 @@ void Remember(const char* text) { lastError = text ? text : ""; }
 
 std::string DlLastError() { return lastError; }
 
-void* DlOpen(const std::string& fileOrPath) {
+void* DlOpen(const std::string& fileOrPath, bool keepMapped) {
   dlerror();
-  void* h = dlopen(fileOrPath.c_str(), RTLD_NOW | RTLD_GLOBAL);
+  void* h = dlopen(fileOrPath.c_str(), RTLD_NOW | RTLD_GLOBAL | (keepMapped ? RTLD_NODELETE : 0));
   Remember(h ? nullptr : dlerror());
   return h;
 }

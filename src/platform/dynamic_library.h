@@ -10,7 +10,9 @@ namespace ok {
 std::string DlLastError();
 
 // Loads a shared object with RTLD_NOW | RTLD_GLOBAL; nullptr on failure (see DlLastError).
-void* DlOpen(const std::string& fileOrPath);
+// With `keepMapped`, DlClose drops the handle but the object stays in memory (RTLD_NODELETE): for
+// libraries whose initialisers allocate memory that a release would orphan.
+void* DlOpen(const std::string& fileOrPath, bool keepMapped = false);
 void* DlSym(void* handle, const char* name);
 void DlClose(void* handle);
 
