@@ -2,10 +2,13 @@
 
 #include <dlfcn.h>
 #include <elf.h>
+#include <fcntl.h>
 #include <link.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 
 namespace ok {
 
@@ -45,36 +48,43 @@ std::string DlPathOf(void* handle) {
 
 std::vector<std::string> ElfNeededLibraries(const std::string& path) {
   std::vector<std::string> needed;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return needed;
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  auto fits = [&](uint64_t off, uint64_t len) { return off <= bytes.size() && len <= bytes.size() - off; };
-  if (!fits(0, sizeof(Elf64_Ehdr)) || std::memcmp(bytes.data(), ELFMAG, SELFMAG) != 0 ||
-      bytes[EI_CLASS] != ELFCLASS64)
-    return needed;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return needed;
+  struct stat st;
+  void* map = MAP_FAILED;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    map = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  ::close(fd);
+  if (map == MAP_FAILED) return needed;
+  const char* bytes = static_cast<const char*>(map);
+  const uint64_t size = uint64_t(st.st_size);
+  auto fits = [&](uint64_t off, uint64_t len) { return off <= size && len <= size - off; };
   Elf64_Ehdr eh;
-  std::memcpy(&eh, bytes.data(), sizeof eh);
-  if (eh.e_shentsize != sizeof(Elf64_Shdr) || !fits(eh.e_shoff, uint64_t(eh.e_shnum) * sizeof(Elf64_Shdr)))
-    return needed;
+  bool ok = fits(0, sizeof eh) && std::memcmp(bytes, ELFMAG, SELFMAG) == 0 && bytes[EI_CLASS] == ELFCLASS64;
+  if (ok) {
+    std::memcpy(&eh, bytes, sizeof eh);
+    ok = eh.e_shentsize == sizeof(Elf64_Shdr) && fits(eh.e_shoff, uint64_t(eh.e_shnum) * sizeof(Elf64_Shdr));
+  }
   auto section = [&](unsigned i) {
     Elf64_Shdr sh;
-    std::memcpy(&sh, bytes.data() + eh.e_shoff + i * sizeof(Elf64_Shdr), sizeof sh);
+    std::memcpy(&sh, bytes + eh.e_shoff + i * sizeof(Elf64_Shdr), sizeof sh);
     return sh;
   };
-  for (unsigned i = 0; i < eh.e_shnum; ++i) {
+  for (unsigned i = 0; ok && i < eh.e_shnum; ++i) {
     Elf64_Shdr dyn = section(i);
     if (dyn.sh_type != SHT_DYNAMIC || dyn.sh_link >= eh.e_shnum || !fits(dyn.sh_offset, dyn.sh_size)) continue;
     Elf64_Shdr str = section(dyn.sh_link);
     if (!fits(str.sh_offset, str.sh_size)) continue;
     for (uint64_t off = 0; off + sizeof(Elf64_Dyn) <= dyn.sh_size; off += sizeof(Elf64_Dyn)) {
       Elf64_Dyn d;
-      std::memcpy(&d, bytes.data() + dyn.sh_offset + off, sizeof d);
+      std::memcpy(&d, bytes + dyn.sh_offset + off, sizeof d);
       if (d.d_tag == DT_NULL) break;
       if (d.d_tag != DT_NEEDED || d.d_un.d_val >= str.sh_size) continue;
-      const char* s = bytes.data() + str.sh_offset + d.d_un.d_val;
+      const char* s = bytes + str.sh_offset + d.d_un.d_val;
       needed.emplace_back(s, strnlen(s, str.sh_size - d.d_un.d_val));
     }
   }
+  ::munmap(map, size_t(st.st_size));
   return needed;
 }
 
