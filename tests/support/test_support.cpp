@@ -64,10 +64,12 @@ std::string ShellQuote(const std::string& text) {
   return q + "'";
 }
 
-std::string BuildDir() { return EnvOr("OK_BUILD_DIR", fs::current_path().string()); }
+std::string BuildDir() { return EnvOr("OK_BUILD_DIR", OK_DEFAULT_BUILD_DIR); }
+
+std::string SourceDir() { return EnvOr("OK_SOURCE_DIR", OK_DEFAULT_SOURCE_DIR); }
 
 std::string SamplesDir() {
-  std::string dir = EnvOr("OK_SAMPLES_DIR", "");
+  std::string dir = EnvOr("OK_SAMPLES_DIR", OK_DEFAULT_SAMPLES_DIR);
   std::error_code ec;
   return !dir.empty() && fs::is_directory(dir, ec) ? fs::canonical(dir).string() : "";
 }
@@ -100,3 +102,7 @@ std::string ProbeValue(const std::string& file, const std::string& entries, cons
 }
 
 }  // namespace ok::test
+
+// Sanitizer settings of every test program.
+extern "C" const char* __asan_default_options() { return "detect_leaks=1:strict_string_checks=1"; }
+extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }

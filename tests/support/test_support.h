@@ -43,7 +43,8 @@ std::string ProbeValue(const std::string& file, const std::string& entries, cons
 // The folder of media samples made by other tools, or "" when it is not beside the checkout.
 std::string SamplesDir();
 
-// The build folder (where the programs and fakes are).
+// The build folder (where the programs and fakes are) and the checkout.
 std::string BuildDir();
+std::string SourceDir();
 
 }  // namespace ok::test
