@@ -1,0 +1,111 @@
+// ostrelkalvexa-probe FILE [SECONDS]: describes a media file the way the converter's probe sees it
+// and, with SECONDS, writes the frame at that time as <base name>.bmp into the current folder.
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "media/av_probe.h"
+#include "media/ff_functions.h"
+#include "media/ff_loader.h"
+#include "platform/program_folder.h"
+
+namespace {
+
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+int Usage() {
+  std::cerr << "usage: ostrelkalvexa-probe FILE [SECONDS]\n"
+               "  Prints the streams and tags of FILE; with SECONDS (a decimal number >= 0) also\n"
+               "  writes the video frame at that time as <name of FILE>.bmp into the current folder.\n";
+  return ExitUsage;
+}
+
+// A decimal number of seconds >= 0 as microseconds; false when the text is not one.
+bool ParseSeconds(const std::string& text, int64_t& microseconds) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (errno != 0 || *end != '\0' || !std::isfinite(seconds) || seconds < 0 || seconds > 9.0e12) return false;
+  microseconds = std::llround(seconds * 1e6);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 3) return Usage();
+  const std::string fileName = argv[1];
+  if (fileName.empty()) return Usage();
+  int64_t frameTime = -1;
+  if (argc == 3 && !ParseSeconds(argv[2], frameTime)) return Usage();
+
+  try {
+    ok::FFLoader.SetLibraryPath(ok::ProgramFolder() + "LibAV");
+    if (!ok::FFLoader.LoadLibs(ok::RequiredLibraries)) {
+      std::cerr << ok::FFLoader.GetLastErrMsg() << "\n";
+      return ExitFailure;
+    }
+    // Only the libraries' errors reach the terminal; the probe's own notes are for the log.
+    ok::FF.av_log_set_level(AV_LOG_ERROR);
+
+    ok::TAVProbe probe;
+    if (!probe.LoadFile(fileName)) {
+      std::cerr << "error: " << probe.ErrorMessage() << "\n";
+      return ExitFailure;
+    }
+
+    ok::TFileStreamInfo info;
+    probe.GetFileStreamInfo(info);
+    std::cout << "StreamCount: " << probe.StreamCount() << "\n"
+              << "ProgramCount: " << probe.ProgramCount() << "\n"
+              << "AudioStreamCount: " << probe.AudioStreamCount() << "\n"
+              << "VideoStreamCount: " << probe.VideoStreamCount() << "\n"
+              << "SubtitleStreamCount: " << probe.SubtitleStreamCount() << "\n"
+              << "FirstAudioStream: " << probe.FirstAudioStream() << "\n"
+              << "FirstVideoStream: " << probe.FirstVideoStream() << "\n"
+              << "FirstSubtitleStream: " << probe.FirstSubtitleStream() << "\n"
+              << "StartTime: " << info.StartTime << "\n"
+              << "Duration: " << info.Duration << "\n"
+              << "BitRate: " << info.BitRate << "\n"
+              << "Timestamp: " << info.Timestamp << "\n"
+              << "Year: " << info.Year << "\n"
+              << "Track: " << info.Track << "\n"
+              << "Title: " << info.Title << "\n"
+              << "Author: " << info.Author << "\n"
+              << "Copyright: " << info.Copyright << "\n"
+              << "Comment: " << info.Comment << "\n"
+              << "Album: " << info.Album << "\n"
+              << "Genre: " << info.Genre << "\n";
+
+    if (frameTime >= 0) {
+      const ok::TBitmap& bitmap = probe.GetFrameBitmap(-1, frameTime);
+      if (!probe.FrameReady()) {
+        std::cout.flush();
+        std::cerr << "error: " << probe.ErrorMessage() << "\n";
+        return ExitFailure;
+      }
+      const std::string bmpName = std::filesystem::path(fileName).stem().string() + ".bmp";
+      if (!bitmap.SaveToFile(bmpName)) {
+        std::cout.flush();
+        std::cerr << "error: cannot write " << bmpName << "\n";
+        return ExitFailure;
+      }
+      std::cout << "FramePTS: " << probe.LastPTS() << "\n"
+                << "Bitmap: " << bmpName << "\n";
+    }
+    std::cout.flush();
+    return std::cout ? 0 : ExitFailure;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "error: " << e.what() << "\n";
+    return ExitFailure;
+  }
+}
