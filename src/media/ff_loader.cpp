@@ -64,13 +64,20 @@ std::string Format(const char* fmt, const std::string& a, const std::string& b, 
 // The version each library reports, once bound; 0 for libraries without one.
 unsigned ReportedVersion(TLibraryType kind) {
   switch (kind) {
-    case ltAVCodec: return FF.avcodec_version();
-    case ltAVFilter: return FF.avfilter_version();
-    case ltAVFormat: return FF.avformat_version();
-    case ltAVUtil: return FF.avutil_version();
-    case ltSwScale: return FF.swscale_version();
-    case ltSwResample: return FF.swresample_version();
-    default: return 0;
+    case ltAVCodec:
+      return FF.avcodec_version();
+    case ltAVFilter:
+      return FF.avfilter_version();
+    case ltAVFormat:
+      return FF.avformat_version();
+    case ltAVUtil:
+      return FF.avutil_version();
+    case ltSwScale:
+      return FF.swscale_version();
+    case ltSwResample:
+      return FF.swresample_version();
+    default:
+      return 0;
   }
 }
 

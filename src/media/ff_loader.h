@@ -45,8 +45,8 @@ class TLibraryTypes {
 };
 
 // The only set the program loads.
-inline constexpr TLibraryTypes RequiredLibraries{ltAVCodec,   ltAVFilter, ltAVFormat,  ltAVUtil,
-                                                 ltSwScale,   ltMyUtil,   ltSwResample};
+inline constexpr TLibraryTypes RequiredLibraries{ltAVCodec, ltAVFilter, ltAVFormat,  ltAVUtil,
+                                                 ltSwScale, ltMyUtil,   ltSwResample};
 
 struct TLibraryItem {
   TLibraryType LibType;
@@ -91,7 +91,9 @@ class TFFmpegLoader {
 
   const TLibraryStatus& State(TLibraryType kind) const { return LibraryStates[kind]; }
   // An explicit file name for a library, replacing the built one; "" restores the built name.
-  void SetLibFileName(TLibraryType kind, const std::string& fileName) { LibraryStates[kind].FileName = fileName; }
+  void SetLibFileName(TLibraryType kind, const std::string& fileName) {
+    LibraryStates[kind].FileName = fileName;
+  }
 
   // Serialises stream-information probing and every codec open and close across all tasks.
   std::mutex CodecLock;

@@ -111,9 +111,11 @@ bool NeedsUnicodeName(const std::string& name) {
     std::string protocol = ToCodePage(":" + name.substr(0, colon) + ":");
     if (std::strstr(PlainProtocols, protocol.c_str())) return false;
   }
+  // The file system takes the name's own bytes: a code-page form that differs from them (CP936
+  // bytes of a Chinese name, say) would name another file, so only a byte-identical form goes plain.
   bool lossless = true;
-  std::string back = FromCodePage(ToCodePage(name, &lossless));
-  return !lossless || back != name;
+  std::string converted = ToCodePage(name, &lossless);
+  return !lossless || converted != name;
 }
 
 std::string EncodeLibFileName(const std::string& name) {
@@ -161,8 +163,8 @@ int UnicodeOpen(AVIOContext** pb, const std::string& libName, int flags) {
   auto* buffer = static_cast<unsigned char*>(FF.av_malloc(UnicodeBufferSize));
   if (!buffer) return AVERROR(ENOMEM);
   bool writable = (flags & AVIO_FLAG_WRITE) != 0;
-  *pb = FF.avio_alloc_context(buffer, UnicodeBufferSize, writable ? 1 : 0, file.get(), UnicodeRead, UnicodeWrite,
-                              UnicodeSeek);
+  *pb = FF.avio_alloc_context(buffer, UnicodeBufferSize, writable ? 1 : 0, file.get(), UnicodeRead,
+                              UnicodeWrite, UnicodeSeek);
   if (!*pb) {
     FF.av_free(buffer);
     return AVERROR(ENOMEM);

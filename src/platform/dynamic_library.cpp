@@ -72,7 +72,8 @@ std::vector<std::string> ElfNeededLibraries(const std::string& path) {
   };
   for (unsigned i = 0; ok && i < eh.e_shnum; ++i) {
     Elf64_Shdr dyn = section(i);
-    if (dyn.sh_type != SHT_DYNAMIC || dyn.sh_link >= eh.e_shnum || !fits(dyn.sh_offset, dyn.sh_size)) continue;
+    if (dyn.sh_type != SHT_DYNAMIC || dyn.sh_link >= eh.e_shnum || !fits(dyn.sh_offset, dyn.sh_size))
+      continue;
     Elf64_Shdr str = section(dyn.sh_link);
     if (!fits(str.sh_offset, str.sh_size)) continue;
     for (uint64_t off = 0; off + sizeof(Elf64_Dyn) <= dyn.sh_size; off += sizeof(Elf64_Dyn)) {

@@ -17,7 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const SystemLibDir = "/usr/lib/x86_64-linux-gnu/";
-const TLibraryType Required[] = {ltAVCodec, ltAVFilter, ltAVFormat, ltAVUtil, ltSwScale, ltMyUtil, ltSwResample};
+const TLibraryType Required[] = {ltAVCodec, ltAVFilter, ltAVFormat,  ltAVUtil,
+                                 ltSwScale, ltMyUtil,   ltSwResample};
 
 std::string Maps() {
   std::ifstream in("/proc/self/maps");

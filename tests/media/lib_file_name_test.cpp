@@ -42,13 +42,19 @@ TEST(OpenErrorText, MapsTheLibraryCodesByMeaning) {
   EXPECT_EQ(OpenErrorText("100%s.avi", AVERROR(ENOENT)), "100%s.avi: no such file or directory");
 }
 
-TEST(LibFileName, NamesTheCodePageCannotExpressGoOverTheProtocol) {
+TEST(LibFileName, NamesWhoseCodePageFormDiffersGoOverTheProtocol) {
   CodePageScope cp936(TCodePage::Cp936);
+  EXPECT_FALSE(NeedsUnicodeName("/tmp/clip-1.mp4"));
+  EXPECT_EQ(EncodeLibFileName("/tmp/clip-1.mp4"), "/tmp/clip-1.mp4");
+
+  // GBK bytes would name another file on this file system: the name goes over the protocol even
+  // though the code page can express it.
   const std::string chinese = "/tmp/视频.mp4";
-  EXPECT_FALSE(NeedsUnicodeName(chinese));
-  EXPECT_EQ(EncodeLibFileName(chinese), ToCodePage(chinese));
-  EXPECT_NE(EncodeLibFileName(chinese), chinese) << "GBK bytes, not UTF-8";
+  EXPECT_TRUE(NeedsUnicodeName(chinese));
+  EXPECT_EQ(EncodeLibFileName(chinese), "unicode:utf8:" + chinese);
   EXPECT_EQ(DecodeLibFileName(EncodeLibFileName(chinese)), chinese);
+  // A plain library name in the code page reads back as UTF-8.
+  EXPECT_EQ(DecodeLibFileName(ToCodePage(chinese)), chinese);
 
   const std::string smiley = "/tmp/clip" + OutsideCp936 + ".mp4";
   EXPECT_TRUE(NeedsUnicodeName(smiley));
@@ -58,6 +64,7 @@ TEST(LibFileName, NamesTheCodePageCannotExpressGoOverTheProtocol) {
   // Listed protocols pass unchanged; a drive-letter-like prefix is judged by its characters.
   EXPECT_FALSE(NeedsUnicodeName("http://host/" + OutsideCp936));
   EXPECT_TRUE(NeedsUnicodeName("C:" + OutsideCp936));
+  EXPECT_FALSE(NeedsUnicodeName("C:/tmp/a.mp4"));
 }
 
 TEST(LibFileName, Utf8CodePageNeedsNoProtocol) {
@@ -86,9 +93,7 @@ TEST(FileSizeOf, TellsRegularFilesOnly) {
   std::ofstream(tmp / "empty").close();
   EXPECT_EQ(FileSizeOf(tmp / "empty"), 0);
   // A sparse file of exactly 4 GiB costs no disk space.
-  {
-    std::ofstream big(tmp / "big");
-  }
+  { std::ofstream big(tmp / "big"); }
   ASSERT_EQ(::truncate((tmp / "big").c_str(), 4294967296LL), 0);
   EXPECT_EQ(FileSizeOf(tmp / "big"), 4294967296LL);
 }
@@ -108,7 +113,9 @@ TEST(SplitFirst, TakesTheHeadAndOptionallyTheRest) {
 
 class UnicodeProtocol : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ASSERT_TRUE(FFLoader.LoadLibs(RequiredLibraries)) << FFLoader.GetLastErrMsg(); }
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(FFLoader.LoadLibs(RequiredLibraries)) << FFLoader.GetLastErrMsg();
+  }
   test::TempDir tmp_;
 };
 
@@ -139,31 +146,34 @@ TEST_F(UnicodeProtocol, WriteReplacesContentAndSizeQueryLeavesThePosition) {
 
 TEST_F(UnicodeProtocol, OpensAMediaFileWhoseNameTheCodePageCannotExpress) {
   std::string fixture = test::Fixture("unicode-src.mp4", "-f lavfi -i testsrc=size=64x48:rate=10:duration=1");
-  std::string path = tmp_ / ("clip" + OutsideCp936 + ".mp4");
-  fs::copy_file(fixture, path);
   CodePageScope cp936(TCodePage::Cp936);
-  std::string libName = EncodeLibFileName(path);
-  ASSERT_TRUE(IsUnicodeName(libName));
+  for (const std::string& name : {"clip" + OutsideCp936 + ".mp4", std::string("视频.mp4")}) {
+    std::string path = tmp_ / name;
+    fs::copy_file(fixture, path);
+    std::string libName = EncodeLibFileName(path);
+    ASSERT_TRUE(IsUnicodeName(libName));
 
-  AVFormatContext* ctx = nullptr;
-  ASSERT_EQ(OpenInputContext(&ctx, libName, nullptr, nullptr), 0);
-  ASSERT_GE(FF.avformat_find_stream_info(ctx, nullptr), 0);
-  EXPECT_EQ(ctx->streams[0]->codecpar->width, 64);
-  EXPECT_EQ(DecodeLibFileName(ctx->url), path);
-  AVPacket* pkt = FF.av_packet_alloc();
-  int packets = 0;
-  while (FF.av_read_frame(ctx, pkt) >= 0) {
-    ++packets;
-    FF.av_packet_unref(pkt);
+    AVFormatContext* ctx = nullptr;
+    ASSERT_EQ(OpenInputContext(&ctx, libName, nullptr, nullptr), 0);
+    ASSERT_GE(FF.avformat_find_stream_info(ctx, nullptr), 0);
+    EXPECT_EQ(ctx->streams[0]->codecpar->width, 64);
+    EXPECT_EQ(DecodeLibFileName(ctx->url), path);
+    AVPacket* pkt = FF.av_packet_alloc();
+    int packets = 0;
+    while (FF.av_read_frame(ctx, pkt) >= 0) {
+      ++packets;
+      FF.av_packet_unref(pkt);
+    }
+    FF.av_packet_free(&pkt);
+    EXPECT_EQ(packets, 10);
+    CloseInputContext(&ctx);
+    EXPECT_EQ(ctx, nullptr);
   }
-  FF.av_packet_free(&pkt);
-  EXPECT_EQ(packets, 10);
-  CloseInputContext(&ctx);
-  EXPECT_EQ(ctx, nullptr);
 
   // A failed open through the protocol leaves nothing behind (the sanitizers check for leaks).
   std::string junk = tmp_ / ("junk" + OutsideCp936 + ".avi");
   std::ofstream(junk) << "this is not a media file at all, just some text";
+  AVFormatContext* ctx = nullptr;
   EXPECT_LT(OpenInputContext(&ctx, EncodeLibFileName(junk), nullptr, nullptr), 0);
   EXPECT_EQ(ctx, nullptr);
 }

@@ -21,7 +21,8 @@ std::string EnvOr(const char* name, const std::string& fallback) {
 TempDir::TempDir() {
   std::random_device rd;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path p = fs::temp_directory_path() / ("okv-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+    fs::path p =
+        fs::temp_directory_path() / ("okv-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
     std::error_code ec;
     if (fs::create_directory(p, ec)) {
       path_ = p;
