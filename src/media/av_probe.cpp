@@ -85,29 +85,6 @@ bool IsImage2Format(const std::string& formatName) {
          (name.size() > pipe.size() && name.compare(name.size() - pipe.size(), pipe.size(), pipe) == 0);
 }
 
-namespace detail {
-void TFormatContextCloser::operator()(AVFormatContext* ctx) const {
-  if (ctx && FF.avformat_close_input) CloseInputContext(&ctx);
-}
-void TCodecContextFree::operator()(AVCodecContext* ctx) const {
-  if (!ctx || !FF.avcodec_free_context) return;
-  std::lock_guard<std::mutex> lock(FFLoader.CodecLock);
-  FF.avcodec_free_context(&ctx);
-}
-void TSwsFree::operator()(SwsContext* ctx) const {
-  if (ctx && FF.sws_freeContext) FF.sws_freeContext(ctx);
-}
-void TAvFree::operator()(uint8_t* p) const {
-  if (p && FF.av_free) FF.av_free(p);
-}
-void TFrameFree::operator()(AVFrame* f) const {
-  if (f && FF.av_frame_free) FF.av_frame_free(&f);
-}
-void TPacketFree::operator()(AVPacket* p) const {
-  if (p && FF.av_packet_free) FF.av_packet_free(&p);
-}
-}  // namespace detail
-
 // ---------------------------------------------------------------------------------------------
 // TCustomAVProbe
 
@@ -396,7 +373,7 @@ bool TAVProbe::OpenDecoder(int streamIndex) {
     return false;
   }
   const std::string openError = Format("Error while opening codec for input file stream #%d", streamIndex);
-  std::unique_ptr<AVCodecContext, detail::TCodecContextFree> dec(FF.avcodec_alloc_context3(codec));
+  TCodecContextPtr dec(FF.avcodec_alloc_context3(codec));
   if (!dec || FF.avcodec_parameters_to_context(dec.get(), st->codecpar) < 0) {
     Fail(openError);
     return false;

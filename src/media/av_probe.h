@@ -8,6 +8,7 @@
 #include <string>
 
 #include "media/bitmap.h"
+#include "media/ff_holders.h"
 
 struct AVCodecContext;
 struct AVFormatContext;
@@ -45,27 +46,6 @@ struct TFileStreamInfo {
 // demuxers of the same family ("png_pipe", "jpeg_pipe", ...), which this library generation picks
 // for one image file where the old one picked "image2".
 bool IsImage2Format(const std::string& formatName);
-
-namespace detail {
-struct TFormatContextCloser {
-  void operator()(AVFormatContext* ctx) const;
-};
-struct TCodecContextFree {
-  void operator()(AVCodecContext* ctx) const;
-};
-struct TSwsFree {
-  void operator()(SwsContext* ctx) const;
-};
-struct TAvFree {
-  void operator()(uint8_t* p) const;
-};
-struct TFrameFree {
-  void operator()(AVFrame* f) const;
-};
-struct TPacketFree {
-  void operator()(AVPacket* p) const;
-};
-}  // namespace detail
 
 class TCustomAVProbe {
  public:
@@ -124,7 +104,7 @@ class TCustomAVProbe {
   int firstSubtitleStream_ = -1;
 
  private:
-  std::unique_ptr<AVFormatContext, detail::TFormatContextCloser> ownedContext_;
+  TInputContextPtr ownedContext_;
 };
 
 class TAVProbe : public TCustomAVProbe {
@@ -169,14 +149,14 @@ class TAVProbe : public TCustomAVProbe {
   bool CopyFrameToBitmap();
   void ResetFrameState();
 
-  std::unique_ptr<AVCodecContext, detail::TCodecContextFree> decoderContext_;
+  TCodecContextPtr decoderContext_;
   int decoderStream_ = -1;
   bool decoderDrained_ = false;
-  std::unique_ptr<SwsContext, detail::TSwsFree> scaleContext_;
-  std::unique_ptr<uint8_t, detail::TAvFree> rgbBuffer_;
+  TSwsContextPtr scaleContext_;
+  TAVMemoryPtr<uint8_t> rgbBuffer_;
   int rgbBufferSize_ = 0;
-  std::unique_ptr<AVFrame, detail::TFrameFree> frame_;
-  std::unique_ptr<AVPacket, detail::TPacketFree> packet_;
+  TFramePtr frame_;
+  TPacketPtr packet_;
   TBitmap frameBitmap_;
   TBitmap lastFrameBitmap_;
   bool isImage2_ = false;

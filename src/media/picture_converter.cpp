@@ -42,14 +42,6 @@ TPicture PictureOf(const AVFrame& frame) {
   return p;
 }
 
-void TSwsContextDeleter::operator()(SwsContext* context) const {
-  if (context && FF.sws_freeContext) FF.sws_freeContext(context);
-}
-
-void TAVFreeDeleter::operator()(void* memory) const {
-  if (memory && FF.av_free) FF.av_free(memory);
-}
-
 TPictureConverter::TPictureConverter() { ResetConverter(); }
 
 void TPictureConverter::ResetConverter() {

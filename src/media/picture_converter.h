@@ -6,6 +6,7 @@
 
 #include "media/bitmap.h"
 #include "media/ff_functions.h"
+#include "media/ff_holders.h"
 
 #ifndef OKV_FRAME_HOOK_HOST
 #define OKV_FRAME_HOOK_HOST
@@ -19,15 +20,6 @@ using TPicture = okv_picture;
 
 // The first four planes of a frame.
 TPicture PictureOf(const AVFrame& frame);
-
-struct TSwsContextDeleter {
-  void operator()(SwsContext* context) const;
-};
-using TSwsContextPtr = std::unique_ptr<SwsContext, TSwsContextDeleter>;
-
-struct TAVFreeDeleter {
-  void operator()(void* memory) const;
-};
 
 // One per use (the engine keeps one for its preview paths and one for its custom hook). Not
 // thread-safe; the bitmap and the pictures it hands out stay valid until the next call.
@@ -77,7 +69,7 @@ class TPictureConverter {
   AVPixelFormat DstPixFmt_ = AV_PIX_FMT_BGR24;
   int BitmapPixelFormat_ = 24;
   std::unique_ptr<TBitmap> ConverterBitmap_;
-  std::unique_ptr<uint8_t, TAVFreeDeleter> ConvBuffer_;
+  TAVMemoryPtr<uint8_t> ConvBuffer_;
   int ConvBufferSize_ = 0;
   TPicture ConvPicture_{};
   TPicture CurrentPicture_{};
