@@ -8,6 +8,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavfilter/avfilter.h>
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
@@ -17,6 +18,8 @@ extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libavutil/parseutils.h>
+#include <libavutil/pixdesc.h>
+#include <libavutil/samplefmt.h>
 #include <libavutil/time.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -47,6 +50,11 @@ extern "C" {
   F(ltAVCodec, av_packet_alloc)               \
   F(ltAVCodec, av_packet_free)                \
   F(ltAVCodec, av_packet_unref)               \
+  F(ltAVCodec, av_codec_iterate)              \
+  F(ltAVCodec, av_codec_is_encoder)           \
+  F(ltAVCodec, av_bsf_get_by_name)            \
+  F(ltAVCodec, av_bsf_alloc)                  \
+  F(ltAVCodec, av_bsf_free)                   \
   /* avdevice: in the table, never loaded */  \
   /* avfilter */                              \
   F(ltAVFilter, avfilter_version)             \
@@ -88,6 +96,7 @@ extern "C" {
   F(ltAVFormat, av_interleaved_write_frame)   \
   F(ltAVFormat, av_write_trailer)             \
   F(ltAVFormat, av_dump_format)               \
+  F(ltAVFormat, av_muxer_iterate)             \
   /* avutil */                                \
   F(ltAVUtil, avutil_version)                 \
   F(ltAVUtil, av_log)                         \
@@ -116,6 +125,19 @@ extern "C" {
   F(ltAVUtil, av_get_pix_fmt_name)            \
   F(ltAVUtil, av_gettime)                     \
   F(ltAVUtil, av_parse_time)                  \
+  F(ltAVUtil, av_parse_video_size)            \
+  F(ltAVUtil, av_parse_video_rate)            \
+  F(ltAVUtil, av_get_pix_fmt)                 \
+  F(ltAVUtil, av_get_pix_fmt_string)          \
+  F(ltAVUtil, av_pix_fmt_desc_get)            \
+  F(ltAVUtil, av_get_sample_fmt)              \
+  F(ltAVUtil, av_get_sample_fmt_string)       \
+  F(ltAVUtil, av_opt_find)                    \
+  F(ltAVUtil, av_opt_set)                     \
+  F(ltAVUtil, av_opt_set_int)                 \
+  F(ltAVUtil, av_opt_get)                     \
+  F(ltAVUtil, av_opt_get_int)                 \
+  F(ltAVUtil, av_opt_set_defaults2)           \
   /* swscale */                               \
   F(ltSwScale, swscale_version)               \
   F(ltSwScale, sws_getContext)                \

@@ -1,0 +1,141 @@
+#include "engine/custom_ffmpeg.h"
+
+#include <algorithm>
+
+#include "engine/ffmpeg_exception.h"
+#include "engine/log_levels.h"
+#include "media/ff_loader.h"
+
+namespace ok {
+
+std::mutex PreviewLock;
+
+TCustomFFmpeg::TCustomFFmpeg() {
+  VerboseSetter = [this](int level) { SetVerbose(level); };
+}
+
+TCustomFFmpeg::~TCustomFFmpeg() = default;
+
+void TCustomFFmpeg::ReleaseOptionState() {
+  OptionContexts.Release();
+  FrameHookRelease(FrameHooks);
+  HookConverter.ResetConverter();
+  PreviewConverter.ResetConverter();
+}
+
+void TCustomFFmpeg::ResetOptions() {
+  if (!FFLoader.AllLoaded(RequiredLibraries)) return;
+  ReleaseOptionState();
+  // Assigning fresh defaults also frees the matrices, texts and bitstream-filter chains.
+  static_cast<TOptionState&>(*this) = TOptionState{};
+  NbInputFiles = 0;
+  NbOutputFiles = 0;
+  InputStreamParams.clear();
+  Running = false;
+  StopRequested = false;
+  Finished = false;
+  Terminated = false;
+  RecordingTimeMs = -1;
+  OptionContexts.Create(SwsFlags);
+}
+
+void TCustomFFmpeg::Log(int level, const std::string& text) const {
+  if (OnLog) OnLog(level, text);
+}
+
+void TCustomFFmpeg::NewOutputStream(AVMediaType) {
+  throw FFmpegException("Streams cannot be added: this engine opens no output files");
+}
+
+std::string TCustomFFmpeg::ResolveFormatName(const std::string& name) {
+  if (name != "pgmyuv") return name;
+  PgmyuvCompatibility = true;
+  Log(1, "pgmyuv format is deprecated, use image2");
+  return "image2";
+}
+
+void TCustomFFmpeg::SetInputFormat(const std::string& name) {
+  if (name.empty()) return;
+  std::string n = ResolveFormatName(name);
+  ForcedInputFormat = FF.av_find_input_format(n.c_str());
+  if (!ForcedInputFormat) throw FFmpegException(FormatText("Unknown input format: %s", n.c_str()));
+}
+
+void TCustomFFmpeg::SetOutputFormat(const std::string& name) {
+  if (name.empty()) return;
+  std::string n = ResolveFormatName(name);
+  ForcedOutputFormat = FF.av_guess_format(n.c_str(), nullptr, nullptr);
+  if (!ForcedOutputFormat) throw FFmpegException(FormatText("Unknown output format: %s", n.c_str()));
+}
+
+void TCustomFFmpeg::SetInputOutputFormat(const std::string& name) {
+  if (name.empty()) return;
+  std::string n = ResolveFormatName(name);
+  ForcedInputFormat = FF.av_find_input_format(n.c_str());
+  ForcedOutputFormat = FF.av_guess_format(n.c_str(), nullptr, nullptr);
+  if (!ForcedInputFormat && !ForcedOutputFormat)
+    throw FFmpegException(FormatText("Unknown input or output format: %s", n.c_str()));
+}
+
+void TCustomFFmpeg::SetVerbose(int level) {
+  Verbose = level;
+  if (FF.av_log_set_level) FF.av_log_set_level(LibraryLevelOf(level));
+  LogThreshold = level;
+}
+
+void TCustomFFmpeg::SetStartTime(int64_t value) {
+  if (value > 0) StartTime = value;
+}
+
+void TCustomFFmpeg::SetRecordingTime(int64_t value) {
+  if (value <= 0) return;
+  RecordingTime = value;
+  RecordingTimeMs = int(std::min<int64_t>(value / 1000, INT32_MAX));
+}
+
+void TCustomFFmpeg::SetRecordingTimeMs(int value) {
+  if (value <= 0) return;
+  RecordingTime = int64_t(value) * 1000;
+  RecordingTimeMs = value;
+}
+
+void TCustomFFmpeg::SetProgramID(int value) {
+  if (value >= 0) ProgramID = value;
+}
+
+void TCustomFFmpeg::SetAudioVolume(int value) {
+  if (value >= 0) AudioVolume = value;
+}
+
+void TCustomFFmpeg::SetAudioSyncMethod(int value) { AudioSyncMethod = value; }
+
+void TCustomFFmpeg::SetVideoSyncMethod(int value) { VideoSyncMethod = value; }
+
+void TCustomFFmpeg::SetMuxDelay(float value) {
+  if (value > 0) MuxMaxDelay = value;
+}
+
+void TCustomFFmpeg::SetMuxPreload(float value) {
+  if (value > 0) MuxPreload = value;
+}
+
+void TCustomFFmpeg::SetRecTimestamp(int64_t value) { RecTimestamp = value; }
+
+void TCustomFFmpeg::AddMetadata(const std::string& key, const std::string& value) {
+  Metadata.push_back({key, value});
+}
+
+void TCustomFFmpeg::SetHookFlags(uint8_t flags) {
+  std::lock_guard<std::mutex> lock(PreviewLock);
+  HookFlags = flags;
+}
+
+void TCustomFFmpeg::SetTimeRanges(const std::vector<TTimeRange>& ranges) {
+  TimeRanges = ranges;
+  std::stable_sort(TimeRanges.begin(), TimeRanges.end(),
+                   [](const TTimeRange& a, const TTimeRange& b) { return a.End < b.End; });
+  TimeRangeIndex = 0;
+  TimeRangeCount = int(TimeRanges.size());
+}
+
+}  // namespace ok

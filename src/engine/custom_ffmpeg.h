@@ -1,0 +1,177 @@
+#pragma once
+// One engine instance per task: its option state, the option vocabulary of the classic
+// command-line transcoder, the generic options handed to the libraries' own option tables, and the
+// target presets. Input and output opening and the conversion build on this state.
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <source_location>
+#include <string>
+#include <vector>
+
+#include "engine/option_contexts.h"
+#include "engine/option_state.h"
+#include "media/frame_hook.h"
+#include "media/picture_converter.h"
+
+namespace ok {
+
+// The task's log handler: engine level (-1 quiet, 0 error or warning, 1 information, 2 debug) and
+// one line of text.
+using TLogHandler = std::function<void(int level, const std::string& text)>;
+
+// Guards the preview of every task and every change of a task's hook flags.
+extern std::mutex PreviewLock;
+
+class TCustomFFmpeg : public TOptionState {
+ public:
+  TCustomFFmpeg();
+  virtual ~TCustomFFmpeg();
+  TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+  TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+  // Releases and re-creates the option state and the option contexts; does nothing while the
+  // media libraries are not all loaded.
+  void ResetOptions();
+
+  // The dispatcher: one option by its exact (case-sensitive) name; names it does not know go to
+  // SetGenericOption, whose result is ignored.
+  void ApplyOption(const std::string& name, const std::string& value);
+  // One "name=value" pair per line. Pass 1 applies only "newvideo", "newaudio" and "newsubtitle";
+  // pass 0 everything else.
+  void ApplyOptionLines(const std::string& text, int pass);
+
+  // The generic option mechanism over the option contexts; false when no context knows the name or
+  // the value is invalid (then logged through the library logger).
+  bool SetGenericOption(const std::string& name, const std::string& value);
+  bool SetGenericIntOption(const std::string& name, int value);
+  // Copies every recorded generic option whose flags contain all of `flags` from `source` to
+  // `destination` (both option-enabled library objects).
+  void ApplyContextOptions(void* destination, void* source, int flags);
+  // Applies the recorded private options of encoders of `mediaType` that `encoder` (allocated for
+  // its codec, not yet opened) has; an invalid value is logged and skipped.
+  void ApplyPrivateCodecOptions(AVCodecContext* encoder, int mediaType);
+  // The same with the recorded muxer options for an output context made for its format.
+  void ApplyPrivateFormatOptions(AVFormatContext* output);
+
+  // The codec of that name (or of its successor name) for encoding or decoding. No name: none and
+  // true. Failures leave "Unknown %s '%s'" or "Invalid %s type '%s'" in LastError.
+  bool FindCodecByName(const std::string& name, AVMediaType mediaType, bool encoder, AVCodecID& codecId,
+                       const AVCodec** codec = nullptr);
+
+  // Named setters, also reached through ApplyOption.
+  void SetInputFormat(const std::string& name);
+  void SetOutputFormat(const std::string& name);
+  void SetInputOutputFormat(const std::string& name);
+  void SetVerbose(int level);
+  void SetStartTime(int64_t value);      // µs, only when > 0
+  void SetRecordingTime(int64_t value);  // µs, only when > 0
+  void SetRecordingTimeMs(int value);    // ms, only when > 0
+  void SetProgramID(int value);          // only when >= 0
+  void SetAudioVolume(int value);        // only when >= 0
+  void SetAudioSyncMethod(int value);
+  void SetVideoSyncMethod(int value);
+  void SetMuxDelay(float value);    // seconds, only when > 0
+  void SetMuxPreload(float value);  // seconds, only when > 0
+  void SetRecTimestamp(int64_t value);
+  void AddMetadata(const std::string& key, const std::string& value);
+  // Bit 0 preview, bit 1 preview bitmap; changed under the process-wide preview lock.
+  void SetHookFlags(uint8_t flags);
+  // The ranges sorted by their end; the current range is the first.
+  void SetTimeRanges(const std::vector<TTimeRange>& ranges);
+
+  void SetFrameRate(const std::string& value);
+  void SetFrameSize(const std::string& value);
+  void SetFrameAspectRatio(const std::string& value);
+  void SetFramePixFmt(const std::string& value);
+  void SetAudioSampleFmt(const std::string& value);
+  void SetCropTop(int value);
+  void SetCropBottom(int value);
+  void SetCropLeft(int value);
+  void SetCropRight(int value);
+  void SetPadTop(int value);
+  void SetPadBottom(int value);
+  void SetPadLeft(int value);
+  void SetPadRight(int value);
+  void SetPadColor(int rgb);  // red in the low byte
+  void SetQScale(const std::string& value);
+  void SetVideoCodec(const std::string& name);
+  void SetAudioCodec(const std::string& name);
+  void SetSubtitleCodec(const std::string& name);
+  void SetVideoTag(const std::string& tag);
+  void SetAudioTag(const std::string& tag);
+  void SetPass(const std::string& value);
+  void SetVideoHook(const std::string& value);
+  void SetIntraMatrix(const std::string& value);
+  void SetInterMatrix(const std::string& value);
+  void SetStreamMap(const std::string& value);
+  void SetMetaDataMap(const std::string& value);
+  void SetMetadata(const std::string& value);  // "key=value"
+  void SetTsScale(const std::string& value);   // "stream:scale" for the next input file
+  // "t", "ss", "itsoffset" (durations) and "timestamp" (a date).
+  void SetRecordingTimeOption(const std::string& value);
+  void SetStartTimeOption(const std::string& value);
+  void SetTsOffsetOption(const std::string& value);
+  void SetTimestampOption(const std::string& value);
+  // "newvideo", "newaudio", "newsubtitle": a further stream in the last registered output file.
+  void NewStreamInLastOutput(AVMediaType mediaType);
+  // "absf", "vbsf" or "sbsf" with the filter name (anything after "=" is ignored).
+  void SetBitstreamFilter(const std::string& option, const std::string& value);
+  void SetVstatsFile(const std::string& fileName);
+  void SetVstats();
+
+  // Target presets: Type "vcd", "svcd", "dvd", "dv" or "dv50"; Norm "pal", "ntsc", "film" or
+  // anything else for detection, which falls back to DefaultNorm.
+  void SetTarget(const std::string& type, const std::string& norm, const std::string& defaultNorm);
+  // The "target" option value: "[pal-|ntsc-|film-]type".
+  void SetTargetOption(const std::string& value);
+
+  // Writes one line to the log handler; nothing without one.
+  void Log(int level, const std::string& text) const;
+  bool HasLogHandler() const { return bool(OnLog); }
+
+  // The log handler the component installs (level, text).
+  TLogHandler OnLog;
+  // Sets the engine log level; the constructor points it at SetVerbose.
+  std::function<void(int)> VerboseSetter;
+
+  TOptionContexts OptionContexts;
+  TFrameHookChain FrameHooks;
+  TPictureConverter HookConverter;
+  TPictureConverter PreviewConverter;
+
+  // Files: input and output opening register them here.
+  int NbInputFiles = 0;
+  int NbOutputFiles = 0;
+  // Per opened input file, its streams in order (what target-norm detection looks at).
+  std::vector<std::vector<TInputStreamParams>> InputStreamParams;
+
+  // Run state.
+  bool Running = false;
+  std::atomic<bool> StopRequested{false};
+  bool Finished = false;
+  bool Terminated = false;
+
+ protected:
+  // Builds a stream of `mediaType` in the last registered output file; output opening provides it.
+  virtual void NewOutputStream(AVMediaType mediaType);
+
+ private:
+  void ReleaseOptionState();
+  std::string ResolveFormatName(const std::string& name);
+  void SetCrop(int& field, int value, const char* side, bool vertical);
+  void SetPad(int& field, int value, const char* side);
+  void SetCodecName(std::string& field, bool& streamCopy, const std::string& name);
+  uint32_t ParseTag(const std::string& tag, const char* kind, std::source_location where);
+  void SetMatrix(std::unique_ptr<TQuantMatrix>& matrix, const std::string& value);
+  int64_t ParseTimeOption(const std::string& option, const std::string& value, bool duration);
+  void LogFormatList(bool pixelFormats);
+  bool SetSuccessorOption(const std::string& name, const std::string& value);
+  void StorePrivateCodecOption(int types, const std::string& name, const std::string& value, int flags = 0);
+  void ApplyPrivateOptions(void* object, const TDictionary& options);
+  void ApplyPreset(const std::string& type, int norm);
+  void AssumeAspect(const char* aspect);
+};
+
+}  // namespace ok

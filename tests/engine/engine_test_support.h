@@ -1,0 +1,46 @@
+#pragma once
+// Shared by the engine tests: an engine over the really loaded media libraries, with its log
+// handler and the library log captured.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/custom_ffmpeg.h"
+
+namespace ok::test {
+
+struct TLogLine {
+  int Level;
+  std::string Text;
+};
+
+// Captures what the libraries log through av_log while it lives (one at a time).
+class TLibraryLogCapture {
+ public:
+  TLibraryLogCapture();
+  ~TLibraryLogCapture();
+  TLibraryLogCapture(const TLibraryLogCapture&) = delete;
+  TLibraryLogCapture& operator=(const TLibraryLogCapture&) = delete;
+  const std::vector<TLogLine>& Lines() const;
+  bool Contains(const std::string& text) const;
+};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  // Installs a log handler that records every line.
+  void CaptureLog();
+  bool Logged(const std::string& text) const;
+  int LoggedCount(const std::string& prefix) const;
+  int64_t CodecInt(int mediaType, const char* option) const;
+  int64_t FormatInt(const char* option) const;
+
+  std::unique_ptr<TCustomFFmpeg> engine;
+  std::vector<TLogLine> log;
+};
+
+}  // namespace ok::test
