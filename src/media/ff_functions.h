@@ -62,6 +62,8 @@ extern "C" {
   F(ltAVFilter, avfilter_graph_alloc)         \
   F(ltAVFilter, avfilter_graph_free)          \
   F(ltAVFilter, avfilter_graph_create_filter) \
+  F(ltAVFilter, avfilter_graph_alloc_filter)  \
+  F(ltAVFilter, avfilter_init_str)            \
   F(ltAVFilter, avfilter_graph_parse_ptr)     \
   F(ltAVFilter, avfilter_graph_config)        \
   F(ltAVFilter, avfilter_link)                \
@@ -69,6 +71,9 @@ extern "C" {
   F(ltAVFilter, avfilter_inout_free)          \
   F(ltAVFilter, av_buffersrc_add_frame_flags) \
   F(ltAVFilter, av_buffersink_get_frame)      \
+  F(ltAVFilter, av_buffersink_get_time_base)  \
+  F(ltAVFilter, av_buffersink_get_w)          \
+  F(ltAVFilter, av_buffersink_get_h)          \
   /* avformat */                              \
   F(ltAVFormat, avformat_version)             \
   F(ltAVFormat, avformat_alloc_context)       \
@@ -90,6 +95,8 @@ extern "C" {
   F(ltAVFormat, avio_size)                    \
   F(ltAVFormat, avio_enum_protocols)          \
   F(ltAVFormat, av_guess_format)              \
+  F(ltAVFormat, av_guess_codec)               \
+  F(ltAVFormat, av_filename_number_test)      \
   F(ltAVFormat, avformat_alloc_output_context2) \
   F(ltAVFormat, avformat_new_stream)          \
   F(ltAVFormat, avformat_write_header)        \
@@ -114,9 +121,16 @@ extern "C" {
   F(ltAVUtil, av_rescale)                     \
   F(ltAVUtil, av_rescale_q)                   \
   F(ltAVUtil, av_reduce)                      \
+  F(ltAVUtil, av_d2q)                         \
+  F(ltAVUtil, av_find_nearest_q_idx)          \
+  F(ltAVUtil, av_channel_layout_from_mask)    \
+  F(ltAVUtil, av_channel_layout_default)      \
+  F(ltAVUtil, av_channel_layout_describe)     \
+  F(ltAVUtil, av_channel_layout_uninit)       \
   F(ltAVUtil, av_frame_alloc)                 \
   F(ltAVUtil, av_frame_free)                  \
   F(ltAVUtil, av_frame_unref)                 \
+  F(ltAVUtil, av_frame_get_buffer)            \
   F(ltAVUtil, av_image_get_buffer_size)       \
   F(ltAVUtil, av_image_fill_arrays)           \
   F(ltAVUtil, av_dict_get)                    \
@@ -135,6 +149,7 @@ extern "C" {
   F(ltAVUtil, av_opt_find)                    \
   F(ltAVUtil, av_opt_set)                     \
   F(ltAVUtil, av_opt_set_int)                 \
+  F(ltAVUtil, av_opt_set_bin)                 \
   F(ltAVUtil, av_opt_get)                     \
   F(ltAVUtil, av_opt_get_int)                 \
   F(ltAVUtil, av_opt_set_defaults2)           \

@@ -30,6 +30,10 @@ void TSwsContextFree::operator()(SwsContext* ctx) const {
   if (ctx && FF.sws_freeContext) FF.sws_freeContext(ctx);
 }
 
+void TFilterGraphFree::operator()(AVFilterGraph* graph) const {
+  if (graph && FF.avfilter_graph_free) FF.avfilter_graph_free(&graph);
+}
+
 void TAVFree::operator()(void* memory) const {
   if (memory && FF.av_free) FF.av_free(memory);
 }

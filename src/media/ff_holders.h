@@ -5,6 +5,7 @@
 #include <memory>
 
 struct AVCodecContext;
+struct AVFilterGraph;
 struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
@@ -29,6 +30,10 @@ struct TPacketFree {
 struct TSwsContextFree {
   void operator()(SwsContext* ctx) const;
 };
+// A filter graph with every filter in it.
+struct TFilterGraphFree {
+  void operator()(AVFilterGraph* graph) const;
+};
 // Memory from av_malloc.
 struct TAVFree {
   void operator()(void* memory) const;
@@ -39,6 +44,7 @@ using TCodecContextPtr = std::unique_ptr<AVCodecContext, TCodecContextFree>;
 using TFramePtr = std::unique_ptr<AVFrame, TFrameFree>;
 using TPacketPtr = std::unique_ptr<AVPacket, TPacketFree>;
 using TSwsContextPtr = std::unique_ptr<SwsContext, TSwsContextFree>;
+using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, TFilterGraphFree>;
 template <typename T>
 using TAVMemoryPtr = std::unique_ptr<T, TAVFree>;
 
