@@ -14,10 +14,16 @@ TCustomFFmpeg::TCustomFFmpeg() {
   VerboseSetter = [this](int level) { SetVerbose(level); };
 }
 
-TCustomFFmpeg::~TCustomFFmpeg() = default;
+TCustomFFmpeg::~TCustomFFmpeg() {
+  // Outputs first (an empty one is deleted once its byte stream is closed), then inputs.
+  ReleaseOutputFiles();
+  ReleaseInputFiles();
+}
 
 void TCustomFFmpeg::ReleaseOptionState() {
   OptionContexts.Release();
+  ReleaseOutputFiles();
+  ReleaseInputFiles();
   FrameHookRelease(FrameHooks);
   HookConverter.ResetConverter();
   PreviewConverter.ResetConverter();
@@ -28,9 +34,8 @@ void TCustomFFmpeg::ResetOptions() {
   ReleaseOptionState();
   // Assigning fresh defaults also frees the matrices, texts and bitstream-filter chains.
   static_cast<TOptionState&>(*this) = TOptionState{};
-  NbInputFiles = 0;
-  NbOutputFiles = 0;
-  InputStreamParams.clear();
+  static_cast<TInputState&>(*this) = TInputState{};
+  static_cast<TOutputState&>(*this) = TOutputState{};
   Running = false;
   StopRequested = false;
   Finished = false;
@@ -41,10 +46,6 @@ void TCustomFFmpeg::ResetOptions() {
 
 void TCustomFFmpeg::Log(int level, const std::string& text) const {
   if (OnLog) OnLog(level, text);
-}
-
-void TCustomFFmpeg::NewOutputStream(AVMediaType) {
-  throw FFmpegException("Streams cannot be added: this engine opens no output files");
 }
 
 std::string TCustomFFmpeg::ResolveFormatName(const std::string& name) {

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/input_file.h"
 #include "engine/option_contexts.h"
 #include "engine/option_state.h"
+#include "engine/output_file.h"
 #include "media/frame_hook.h"
 #include "media/picture_converter.h"
 
@@ -24,7 +26,7 @@ using TLogHandler = std::function<void(int level, const std::string& text)>;
 // Guards the preview of every task and every change of a task's hook flags.
 extern std::mutex PreviewLock;
 
-class TCustomFFmpeg : public TOptionState {
+class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputState {
  public:
   TCustomFFmpeg();
   virtual ~TCustomFFmpeg();
@@ -127,6 +129,19 @@ class TCustomFFmpeg : public TOptionState {
   // The "target" option value: "[pal-|ntsc-|film-]type".
   void SetTargetOption(const std::string& value);
 
+  // Opens one input file as the next entry of InputFiles; the per-input options (start time,
+  // forced formats, video channel, codec names) are consumed whatever the outcome. False with
+  // LastError set on failure.
+  bool OpenInputFile(const std::string& fileName);
+  // Whether the opened inputs hold a video, an audio and a subtitle stream.
+  void CheckInputStreamTypes(bool& hasVideo, bool& hasAudio, bool& hasSubtitle) const;
+  // Opens an output file with its streams; the number of registered outputs, or -1 with LastError.
+  int OpenOutput(const std::string& fileName);
+  // Build one stream in `file` from the option state; raise FFmpegException on failure.
+  void NewVideoStream(TOutputFile& file);
+  void NewAudioStream(TOutputFile& file);
+  void NewSubtitleStream(TOutputFile& file);
+
   // Writes one line to the log handler; nothing without one.
   void Log(int level, const std::string& text) const;
   bool HasLogHandler() const { return bool(OnLog); }
@@ -141,12 +156,6 @@ class TCustomFFmpeg : public TOptionState {
   TPictureConverter HookConverter;
   TPictureConverter PreviewConverter;
 
-  // Files: input and output opening register them here.
-  int NbInputFiles = 0;
-  int NbOutputFiles = 0;
-  // Per opened input file, its streams in order (what target-norm detection looks at).
-  std::vector<std::vector<TInputStreamParams>> InputStreamParams;
-
   // Run state.
   bool Running = false;
   std::atomic<bool> StopRequested{false};
@@ -154,11 +163,16 @@ class TCustomFFmpeg : public TOptionState {
   bool Terminated = false;
 
  protected:
-  // Builds a stream of `mediaType` in the last registered output file; output opening provides it.
+  // Builds a stream of `mediaType` in the last registered output file.
   virtual void NewOutputStream(AVMediaType mediaType);
 
  private:
   void ReleaseOptionState();
+  void ConsumeInputOptions();
+  void FillStateFromVideoStream(int index, const AVStream* stream, AVCodecContext* decoder);
+  void FillStateFromAudioStream(const AVStream* stream);
+  bool RefuseSourceAsOutput(const TOutputFile& file);
+  void ApplyRcOverride(AVCodecContext* encoder);
   std::string ResolveFormatName(const std::string& name);
   void SetCrop(int& field, int value, const char* side, bool vertical);
   void SetPad(int& field, int value, const char* side);

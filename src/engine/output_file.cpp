@@ -1,0 +1,555 @@
+// Output file and stream creation: the muxer context, one encoder context per stream filled from
+// the option state, the file's metadata and its byte stream.
+//
+// This library generation keeps no codec context in the stream: each stream's encoder context is
+// allocated for the chosen encoder and reaches the stream's codec parameters through
+// UpdateStreamParameters. A builder creates its stream only once everything that can fail has
+// succeeded, so a failed builder leaves no half-built stream behind.
+
+#include "engine/output_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "engine/custom_ffmpeg.h"
+#include "engine/ffmpeg_exception.h"
+#include "media/lib_file_name.h"
+
+namespace ok {
+
+namespace {
+
+template <typename T, typename U>
+bool Listed(const T* list, T end, U value) {
+  for (; *list != end; ++list)
+    if (*list == T(value)) return true;
+  return false;
+}
+
+// The sample rate of `list` (0-terminated) nearest to `rate`.
+int NearestSampleRate(const int* list, int rate) {
+  int best = list[0];
+  for (; *list != 0; ++list)
+    if (std::abs(int64_t(*list) - rate) < std::abs(int64_t(best) - rate)) best = *list;
+  return best;
+}
+
+// An optionally signed decimal integer at text[pos]; false when there is none.
+bool ReadInteger(const std::string& text, size_t& pos, int& value) {
+  size_t p = pos;
+  bool negative = false;
+  if (p < text.size() && (text[p] == '-' || text[p] == '+')) negative = text[p++] == '-';
+  size_t digits = p;
+  int64_t v = 0;
+  while (p < text.size() && std::isdigit(static_cast<unsigned char>(text[p]))) {
+    if (v < INT32_MAX) v = v * 10 + (text[p] - '0');
+    ++p;
+  }
+  if (p == digits) return false;
+  value = int(negative ? -std::min<int64_t>(v, INT32_MAX) : std::min<int64_t>(v, INT32_MAX));
+  pos = p;
+  return true;
+}
+
+std::vector<RcOverride> ParseRcOverride(const std::string& text) {
+  std::vector<RcOverride> overrides;
+  size_t pos = 0;
+  while (!text.empty()) {
+    int start, end, q;
+    // Each of start and end must be followed by a separator; q may end the text.
+    if (!ReadInteger(text, pos, start) || pos >= text.size())
+      throw FFmpegException("error parsing rc_override");
+    ++pos;
+    if (!ReadInteger(text, pos, end) || pos >= text.size())
+      throw FFmpegException("error parsing rc_override");
+    ++pos;
+    if (!ReadInteger(text, pos, q)) throw FFmpegException("error parsing rc_override");
+    RcOverride o{};
+    o.start_frame = start;
+    o.end_frame = end;
+    if (q > 0) {
+      o.qscale = q;
+      o.quality_factor = 1.0f;
+    } else {
+      o.qscale = 0;
+      o.quality_factor = float(-q) / 100.0f;
+    }
+    overrides.push_back(o);
+    size_t slash = text.find('/', pos);
+    if (slash == std::string::npos) break;
+    pos = slash + 1;
+  }
+  return overrides;
+}
+
+// The sample aspect ratio that gives a frame of width × height the display ratio `aspect`; the
+// old 4:3 rule when the size is unknown.
+AVRational SampleAspectRatio(int width, int height, float aspect) {
+  double ratio = int64_t(width) * height != 0 ? double(height) * aspect / width : double(aspect) * 3 / 4;
+  return FF.av_d2q(ratio, 255);
+}
+
+bool HasOption(void* object, const char* name) {
+  return object && FF.av_opt_find(object, name, nullptr, 0, 0) != nullptr;
+}
+
+// The encoder context for `ost.Codec`, or a codec-less one of `type` and `id`.
+AVCodecContext* AllocateEncoder(TOutputStream& ost, AVMediaType type, AVCodecID id) {
+  ost.Encoder.reset(FF.avcodec_alloc_context3(ost.Codec));
+  if (!ost.Encoder) throw FFmpegException("Could not alloc stream");
+  AVCodecContext* c = ost.Encoder.get();
+  if (!ost.Codec) {
+    c->codec_type = type;
+    c->codec_id = id;
+  }
+  return c;
+}
+
+// The stream in `oc` for a built `ost`; nothing after it may fail, so that Streams stays aligned
+// with the context's streams.
+void CreateStream(AVFormatContext* oc, TOutputStream& ost) {
+  AVStream* st = FF.avformat_new_stream(oc, nullptr);
+  if (!st) throw FFmpegException("Could not alloc stream");
+  ost.Stream = st;
+  st->sample_aspect_ratio = ost.Encoder->sample_aspect_ratio;
+  // Written again before the header; an allocation failure here only leaves them empty now.
+  ost.UpdateStreamParameters();
+}
+
+void CheckStreamRoom(const AVFormatContext* oc) {
+  if (oc->nb_streams >= unsigned(MaxStreams)) throw FFmpegException("Could not alloc stream");
+}
+
+}  // namespace
+
+int TOutputStream::UpdateStreamParameters() {
+  if (!Stream || !Encoder) return AVERROR(EINVAL);
+  int r = FF.avcodec_parameters_from_context(Stream->codecpar, Encoder.get());
+  if (r >= 0 && Encoder->time_base.num > 0 && Encoder->time_base.den > 0)
+    Stream->time_base = Encoder->time_base;
+  return r;
+}
+
+TOutputFile::TOutputFile(TOutputFile&& other) noexcept
+    : Context(std::move(other.Context)),
+      FileName(std::move(other.FileName)),
+      FileOpened(other.FileOpened),
+      Streams(std::move(other.Streams)) {
+  other.FileOpened = false;
+}
+
+TOutputFile& TOutputFile::operator=(TOutputFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    Context = std::move(other.Context);
+    FileName = std::move(other.FileName);
+    FileOpened = other.FileOpened;
+    Streams = std::move(other.Streams);
+    other.FileOpened = false;
+  }
+  return *this;
+}
+
+void TOutputFile::Close() {
+  if (Context) {
+    if (FileOpened && FF.avio_closep) CloseOutputIO(&Context->pb);
+    Streams.clear();
+    Context.reset();
+    // Only a file this engine created is deleted: an empty file that was there before stays.
+    if (FileOpened && FileSizeOf(FileName) == 0) ::unlink(FileName.c_str());
+  }
+  Streams.clear();
+  FileName.clear();
+  FileOpened = false;
+}
+
+void TOutputState::ReleaseOutputFiles() {
+  for (TOutputFile& file : OutputFiles) file.Close();
+  NbOutputFiles = 0;
+  OutputCodecs.clear();
+}
+
+bool HasResizingFilter(const std::string& filters) {
+  std::string lower = filters;
+  for (char& ch : lower) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  static const std::string resizing = ",crop,rotate,scale,transpose,";
+  size_t start = 0;
+  for (;;) {
+    size_t comma = lower.find(',', start);
+    std::string part = lower.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    std::string name = part.substr(0, part.find('='));
+    if (resizing.find("," + name + ",") != std::string::npos) return true;
+    if (comma == std::string::npos) return false;
+    start = comma + 1;
+  }
+}
+
+void TCustomFFmpeg::ApplyRcOverride(AVCodecContext* encoder) {
+  std::vector<RcOverride> overrides = ParseRcOverride(VideoRcOverride);
+  if (overrides.empty()) return;
+  // The encoder context owns the array and frees it with itself.
+  auto* array = static_cast<RcOverride*>(FF.av_mallocz(overrides.size() * sizeof(RcOverride)));
+  if (!array) throw FFmpegException("Could not allocate the rc_override table");
+  std::memcpy(array, overrides.data(), overrides.size() * sizeof(RcOverride));
+  encoder->rc_override = array;
+  encoder->rc_override_count = int(overrides.size());
+}
+
+void TCustomFFmpeg::NewVideoStream(TOutputFile& file) {
+  struct TConsume {
+    std::string& Name;
+    ~TConsume() { Name.clear(); }
+  } consume{VideoCodecName};
+  AVFormatContext* oc = file.Context.get();
+  CheckStreamRoom(oc);
+
+  TOutputStream ost;
+  ost.BitstreamFilters = std::move(VideoBitstreamFilters);
+  VideoBitstreamFilters.clear();
+  ost.StreamCopy = VideoStreamCopy;
+  const AVCodec* named = nullptr;
+  AVCodecID id = AV_CODEC_ID_NONE;
+  if (!ost.StreamCopy) {
+    if (!VideoCodecName.empty()) {
+      if (!FindCodecByName(VideoCodecName, AVMEDIA_TYPE_VIDEO, true, id, &named))
+        throw FFmpegException(LastError);
+      ost.Codec = named;
+    } else {
+      id = FF.av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_VIDEO);
+      ost.Codec = FF.avcodec_find_encoder(id);
+    }
+  }
+  AVCodecContext* c = AllocateEncoder(ost, AVMEDIA_TYPE_VIDEO, id);
+  // avcodec_thread_init is gone: the thread count is a field of the context.
+  if (ThreadCount > 1) c->thread_count = ThreadCount;
+  if (VideoCodecTag != 0) c->codec_tag = VideoCodecTag;
+  // Set on the option holder too: copying a generic "flags" option must keep them.
+  AVCodecContext* holder = OptionContexts.CodecOptions[MediaVideo].get();
+  if ((VideoGlobalHeader & 1) || (VideoGlobalHeader == 0 && (oc->oformat->flags & AVFMT_GLOBALHEADER))) {
+    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    holder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  }
+  if (VideoGlobalHeader & 2) {
+    c->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+    holder->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+  }
+
+  if (ost.StreamCopy) {
+    c->sample_aspect_ratio = SampleAspectRatio(FrameWidth, FrameHeight, FrameAspectRatio);
+  } else {
+    AVRational fps = FrameRate.num != 0 ? FrameRate : AVRational{25, 1};
+    ApplyContextOptions(c, holder, AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_VIDEO_PARAM);
+    ApplyPrivateCodecOptions(c, MediaVideo);
+    if (ost.Codec && ost.Codec->supported_framerates && !ForceFps)
+      fps = ost.Codec->supported_framerates[FF.av_find_nearest_q_idx(fps, ost.Codec->supported_framerates)];
+    c->time_base = AVRational{fps.den, fps.num};
+    c->framerate = fps;
+    c->width = FrameWidth + PadRight + PadLeft;
+    c->height = FrameHeight + PadTop + PadBottom;
+    c->sample_aspect_ratio = SampleAspectRatio(c->width, c->height, FrameAspectRatio);
+    c->pix_fmt = AVPixelFormat(FramePixFmt);
+    if (ost.Codec && ost.Codec->pix_fmts && !Listed(ost.Codec->pix_fmts, AV_PIX_FMT_NONE, FramePixFmt))
+      c->pix_fmt = ost.Codec->pix_fmts[0];
+    if (IntraOnly) c->gop_size = 0;
+    if (VideoQScale != 0 || SameQuality) {
+      c->flags |= AV_CODEC_FLAG_QSCALE;
+      ost.Quality = float(FF_QP2LAMBDA) * VideoQScale;
+      c->global_quality = int(ost.Quality);
+    }
+    for (auto [matrix, target] :
+         {std::pair{IntraMatrix.get(), &c->intra_matrix}, {InterMatrix.get(), &c->inter_matrix}}) {
+      if (!matrix) continue;
+      // Freed with the context.
+      *target = static_cast<uint16_t*>(FF.av_malloc(sizeof(TQuantMatrix)));
+      if (!*target) throw FFmpegException("Could not allocate a quantiser matrix");
+      std::memcpy(*target, matrix->data(), sizeof(TQuantMatrix));
+    }
+    c->thread_count = ThreadCount;
+    ApplyRcOverride(c);
+    // Some encoders mark "unset" as -1 (libx264) where the old generation had 0.
+    if (c->rc_initial_buffer_occupancy <= 0) c->rc_initial_buffer_occupancy = c->rc_buffer_size * 3 / 4;
+    // The encoders' motion-estimation threshold has no successor in this generation.
+    c->intra_dc_precision = IntraDcPrecision - 8;
+    if (DoPsnr) c->flags |= AV_CODEC_FLAG_PSNR;
+    if (DoPass == 1)
+      c->flags |= AV_CODEC_FLAG_PASS1;
+    else if (DoPass != 0)
+      c->flags |= AV_CODEC_FLAG_PASS2;
+  }
+
+  CreateStream(oc, ost);
+  file.Streams.push_back(std::move(ost));
+  OutputCodecs.push_back(named);
+  VideoDisable = false;
+  VideoStreamCopy = false;
+}
+
+void TCustomFFmpeg::NewAudioStream(TOutputFile& file) {
+  struct TConsume {
+    TCustomFFmpeg& Engine;
+    ~TConsume() {
+      Engine.AudioCodecName.clear();
+      Engine.AudioLanguage.clear();
+    }
+  } consume{*this};
+  AVFormatContext* oc = file.Context.get();
+  CheckStreamRoom(oc);
+
+  TOutputStream ost;
+  ost.BitstreamFilters = std::move(AudioBitstreamFilters);
+  AudioBitstreamFilters.clear();
+  ost.StreamCopy = AudioStreamCopy;
+  const AVCodec* named = nullptr;
+  AVCodecID id = AV_CODEC_ID_NONE;
+  if (!ost.StreamCopy) {
+    if (!AudioCodecName.empty()) {
+      if (!FindCodecByName(AudioCodecName, AVMEDIA_TYPE_AUDIO, true, id, &named))
+        throw FFmpegException(LastError);
+      ost.Codec = named;
+    } else {
+      id = FF.av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_AUDIO);
+      ost.Codec = FF.avcodec_find_encoder(id);
+    }
+  }
+  AVCodecContext* c = AllocateEncoder(ost, AVMEDIA_TYPE_AUDIO, id);
+  if (ThreadCount > 1) c->thread_count = ThreadCount;
+  if (AudioCodecTag != 0) c->codec_tag = AudioCodecTag;
+  if (oc->oformat->flags & AVFMT_GLOBALHEADER) {
+    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    OptionContexts.CodecOptions[MediaAudio]->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  }
+
+  int sampleRate = AudioSampleRate;
+  if (ost.StreamCopy) {
+    FF.av_channel_layout_uninit(&c->ch_layout);
+    FF.av_channel_layout_default(&c->ch_layout, AudioChannels);
+  } else {
+    ApplyContextOptions(c, OptionContexts.CodecOptions[MediaAudio].get(),
+                        AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_AUDIO_PARAM);
+    ApplyPrivateCodecOptions(c, MediaAudio);
+    if (AudioQScale > -99999.0f) {
+      c->flags |= AV_CODEC_FLAG_QSCALE;
+      ost.Quality = float(FF_QP2LAMBDA) * AudioQScale;
+      c->global_quality = int(ost.Quality);
+    }
+    c->thread_count = ThreadCount;
+    FF.av_channel_layout_uninit(&c->ch_layout);
+    MakeChannelLayout(c->ch_layout, AudioChannelLayout, AudioChannels);
+    c->sample_fmt = AVSampleFormat(AudioSampleFmt);
+    if (ost.Codec && ost.Codec->sample_fmts &&
+        !Listed(ost.Codec->sample_fmts, AV_SAMPLE_FMT_NONE, AudioSampleFmt))
+      c->sample_fmt = ost.Codec->sample_fmts[0];
+    // An encoder that lists its rates cannot be opened with another one.
+    if (ost.Codec && ost.Codec->supported_samplerates &&
+        !Listed(ost.Codec->supported_samplerates, 0, sampleRate))
+      sampleRate = NearestSampleRate(ost.Codec->supported_samplerates, sampleRate);
+  }
+  c->sample_rate = sampleRate;
+  c->time_base = AVRational{1, sampleRate};
+
+  CreateStream(oc, ost);
+  if (!AudioLanguage.empty()) FF.av_dict_set(&ost.Stream->metadata, "language", AudioLanguage.c_str(), 0);
+  file.Streams.push_back(std::move(ost));
+  OutputCodecs.push_back(named);
+  AudioDisable = false;
+  AudioStreamCopy = false;
+}
+
+void TCustomFFmpeg::NewSubtitleStream(TOutputFile& file) {
+  struct TConsume {
+    TCustomFFmpeg& Engine;
+    ~TConsume() {
+      Engine.SubtitleCodecName.clear();
+      Engine.SubtitleLanguage.clear();
+    }
+  } consume{*this};
+  AVFormatContext* oc = file.Context.get();
+  CheckStreamRoom(oc);
+
+  TOutputStream ost;
+  ost.BitstreamFilters = std::move(SubtitleBitstreamFilters);
+  SubtitleBitstreamFilters.clear();
+  ost.StreamCopy = SubtitleStreamCopy;
+  const AVCodec* named = nullptr;
+  AVCodecID id = AV_CODEC_ID_NONE;
+  // Without a name the stream has no codec: the format's default subtitle codec is not taken.
+  if (!ost.StreamCopy && !FindCodecByName(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true, id, &named))
+    throw FFmpegException(LastError);
+  ost.Codec = named;
+  AVCodecContext* c = AllocateEncoder(ost, AVMEDIA_TYPE_SUBTITLE, id);
+  if (!ost.StreamCopy) {
+    ApplyContextOptions(c, OptionContexts.CodecOptions[MediaSubtitle].get(),
+                        AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_SUBTITLE_PARAM);
+    ApplyPrivateCodecOptions(c, MediaSubtitle);
+  }
+
+  CreateStream(oc, ost);
+  if (!SubtitleLanguage.empty())
+    FF.av_dict_set(&ost.Stream->metadata, "language", SubtitleLanguage.c_str(), 0);
+  file.Streams.push_back(std::move(ost));
+  OutputCodecs.push_back(named);
+  SubtitleDisable = false;
+  SubtitleStreamCopy = false;
+}
+
+void TCustomFFmpeg::NewOutputStream(AVMediaType mediaType) {
+  TOutputFile& file = OutputFiles[NbOutputFiles - 1];
+  switch (mediaType) {
+    case AVMEDIA_TYPE_VIDEO:
+      NewVideoStream(file);
+      break;
+    case AVMEDIA_TYPE_AUDIO:
+      NewAudioStream(file);
+      break;
+    case AVMEDIA_TYPE_SUBTITLE:
+      NewSubtitleStream(file);
+      break;
+    default:
+      throw FFmpegException("invalid codec_type of output stream");
+  }
+}
+
+bool TCustomFFmpeg::RefuseSourceAsOutput(const TOutputFile& file) {
+  struct stat out;
+  if (::stat(file.FileName.c_str(), &out) != 0) return false;
+  for (int i = 0; i < NbInputFiles; ++i) {
+    struct stat in;
+    if (::stat(InputFiles[i].FileName.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
+        in.st_ino == out.st_ino) {
+      LastError = FormatText("Output file '%s' is input file #%d; an input is never overwritten",
+                             file.FileName.c_str(), i);
+      return true;
+    }
+  }
+  return false;
+}
+
+int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
+  TOutputFile file;  // released on every failure, with whatever was built in it
+  const size_t codecsBefore = OutputCodecs.size();
+  auto fail = [&](const std::string& text) {
+    LastError = text;
+    OutputCodecs.resize(codecsBefore);
+    ForcedOutputFormat = nullptr;
+    ForcedInputFormat = nullptr;
+    return -1;
+  };
+
+  if (!VideoFilters.empty() && CropTop + CropBottom + CropLeft + CropRight != 0)
+    return fail("Cannot enable crop options and filters at the same time.");
+  if (PadTop + PadBottom + PadLeft + PadRight != 0 && HasResizingFilter(VideoFilters))
+    return fail(
+        "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, "
+        "scale, "
+        "transpose, etc.)");
+  UseVideoFilters = !VideoFilters.empty();
+  if (NbOutputFiles >= MaxFiles) return fail(FormatText("Too many output files (at most %d)", MaxFiles));
+
+  std::string libName;
+  try {
+    libName = EncodeLibFileName(fileName);
+  } catch (const EFileNameTooLong& e) {
+    return fail(e.what());
+  }
+  if (!ForcedOutputFormat) {
+    ForcedOutputFormat = FF.av_guess_format(nullptr, fileName.c_str(), nullptr);
+    if (!ForcedOutputFormat)
+      return fail(FormatText("Unable to find a suitable output format for '%s'", fileName.c_str()));
+  }
+  AVFormatContext* allocated = nullptr;
+  if (FF.avformat_alloc_output_context2(&allocated, ForcedOutputFormat, nullptr, libName.c_str()) < 0 ||
+      !allocated)
+    return fail(OpenErrorText(fileName, AVERROR(ENOMEM)));
+  file.Context.reset(allocated);
+  file.FileName = fileName;
+  AVFormatContext* oc = allocated;
+  const AVOutputFormat* format = oc->oformat;
+  // The "ffm" feed output of the old generation is gone with its muxer: no format of this name.
+
+  bool useVideo = VideoStreamCopy || format->video_codec != AV_CODEC_ID_NONE || !VideoCodecName.empty();
+  bool useAudio = AudioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE || !AudioCodecName.empty();
+  bool useSubtitle =
+      SubtitleStreamCopy || format->subtitle_codec != AV_CODEC_ID_NONE || !SubtitleCodecName.empty();
+  if (NbInputFiles > 0) {
+    bool hasVideo, hasAudio, hasSubtitle;
+    try {
+      CheckInputStreamTypes(hasVideo, hasAudio, hasSubtitle);
+    } catch (const std::exception& e) {
+      return fail(FormatText("check_audio_video_sub_inputs fail: %s", e.what()));
+    }
+    useVideo = useVideo && hasVideo;
+    useAudio = useAudio && hasAudio;
+    useSubtitle = useSubtitle && hasSubtitle;
+  }
+  if (AudioDisable) useAudio = false;
+  if (SubtitleDisable) useSubtitle = false;
+
+  if (!VideoDisable && useVideo) {
+    try {
+      NewVideoStream(file);
+    } catch (const std::exception& e) {
+      return fail(FormatText("new_video_stream fail: %s", e.what()));
+    }
+  }
+  if (useAudio) {
+    try {
+      NewAudioStream(file);
+    } catch (const std::exception& e) {
+      return fail(FormatText("new_audio_stream fail: %s", e.what()));
+    }
+  }
+  if (useSubtitle) {
+    try {
+      NewSubtitleStream(file);
+    } catch (const std::exception& e) {
+      return fail(FormatText("new_subtitle_stream fail: %s", e.what()));
+    }
+  }
+
+  // The context's timestamp became the "creation_time" tag; the muxers read it.
+  if (RecTimestamp != 0) {
+    time_t t = time_t(RecTimestamp);
+    struct tm utc;
+    char text[64];
+    if (gmtime_r(&t, &utc) && std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000000Z", &utc))
+      FF.av_dict_set(&oc->metadata, "creation_time", text, 0);
+  }
+  // The last added pair first. The old generation's key conversion table is gone: the muxers map
+  // the generic keys themselves.
+  for (auto it = Metadata.rbegin(); it != Metadata.rend(); ++it)
+    FF.av_dict_set(&oc->metadata, it->Key.c_str(), it->Value.c_str(), 0);
+  Metadata.clear();
+
+  if ((format->flags & AVFMT_NEEDNUMBER) && !FF.av_filename_number_test(oc->url))
+    return fail(OpenErrorText(DecodeLibFileName(oc->url), AVERROR(EDOM)));
+
+  if (!(format->flags & AVFMT_NOFILE)) {
+    if (RefuseSourceAsOutput(file)) return fail(LastError);
+    if (OpenOutputIO(&oc->pb, libName, AVIO_FLAG_WRITE) < 0)
+      return fail(FormatText("Could not open '%s'", fileName.c_str()));
+    file.FileOpened = true;
+  }
+  // The old output-parameters call has no successor: the muxer checks its streams when the header
+  // is written.
+
+  // Preload and loop count moved into the muxers that use them.
+  oc->max_delay = int(MuxMaxDelay * 1000000);
+  if (HasOption(oc->priv_data, "preload"))
+    FF.av_opt_set_int(oc->priv_data, "preload", int64_t(MuxPreload * 1000000), 0);
+  if (HasOption(oc->priv_data, "loop")) FF.av_opt_set_int(oc->priv_data, "loop", LoopOutput, 0);
+  ApplyContextOptions(oc, OptionContexts.FormatOptions.get(), AV_OPT_FLAG_ENCODING_PARAM);
+  ApplyPrivateFormatOptions(oc);
+
+  ForcedOutputFormat = nullptr;
+  ForcedInputFormat = nullptr;
+  OutputFiles[NbOutputFiles] = std::move(file);
+  return ++NbOutputFiles;
+}
+
+}  // namespace ok

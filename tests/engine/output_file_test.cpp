@@ -1,0 +1,709 @@
+// Output file and stream creation over the real libraries: formats guessed from the file names
+// with their default streams, the encoder contexts filled from the option state, every message
+// OpenOutput and the builders can give, and the byte stream (also through the unicode I/O).
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "engine/ffmpeg_exception.h"
+#include "engine_test_support.h"
+#include "media/ff_functions.h"
+#include "media/lib_file_name.h"
+#include "platform/code_page.h"
+#include "support/test_support.h"
+
+namespace ok::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// 176x144 suits every default encoder of the offered formats (H.263 takes only a few sizes).
+std::string AvFixture() {
+  return Fixture("out_src_av.mkv",
+                 "-f lavfi -i testsrc=size=176x144:rate=25:duration=1 -f lavfi -i sine=duration=1 "
+                 "-c:v mpeg4 -c:a mp2");
+}
+
+std::string VideoOnlyFixture() {
+  return Fixture("out_src_video.mkv", "-f lavfi -i testsrc=size=176x144:rate=25:duration=1 -c:v mpeg4");
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class CodePageScope {
+ public:
+  explicit CodePageScope(TCodePage page) : saved_(CurrentCodePage()) { SetCodePage(page); }
+  ~CodePageScope() { SetCodePage(saved_); }
+
+ private:
+  TCodePage saved_;
+};
+
+::testing::AssertionResult Drain(AVFormatContext* oc, TOutputStream& s, const AVFrame* frame) {
+  AVCodecContext* c = s.Encoder.get();
+  if (int r = FF.avcodec_send_frame(c, frame); r < 0) return ::testing::AssertionFailure() << "send: " << r;
+  TPacketPtr packet(FF.av_packet_alloc());
+  for (;;) {
+    int r = FF.avcodec_receive_packet(c, packet.get());
+    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return ::testing::AssertionSuccess();
+    if (r < 0) return ::testing::AssertionFailure() << "receive: " << r;
+    packet->stream_index = s.Stream->index;
+    for (int64_t* t : {&packet->pts, &packet->dts})
+      if (*t != AV_NOPTS_VALUE) *t = FF.av_rescale_q(*t, c->time_base, s.Stream->time_base);
+    packet->duration = FF.av_rescale_q(packet->duration, c->time_base, s.Stream->time_base);
+    if (FF.av_interleaved_write_frame(oc, packet.get()) < 0) return ::testing::AssertionFailure() << "write";
+  }
+}
+
+// What the transcode setup and loop will do, in short, so that ffprobe can read the file: open the
+// encoders, copy them into the streams, write the header, a few grey or silent frames per stream
+// and the trailer.
+::testing::AssertionResult WriteShortFile(TOutputFile& file) {
+  for (TOutputStream& s : file.Streams) {
+    if (s.Codec && !s.StreamCopy) {
+      int r = FF.avcodec_open2(s.Encoder.get(), s.Codec, nullptr);
+      if (r < 0) return ::testing::AssertionFailure() << "cannot open " << s.Codec->name << ": " << r;
+    }
+    if (s.UpdateStreamParameters() < 0) return ::testing::AssertionFailure() << "no stream parameters";
+  }
+  AVFormatContext* oc = file.Context.get();
+  if (int r = FF.avformat_write_header(oc, nullptr); r < 0)
+    return ::testing::AssertionFailure() << "header: " << r;
+  for (TOutputStream& s : file.Streams) {
+    AVCodecContext* c = s.Encoder.get();
+    if (!s.Codec || s.StreamCopy || c->codec_type == AVMEDIA_TYPE_SUBTITLE) continue;
+    for (int i = 0; i < 5; ++i) {
+      TFramePtr frame(FF.av_frame_alloc());
+      uint8_t fill = 128;
+      if (c->codec_type == AVMEDIA_TYPE_VIDEO) {
+        frame->format = c->pix_fmt;
+        frame->width = c->width;
+        frame->height = c->height;
+        frame->pts = i;
+      } else {
+        fill = 0;
+        frame->format = c->sample_fmt;
+        frame->ch_layout = c->ch_layout;  // a native layout: nothing to copy deeply
+        frame->sample_rate = c->sample_rate;
+        frame->nb_samples = c->frame_size > 0 ? c->frame_size : 1024;
+        frame->pts = int64_t(i) * frame->nb_samples;
+      }
+      if (FF.av_frame_get_buffer(frame.get(), 0) < 0) return ::testing::AssertionFailure() << "frame buffer";
+      for (AVBufferRef* b : frame->buf)
+        if (b) std::memset(b->data, fill, b->size);
+      if (auto r = Drain(oc, s, frame.get()); !r) return r;
+      if (c->codec_type == AVMEDIA_TYPE_AUDIO) frame->ch_layout = AVChannelLayout{};
+    }
+    if (auto r = Drain(oc, s, nullptr); !r) return r;
+  }
+  if (int r = FF.av_write_trailer(oc); r < 0) return ::testing::AssertionFailure() << "trailer: " << r;
+  return ::testing::AssertionSuccess();
+}
+
+class OutputFile : public EngineTest {
+ protected:
+  TOutputFile& Output(int index = 0) { return engine->OutputFiles[index]; }
+  AVCodecContext* Encoder(int stream, int file = 0) { return Output(file).Streams[stream].Encoder.get(); }
+  void OpenInput(const std::string& file) { ASSERT_TRUE(engine->OpenInputFile(file)) << engine->LastError; }
+
+  TempDir tmp_;
+};
+
+struct TContainer {
+  const char* fileName;
+  const char* format;
+  AVCodecID video;
+  AVCodecID audio;
+};
+
+void PrintTo(const TContainer& c, std::ostream* os) { *os << c.fileName; }
+
+class OutputContainers : public OutputFile, public ::testing::WithParamInterface<TContainer> {};
+
+TEST_P(OutputContainers, AreGuessedFromTheNameWithTheirDefaultStreams) {
+  const TContainer& c = GetParam();
+  OpenInput(AvFixture());
+  std::string path = tmp_ / c.fileName;
+  ASSERT_EQ(engine->OpenOutput(path), 1) << engine->LastError;
+  EXPECT_EQ(engine->ForcedOutputFormat, nullptr);
+  AVFormatContext* oc = Output().Context.get();
+  EXPECT_STREQ(oc->oformat->name, c.format);
+  ASSERT_EQ(oc->nb_streams, 2u);
+  ASSERT_EQ(Output().Streams.size(), 2u);
+  EXPECT_EQ(engine->NbOutputCodecs(), 2);
+  EXPECT_EQ(engine->OutputCodecs[0], nullptr);  // not chosen by name
+
+  const bool globalHeader = (oc->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+  AVCodecContext* v = Encoder(0);
+  EXPECT_EQ(v->codec_type, AVMEDIA_TYPE_VIDEO);
+  EXPECT_EQ(v->codec_id, c.video);
+  ASSERT_NE(Output().Streams[0].Codec, nullptr);
+  EXPECT_EQ(Output().Streams[0].Codec->id, c.video);
+  EXPECT_EQ(v->width, 176);
+  EXPECT_EQ(v->height, 144);
+  EXPECT_EQ(v->time_base.num, 1);
+  EXPECT_EQ(v->time_base.den, 25);
+  EXPECT_EQ((v->flags & AV_CODEC_FLAG_GLOBAL_HEADER) != 0, globalHeader);
+  EXPECT_EQ(oc->streams[0]->codecpar->codec_id, c.video);
+
+  AVCodecContext* a = Encoder(1);
+  EXPECT_EQ(a->codec_type, AVMEDIA_TYPE_AUDIO);
+  EXPECT_EQ(a->codec_id, c.audio);
+  EXPECT_EQ(a->sample_rate, 44100);
+  EXPECT_EQ(a->ch_layout.nb_channels, 1);
+  EXPECT_EQ((a->flags & AV_CODEC_FLAG_GLOBAL_HEADER) != 0, globalHeader);
+
+  // The file is open and still empty.
+  EXPECT_EQ(FileSizeOf(path), 0);
+  if (!Output().Streams[1].Codec) {
+    // This build has no encoder for the 3GP default audio (AMR-NB): the setup will say so.
+    EXPECT_EQ(c.audio, AV_CODEC_ID_AMR_NB);
+    return;
+  }
+  ASSERT_TRUE(WriteShortFile(Output()));
+  engine->ResetOptions();
+  EXPECT_EQ(ProbeValue(path, "stream=codec_name", "v:0"), FF.avcodec_get_name(c.video));
+  EXPECT_EQ(ProbeValue(path, "stream=codec_name", "a:0"), FF.avcodec_get_name(c.audio));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Offered, OutputContainers,
+    ::testing::Values(TContainer{"out.avi", "avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_MP3},
+                      TContainer{"out.mp4", "mp4", AV_CODEC_ID_H264, AV_CODEC_ID_AAC},
+                      TContainer{"out.3gp", "3gp", AV_CODEC_ID_H263, AV_CODEC_ID_AMR_NB},
+                      TContainer{"out.mkv", "matroska", AV_CODEC_ID_H264, AV_CODEC_ID_VORBIS},
+                      TContainer{"out.flv", "flv", AV_CODEC_ID_FLV1, AV_CODEC_ID_MP3},
+                      TContainer{"out.wmv", "asf", AV_CODEC_ID_MSMPEG4V3, AV_CODEC_ID_WMAV2},
+                      TContainer{"out.mpeg", "mpeg", AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MP2},
+                      TContainer{"out.mov", "mov", AV_CODEC_ID_H264, AV_CODEC_ID_AAC},
+                      // RealMedia takes only RV10/RV20 video and AC-3 audio; both defaults encode.
+                      TContainer{"out.rm", "rm", AV_CODEC_ID_RV10, AV_CODEC_ID_AC3}),
+    [](const auto& info) { return std::string(info.param.fileName).substr(4); });
+
+TEST_F(OutputFile, TheStreamsFollowTheInputsKinds) {
+  OpenInput(VideoOnlyFixture());
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "video.mp4"), 1) << engine->LastError;
+  ASSERT_EQ(Output().Streams.size(), 1u);
+  EXPECT_EQ(Encoder(0)->codec_type, AVMEDIA_TYPE_VIDEO);
+
+  // Without inputs only the format decides: Matroska has a default subtitle codec too, which gets
+  // no encoder without a name.
+  engine->ResetOptions();
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "all.mkv"), 1) << engine->LastError;
+  ASSERT_EQ(Output().Streams.size(), 3u);
+  EXPECT_EQ(Encoder(2)->codec_type, AVMEDIA_TYPE_SUBTITLE);
+  EXPECT_EQ(Encoder(2)->codec_id, AV_CODEC_ID_NONE);
+  EXPECT_EQ(Output().Streams[2].Codec, nullptr);
+
+  engine->ResetOptions();
+  engine->ApplyOption("scodec", "ass");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "named.mkv"), 1) << engine->LastError;
+  ASSERT_NE(Output().Streams[2].Codec, nullptr);
+  EXPECT_STREQ(Output().Streams[2].Codec->name, "ass");
+  EXPECT_EQ(engine->OutputCodecs[2], Output().Streams[2].Codec);
+  EXPECT_EQ(engine->SubtitleCodecName, "");
+}
+
+TEST_F(OutputFile, AudioAndVideoCanBeSwitchedOff) {
+  OpenInput(AvFixture());
+  engine->ApplyOption("an", "1");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "silent.avi"), 1) << engine->LastError;
+  ASSERT_EQ(Output().Streams.size(), 1u);
+  EXPECT_EQ(Encoder(0)->codec_type, AVMEDIA_TYPE_VIDEO);
+
+  engine->ResetOptions();
+  OpenInput(AvFixture());
+  engine->ApplyOption("vn", "1");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "audio1.avi"), 1) << engine->LastError;
+  ASSERT_EQ(Output(0).Streams.size(), 1u);
+  EXPECT_EQ(Encoder(0)->codec_type, AVMEDIA_TYPE_AUDIO);
+  // Only the video builder clears the flag: the next output of the task has no video either.
+  EXPECT_TRUE(engine->VideoDisable);
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "audio2.avi"), 2) << engine->LastError;
+  ASSERT_EQ(Output(1).Streams.size(), 1u);
+  EXPECT_EQ(Encoder(0, 1)->codec_type, AVMEDIA_TYPE_AUDIO);
+}
+
+TEST_F(OutputFile, CropAndPadRefuseFiltersThatCollideWithThem) {
+  OpenInput(AvFixture());
+  engine->ApplyOption("vfilters", "hflip");
+  engine->ApplyOption("croptop", "8");
+  engine->ApplyOption("f", "avi");
+  std::string path = tmp_ / "crop.avi";
+  EXPECT_EQ(engine->OpenOutput(path), -1);
+  EXPECT_EQ(engine->LastError, "Cannot enable crop options and filters at the same time.");
+  EXPECT_EQ(engine->NbOutputFiles, 0);
+  EXPECT_EQ(engine->ForcedOutputFormat, nullptr);
+  EXPECT_FALSE(fs::exists(path));
+
+  const std::string padMessage =
+      "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, scale, "
+      "transpose, etc.)";
+  engine->ResetOptions();
+  OpenInput(AvFixture());
+  engine->ApplyOption("vfilters", "scale=88:72,hflip");
+  engine->ApplyOption("padtop", "8");
+  EXPECT_EQ(engine->OpenOutput(tmp_ / "pad.avi"), -1);
+  EXPECT_EQ(engine->LastError, padMessage);
+
+  engine->ResetOptions();
+  OpenInput(AvFixture());
+  engine->ApplyOption("vfilters", "hflip,vflip");
+  engine->ApplyOption("padtop", "8");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "pad.avi"), 1) << engine->LastError;
+  EXPECT_TRUE(engine->UseVideoFilters);
+  EXPECT_EQ(Encoder(0)->height, 144 + 8);
+}
+
+TEST(ResizingFilters, AreFoundByTheirNamesInTheChain) {
+  EXPECT_FALSE(HasResizingFilter(""));
+  EXPECT_FALSE(HasResizingFilter("hflip,vflip"));
+  EXPECT_FALSE(HasResizingFilter("scaler"));
+  EXPECT_FALSE(HasResizingFilter("drawtext=text=scale"));
+  EXPECT_TRUE(HasResizingFilter("scale=320:240"));
+  EXPECT_TRUE(HasResizingFilter("hflip,Transpose=1"));
+  EXPECT_TRUE(HasResizingFilter("CROP=10:10:0:0"));
+  EXPECT_TRUE(HasResizingFilter("hflip,rotate"));
+}
+
+struct TOutputFailure {
+  const char* name;
+  std::vector<std::pair<const char*, const char*>> options;
+  const char* fileName;  // in the test folder
+  // The message, "%s" standing for the path.
+  std::string message;
+};
+
+void PrintTo(const TOutputFailure& f, std::ostream* os) { *os << f.name; }
+
+class OutputFailures : public OutputFile, public ::testing::WithParamInterface<TOutputFailure> {};
+
+TEST_P(OutputFailures, LeaveTheirTextAndNothingBuilt) {
+  const TOutputFailure& f = GetParam();
+  for (const auto& [name, value] : f.options) engine->ApplyOption(name, value);
+  std::string path = tmp_ / f.fileName;
+  EXPECT_EQ(engine->OpenOutput(path), -1);
+  std::string expected = f.message;
+  if (size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, path);
+  EXPECT_EQ(engine->LastError, expected);
+  EXPECT_EQ(engine->NbOutputFiles, 0);
+  EXPECT_EQ(engine->NbOutputCodecs(), 0);
+  EXPECT_EQ(engine->ForcedOutputFormat, nullptr);
+  EXPECT_EQ(engine->ForcedInputFormat, nullptr);
+  EXPECT_EQ(engine->VideoCodecName + engine->AudioCodecName + engine->SubtitleCodecName, "");
+  EXPECT_FALSE(fs::exists(path));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, OutputFailures,
+    ::testing::Values(
+        TOutputFailure{"unknown_format", {}, "out.xyz", "Unable to find a suitable output format for '%s'"},
+        TOutputFailure{"no_folder", {}, "missing/out.avi", "Could not open '%s'"},
+        TOutputFailure{
+            "frame_number_needed", {{"f", "webm_chunk"}}, "out.chk", OpenErrorText("%s", AVERROR(EDOM))},
+        TOutputFailure{"unknown_video_encoder",
+                       {{"vcodec", "nonesuch"}},
+                       "out.avi",
+                       "new_video_stream fail: Unknown encoder 'nonesuch'"},
+        TOutputFailure{"audio_encoder_as_video",
+                       {{"vcodec", "mp2"}},
+                       "out.avi",
+                       "new_video_stream fail: Invalid encoder type 'mp2'"},
+        TOutputFailure{"unknown_audio_encoder",
+                       {{"acodec", "nonesuch"}, {"vcodec", "mpeg4"}},
+                       "out.avi",
+                       "new_audio_stream fail: Unknown encoder 'nonesuch'"},
+        TOutputFailure{"video_encoder_as_audio",
+                       {{"acodec", "mpeg4"}},
+                       "out.avi",
+                       "new_audio_stream fail: Invalid encoder type 'mpeg4'"},
+        TOutputFailure{"unknown_subtitle_encoder",
+                       {{"scodec", "nonesuch"}, {"vcodec", "mpeg4"}, {"acodec", "mp2"}},
+                       "out.mkv",
+                       "new_subtitle_stream fail: Unknown encoder 'nonesuch'"},
+        TOutputFailure{"video_encoder_as_subtitle",
+                       {{"scodec", "mpeg4"}},
+                       "out.mkv",
+                       "new_subtitle_stream fail: Invalid encoder type 'mpeg4'"},
+        TOutputFailure{"rc_override_single_number",
+                       {{"rc_override", "10"}},
+                       "out.avi",
+                       "new_video_stream fail: error parsing rc_override"},
+        TOutputFailure{"rc_override_two_numbers",
+                       {{"rc_override", "0,100,2/1,2"}},
+                       "out.avi",
+                       "new_video_stream fail: error parsing rc_override"},
+        TOutputFailure{"rc_override_not_numbers",
+                       {{"rc_override", "a,b,c"}},
+                       "out.avi",
+                       "new_video_stream fail: error parsing rc_override"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(OutputFile, AFailedOutputReleasesItsStreamsAndKeepsTheEncoderTableAligned) {
+  engine->ApplyOption("vcodec", "mpeg4");
+  engine->ApplyOption("acodec", "mp2");
+  engine->ApplyOption("scodec", "nonesuch");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "failed.mkv"), -1);
+  EXPECT_EQ(engine->NbOutputCodecs(), 0);
+
+  engine->ApplyOption("vcodec", "msmpeg4v2");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "good.avi"), 1) << engine->LastError;
+  ASSERT_EQ(engine->NbOutputCodecs(), 2);
+  ASSERT_NE(engine->OutputCodecs[0], nullptr);
+  EXPECT_STREQ(engine->OutputCodecs[0]->name, "msmpeg4v2");
+  EXPECT_EQ(engine->OutputCodecs[1], nullptr);
+}
+
+TEST_F(OutputFile, AnInputIsNeverTheOutput) {
+  std::string input = tmp_ / "source.avi";
+  fs::copy_file(AvFixture(), input);
+  const std::string before = ReadAll(input);
+  OpenInput(input);
+  EXPECT_EQ(engine->OpenOutput(input), -1);
+  EXPECT_EQ(engine->LastError, "Output file '" + input + "' is input file #0; an input is never overwritten");
+  EXPECT_EQ(engine->NbOutputFiles, 0);
+
+  // Another name of the same file.
+  std::string link = tmp_ / "link.avi";
+  fs::create_hard_link(input, link);
+  EXPECT_EQ(engine->OpenOutput(link), -1);
+  EXPECT_EQ(engine->LastError, "Output file '" + link + "' is input file #0; an input is never overwritten");
+  engine->ResetOptions();
+  EXPECT_EQ(ReadAll(input), before);
+
+  OpenInput(input);
+  EXPECT_EQ(engine->OpenOutput(tmp_ / "other.avi"), 1) << engine->LastError;
+}
+
+TEST_F(OutputFile, AnEmptyOutputIsDeletedWhenTheTaskIsReleased) {
+  std::string empty = tmp_ / "empty.avi";
+  ASSERT_EQ(engine->OpenOutput(empty), 1) << engine->LastError;
+  EXPECT_TRUE(fs::exists(empty));
+  engine->ResetOptions();
+  EXPECT_FALSE(fs::exists(empty));
+
+  std::string written = tmp_ / "written.avi";
+  OpenInput(AvFixture());
+  ASSERT_EQ(engine->OpenOutput(written), 1);
+  ASSERT_TRUE(WriteShortFile(Output()));
+  engine.reset();  // the destructor releases the same way
+  EXPECT_GT(FileSizeOf(written), 0);
+
+  // An empty file this engine did not create stays.
+  engine = std::make_unique<TCustomFFmpeg>();
+  engine->ResetOptions();
+  std::string foreign = tmp_ / "foreign.avi";
+  std::ofstream{foreign};
+  engine->ApplyOption("vcodec", "nonesuch");
+  EXPECT_EQ(engine->OpenOutput(foreign), -1);
+  engine->ResetOptions();
+  EXPECT_TRUE(fs::exists(foreign));
+}
+
+TEST_F(OutputFile, TheVideoEncoderTakesSizeAspectAndFormatFromTheState) {
+  OpenInput(AvFixture());
+  engine->ApplyOption("s", "160x120");
+  engine->ApplyOption("padtop", "16");
+  engine->ApplyOption("padbottom", "16");
+  engine->ApplyOption("aspect", "16:9");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "sized.avi"), 1) << engine->LastError;
+  AVCodecContext* v = Encoder(0);
+  EXPECT_EQ(v->width, 160);
+  EXPECT_EQ(v->height, 152);
+  // 16:9 shown on 160x152 pixels: 152 × 16/9 / 160 = 76/45.
+  EXPECT_EQ(v->sample_aspect_ratio.num, 76);
+  EXPECT_EQ(v->sample_aspect_ratio.den, 45);
+  EXPECT_EQ(Output().Streams[0].Stream->sample_aspect_ratio.num, 76);
+  EXPECT_EQ(Output().Streams[0].Stream->sample_aspect_ratio.den, 45);
+  EXPECT_EQ(v->pix_fmt, AV_PIX_FMT_YUV420P);
+
+  // No size known: the display ratio is taken as 4:3-based.
+  engine->ResetOptions();
+  engine->ApplyOption("aspect", "1.333");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "unsized.avi"), 1) << engine->LastError;
+  EXPECT_EQ(Encoder(0)->sample_aspect_ratio.num, 1);
+  EXPECT_EQ(Encoder(0)->sample_aspect_ratio.den, 1);
+
+  // An encoder that cannot take the input's pixel format gets its first one.
+  engine->ResetOptions();
+  OpenInput(AvFixture());
+  engine->ApplyOption("vcodec", "png");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "png.mkv"), 1) << engine->LastError;
+  const AVCodec* png = Output().Streams[0].Codec;
+  ASSERT_NE(png, nullptr);
+  EXPECT_EQ(Encoder(0)->pix_fmt, png->pix_fmts[0]);
+  EXPECT_NE(Encoder(0)->pix_fmt, AV_PIX_FMT_YUV420P);
+  EXPECT_EQ(engine->FramePixFmt, AV_PIX_FMT_YUV420P);
+  EXPECT_EQ(engine->OutputCodecs[0], png);
+}
+
+TEST_F(OutputFile, FrameRatesComeFromTheEncodersListUnlessForced) {
+  OpenInput(AvFixture());
+  engine->ApplyOption("r", "26");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "list.mpeg"), 1) << engine->LastError;
+  EXPECT_EQ(Encoder(0)->time_base.num, 1);
+  EXPECT_EQ(Encoder(0)->time_base.den, 25);
+  ASSERT_TRUE(WriteShortFile(Output()));
+
+  engine->ApplyOption("force_fps", "1");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "forced.mpeg"), 2) << engine->LastError;
+  EXPECT_EQ(Encoder(0, 1)->time_base.den, 26);
+
+  // No rate known: 25 fps.
+  engine->ResetOptions();
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "norate.avi"), 1) << engine->LastError;
+  EXPECT_EQ(Encoder(0)->time_base.num, 1);
+  EXPECT_EQ(Encoder(0)->time_base.den, 25);
+}
+
+TEST_F(OutputFile, TheAudioEncoderTakesRateFormatAndChannelsFromTheState) {
+  OpenInput(Fixture("out_src_aac.mp4", "-f lavfi -i sine=duration=1:sample_rate=48000 -ac 2 -c:a aac"));
+  ASSERT_EQ(engine->AudioSampleFmt, AV_SAMPLE_FMT_FLTP);
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "mp2.mpeg"), 1) << engine->LastError;
+  AVCodecContext* a = Encoder(0);
+  EXPECT_EQ(a->codec_id, AV_CODEC_ID_MP2);
+  EXPECT_EQ(a->sample_fmt, AV_SAMPLE_FMT_S16);  // the only one MP2 takes
+  EXPECT_EQ(a->sample_rate, 48000);
+  EXPECT_EQ(a->time_base.den, 48000);
+  EXPECT_EQ(a->ch_layout.nb_channels, 2);
+  EXPECT_EQ(a->ch_layout.u.mask, AV_CH_LAYOUT_STEREO);
+
+  // AC-3 has no 22050 Hz: the nearest rate it has.
+  engine->ApplyOption("ar", "22050");
+  engine->ApplyOption("ac", "1");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "ac3.rm"), 2) << engine->LastError;
+  ASSERT_EQ(Output(1).Streams.size(), 1u);
+  a = Encoder(0, 1);
+  EXPECT_EQ(a->sample_rate, 32000);
+  EXPECT_EQ(a->time_base.den, 32000);
+  EXPECT_EQ(a->ch_layout.nb_channels, 1);
+  ASSERT_TRUE(WriteShortFile(Output(1)));
+}
+
+struct TEncoderOption {
+  const char* name;
+  std::vector<std::pair<const char*, const char*>> options;
+  std::function<void(const AVCodecContext&, const TOutputStream&)> check;
+};
+
+void PrintTo(const TEncoderOption& o, std::ostream* os) { *os << o.name; }
+
+class VideoEncoderOptions : public OutputFile, public ::testing::WithParamInterface<TEncoderOption> {};
+
+TEST_P(VideoEncoderOptions, ReachTheEncoderContext) {
+  OpenInput(AvFixture());
+  for (const auto& [name, value] : GetParam().options) engine->ApplyOption(name, value);
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "options.mp4"), 1) << engine->LastError;
+  GetParam().check(*Encoder(0), Output().Streams[0]);
+}
+
+std::string MatrixText() {
+  std::string text;
+  for (int i = 0; i < 64; ++i) text += (i ? "," : "") + std::to_string(8 + i);
+  return text;
+}
+const std::string Matrix = MatrixText();
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, VideoEncoderOptions,
+    ::testing::Values(TEncoderOption{"qscale",
+                                     {{"qscale", "3"}},
+                                     [](const AVCodecContext& c, const TOutputStream& s) {
+                                       EXPECT_TRUE(c.flags & AV_CODEC_FLAG_QSCALE);
+                                       EXPECT_EQ(c.global_quality, 3 * FF_QP2LAMBDA);
+                                       EXPECT_FLOAT_EQ(s.Quality, 3.0f * FF_QP2LAMBDA);
+                                     }},
+                      TEncoderOption{"no_qscale",
+                                     {},
+                                     [](const AVCodecContext& c, const TOutputStream& s) {
+                                       EXPECT_FALSE(c.flags & AV_CODEC_FLAG_QSCALE);
+                                       EXPECT_EQ(s.Quality, 0);
+                                       EXPECT_FALSE(c.flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2));
+                                       EXPECT_TRUE(c.flags & AV_CODEC_FLAG_GLOBAL_HEADER);  // MP4 wants them
+                                     }},
+                      TEncoderOption{"pass1",
+                                     {{"pass", "1"}},
+                                     [](const AVCodecContext& c, const TOutputStream&) {
+                                       EXPECT_TRUE(c.flags & AV_CODEC_FLAG_PASS1);
+                                       EXPECT_FALSE(c.flags & AV_CODEC_FLAG_PASS2);
+                                     }},
+                      TEncoderOption{"pass2",
+                                     {{"pass", "2"}},
+                                     [](const AVCodecContext& c, const TOutputStream&) {
+                                       EXPECT_TRUE(c.flags & AV_CODEC_FLAG_PASS2);
+                                       EXPECT_FALSE(c.flags & AV_CODEC_FLAG_PASS1);
+                                     }},
+                      TEncoderOption{"psnr_intra_dc",
+                                     {{"vcodec", "mpeg4"}, {"psnr", ""}, {"intra", ""}, {"dc", "10"}},
+                                     [](const AVCodecContext& c, const TOutputStream&) {
+                                       EXPECT_TRUE(c.flags & AV_CODEC_FLAG_PSNR);
+                                       EXPECT_EQ(c.gop_size, 0);
+                                       EXPECT_EQ(c.intra_dc_precision, 2);
+                                     }},
+                      TEncoderOption{"local_header_only",
+                                     {{"vglobal", "2"}},
+                                     [](const AVCodecContext& c, const TOutputStream&) {
+                                       EXPECT_TRUE(c.flags2 & AV_CODEC_FLAG2_LOCAL_HEADER);
+                                       EXPECT_FALSE(c.flags & AV_CODEC_FLAG_GLOBAL_HEADER);
+                                     }},
+                      TEncoderOption{"matrices",
+                                     {{"vcodec", "mpeg4"}, {"intra_matrix", Matrix.c_str()}},
+                                     [](const AVCodecContext& c, const TOutputStream&) {
+                                       ASSERT_NE(c.intra_matrix, nullptr);
+                                       EXPECT_EQ(c.intra_matrix[0], 8);
+                                       EXPECT_EQ(c.intra_matrix[63], 71);
+                                       EXPECT_EQ(c.inter_matrix, nullptr);
+                                     }},
+                      TEncoderOption{"rc_override",
+                                     {{"rc_override", "0,100,2/200,300,-50"}},
+                                     [](const AVCodecContext& c, const TOutputStream&) {
+                                       ASSERT_EQ(c.rc_override_count, 2);
+                                       EXPECT_EQ(c.rc_override[0].start_frame, 0);
+                                       EXPECT_EQ(c.rc_override[0].end_frame, 100);
+                                       EXPECT_EQ(c.rc_override[0].qscale, 2);
+                                       EXPECT_FLOAT_EQ(c.rc_override[0].quality_factor, 1.0f);
+                                       EXPECT_EQ(c.rc_override[1].start_frame, 200);
+                                       EXPECT_EQ(c.rc_override[1].end_frame, 300);
+                                       EXPECT_EQ(c.rc_override[1].qscale, 0);
+                                       EXPECT_FLOAT_EQ(c.rc_override[1].quality_factor, 0.5f);
+                                     }},
+                      TEncoderOption{"buffer",
+                                     {{"bufsize", "1000000"}, {"b", "300000"}},
+                                     [](const AVCodecContext& c, const TOutputStream&) {
+                                       EXPECT_EQ(c.rc_buffer_size, 1000000);
+                                       EXPECT_EQ(c.rc_initial_buffer_occupancy, 750000);
+                                       EXPECT_EQ(c.bit_rate, 300000);
+                                     }},
+                      TEncoderOption{"tag_and_filters",
+                                     {{"vcodec", "mpeg4"}, {"vtag", "XVID"}, {"vbsf", "dump_extra"}},
+                                     [](const AVCodecContext& c, const TOutputStream& s) {
+                                       EXPECT_EQ(c.codec_tag, MKTAG('X', 'V', 'I', 'D'));
+                                       ASSERT_EQ(s.BitstreamFilters.size(), 1u);
+                                       EXPECT_STREQ(s.BitstreamFilters[0]->filter->name, "dump_extra");
+                                     }},
+                      TEncoderOption{"stream_copy",
+                                     {{"vcodec", "copy"}},
+                                     [](const AVCodecContext& c, const TOutputStream& s) {
+                                       EXPECT_TRUE(s.StreamCopy);
+                                       EXPECT_EQ(s.Codec, nullptr);
+                                       EXPECT_EQ(c.codec_type, AVMEDIA_TYPE_VIDEO);
+                                       EXPECT_EQ(c.sample_aspect_ratio.num, 1);
+                                       EXPECT_EQ(c.sample_aspect_ratio.den, 1);
+                                     }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(OutputFile, TheBuildersConsumeTheirStreamOptions) {
+  OpenInput(AvFixture());
+  engine->ApplyOption("vcodec", "copy");
+  engine->ApplyOption("alang", "chi");
+  engine->ApplyOption("absf", "aac_adtstoasc");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "consumed.mkv"), 1) << engine->LastError;
+  EXPECT_FALSE(engine->VideoStreamCopy);
+  EXPECT_EQ(engine->AudioLanguage, "");
+  EXPECT_TRUE(engine->AudioBitstreamFilters.empty());
+  const AVDictionaryEntry* language =
+      FF.av_dict_get(Output().Streams[1].Stream->metadata, "language", nullptr, 0);
+  ASSERT_NE(language, nullptr);
+  EXPECT_STREQ(language->value, "chi");
+  EXPECT_EQ(Output().Streams[1].BitstreamFilters.size(), 1u);
+  EXPECT_TRUE(Output().Streams[0].StreamCopy);
+  EXPECT_FALSE(Output().Streams[1].StreamCopy);
+}
+
+TEST_F(OutputFile, MetadataPairsAreWrittenLastAddedFirst) {
+  engine->ApplyOption("metadata", "title=A");
+  engine->AddMetadata("title", "B");
+  engine->AddMetadata("artist", "C");
+  engine->SetRecTimestamp(1577934245);
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "tags.mkv"), 1) << engine->LastError;
+  EXPECT_EQ(engine->MetadataCount(), 0);
+  const AVDictionary* tags = Output().Context->metadata;
+  // B is written first, A last, so A is what remains under the key.
+  EXPECT_STREQ(FF.av_dict_get(tags, "title", nullptr, 0)->value, "A");
+  EXPECT_STREQ(FF.av_dict_get(tags, "artist", nullptr, 0)->value, "C");
+  EXPECT_STREQ(FF.av_dict_get(tags, "creation_time", nullptr, 0)->value, "2020-01-02T03:04:05.000000Z");
+}
+
+TEST_F(OutputFile, MuxerSettingsReachTheMuxer) {
+  OpenInput(AvFixture());
+  engine->ApplyOption("muxpreload", "0.3");
+  engine->ApplyOption("muxdelay", "0.2");
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "mux.mpeg"), 1) << engine->LastError;
+  int64_t preload = 0;
+  ASSERT_GE(FF.av_opt_get_int(Output().Context->priv_data, "preload", 0, &preload), 0);
+  EXPECT_EQ(preload, 300000);
+  EXPECT_EQ(Output().Context->max_delay, 200000);
+  ASSERT_TRUE(WriteShortFile(Output()));
+}
+
+TEST_F(OutputFile, StreamOptionsAddStreamsToTheLastOutput) {
+  OpenInput(AvFixture());
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "more.mkv"), 1) << engine->LastError;
+  engine->ApplyOption("acodec", "mp2");
+  engine->ApplyOptionLines("newaudio=\nvcodec=nonesuch\n", 1);  // pass 1 applies only the stream lines
+  ASSERT_EQ(Output().Streams.size(), 3u);
+  ASSERT_EQ(engine->NbOutputCodecs(), 3);
+  EXPECT_STREQ(engine->OutputCodecs[2]->name, "mp2");
+  EXPECT_EQ(Output().Streams[2].Encoder->codec_id, AV_CODEC_ID_MP2);
+
+  // A builder that fails adds no stream.
+  engine->ApplyOption("vcodec", "nonesuch");
+  try {
+    engine->ApplyOption("newvideo", "");
+    ADD_FAILURE() << "no exception";
+  } catch (const FFmpegException& e) {
+    EXPECT_STREQ(e.what(), "Unknown encoder 'nonesuch'");
+  }
+  EXPECT_EQ(Output().Context->nb_streams, 3u);
+  EXPECT_EQ(engine->VideoCodecName, "");
+  engine->ApplyOption("newvideo", "");
+  engine->ApplyOption("newsubtitle", "");
+  EXPECT_EQ(Output().Context->nb_streams, 5u);
+
+  while (Output().Context->nb_streams < unsigned(MaxStreams)) engine->ApplyOption("newaudio", "");
+  try {
+    engine->ApplyOption("newaudio", "");
+    ADD_FAILURE() << "no exception";
+  } catch (const FFmpegException& e) {
+    EXPECT_STREQ(e.what(), "Could not alloc stream");
+  }
+  EXPECT_EQ(Output().Context->nb_streams, unsigned(MaxStreams));
+  EXPECT_EQ(Output().Streams.size(), size_t(MaxStreams));
+  EXPECT_EQ(engine->NbOutputCodecs(), MaxStreams);
+}
+
+TEST_F(OutputFile, NamesOutsideTheCodePageGoThroughTheUnicodeStreamBothWays) {
+  const std::string smiley = "\xF0\x9F\x98\x80";  // not in CP936
+  std::string input = tmp_ / ("源" + smiley + ".mkv");
+  std::string output = tmp_ / ("输出" + smiley + ".avi");
+  fs::copy_file(AvFixture(), input);
+  CodePageScope cp936(TCodePage::Cp936);
+  OpenInput(input);
+  EXPECT_TRUE(IsUnicodeIO(engine->InputFiles[0].Context->pb));
+  ASSERT_EQ(engine->OpenOutput(output), 1) << engine->LastError;
+  EXPECT_TRUE(IsUnicodeIO(Output().Context->pb));
+  EXPECT_STREQ(Output().Context->oformat->name, "avi");
+  ASSERT_TRUE(WriteShortFile(Output()));
+  engine->ResetOptions();
+  EXPECT_EQ(ProbeValue(output, "stream=codec_name", "v:0"), "mpeg4");
+  EXPECT_EQ(ProbeValue(output, "stream=codec_name", "a:0"), "mp3");
+}
+
+TEST_F(OutputFile, AtMostTwentyOutputs) {
+  for (int i = 0; i < MaxFiles; ++i)
+    ASSERT_EQ(engine->OpenOutput(tmp_ / ("o" + std::to_string(i) + ".avi")), i + 1);
+  EXPECT_EQ(engine->OpenOutput(tmp_ / "o20.avi"), -1);
+  EXPECT_EQ(engine->LastError, "Too many output files (at most 20)");
+}
+
+}  // namespace
+}  // namespace ok::test
