@@ -10,10 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/audio_output.h"
+#include "engine/frame_processing.h"
 #include "engine/input_file.h"
 #include "engine/option_contexts.h"
 #include "engine/option_state.h"
 #include "engine/output_file.h"
+#include "engine/transcode_state.h"
+#include "engine/video_output.h"
 #include "media/frame_hook.h"
 #include "media/picture_converter.h"
 
@@ -22,6 +26,15 @@ namespace ok {
 // The task's log handler: engine level (-1 quiet, 0 error or warning, 1 information, 2 debug) and
 // one line of text.
 using TLogHandler = std::function<void(int level, const std::string& text)>;
+
+// The task's handlers, called on the task's thread. An exception of the std::exception family
+// thrown by the hook handlers is logged and ends that hook, not the conversion.
+using TProgressHandler = std::function<void(int frameNumber, int fps, int currentDuration, float quality,
+                                            float bitRate, int64_t currentSize, int totalOutputDuration)>;
+using TBeforeHookHandler = std::function<void(int64_t pts, int& hookAction)>;
+using TCustomHookHandler =
+    std::function<void(TBitmap& bitmap, int frameNumber, int64_t pts, bool& update, bool& stopHook)>;
+using TPreviewBitmapHandler = std::function<void(const TBitmap& bitmap, int frameNumber, int64_t pts)>;
 
 // Guards the preview of every task and every change of a task's hook flags.
 extern std::mutex PreviewLock;
@@ -142,12 +155,72 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   void NewAudioStream(TOutputFile& file);
   void NewSubtitleStream(TOutputFile& file);
 
+  // Transcode: the setup over the opened files, the main loop and the shutdown. Raises
+  // FFmpegException (or another std::runtime_error) on failure, the tables then released.
+  void Transcode();
+  // The setup alone (tables, mapping, codecs, headers); the tables stay for the main loop.
+  void TranscodeSetup();
+  // The main loop and the shutdown over the tables of the setup.
+  void TranscodeLoop();
+  // Closes the codecs still registered, then frees the tables.
+  void ReleaseTranscodeTables();
+  // The position in the input stream table of the first still-unused stream of `type` listed in a
+  // program whose id is ProgramID; -1 when there is none.
+  int FindProgramStream(AVMediaType type) const;
+
+  // One packet of `ist` (none: the end of its input) decoded and fed to the outputs; 0 or -1.
+  int OutputPacket(TInputStreamState& ist, int inputPosition, const AVPacket* packet);
+  void DoSubtitleOut(TOutputFile& os, TOutputStreamState& ost, TInputStreamState& ist, AVSubtitle* subtitle,
+                     int64_t pts);
+
+  // Audio output. Decoded audio becomes interleaved 16-bit samples in AudioBuffers.Samples first
+  // (false: nothing to output); the volume works on those samples.
+  bool DecodedAudioToS16(TInputStreamState& ist, const AVFrame& frame, uint8_t*& data, int& size);
+  void ApplyAudioVolume(uint8_t* samples, int size) const;
+  void DoAudioOut(TOutputFile& os, TOutputStreamState& ost, TInputStreamState& ist, const uint8_t* buffer,
+                  int size);
+  // At the end of input: the samples left in the FIFO, then the encoder drained.
+  void FlushAudioOut(TOutputFile& os, TOutputStreamState& ost);
+
+  // Video output; `frameSize` is the size of the last packet written, 0 when none.
+  void DoVideoOut(TOutputFile& os, TOutputStreamState& ost, TInputStreamState& ist, AVFrame* picture,
+                  int& frameSize);
+  void DoVideoStats(TOutputFile& os, TOutputStreamState& ost, int frameSize);
+  // At the end of input: the encoder drained.
+  void FlushVideoOut(TOutputFile& os, TOutputStreamState& ost);
+
+  // The progress values to the progress handler, or the status line to the log.
+  void PrintReport(bool isLast);
+
+  // Deinterlacing, the custom hook and the frame hooks on a decoded picture; may point the
+  // picture's planes at a processed copy in the hook buffer.
+  void PreProcessVideoFrame(TInputStreamState& ist, AVFrame* picture);
+  void ApplyCustomHook(TPicture& work, const AVCodecContext* decoder, int64_t pts);
+  // A bitmap of an encoded picture to the preview-bitmap handler or the preview window, at most
+  // once per PreviewInterval. `pts` in µs.
+  void ShowPreview(const TPicture& picture, const AVCodecContext* encoder, int64_t pts);
+
+  // One packet through the chain's bitstream filters to the muxer of `os`; FFmpegException when
+  // the muxer fails.
+  void WriteFrame(TOutputFile& os, AVPacket* packet, const AVCodecContext* encoder,
+                  TBitstreamFilterChain& chain);
+  // Sends `frame` (none: the end) to the stream's encoder and writes every packet it gives, the
+  // times converted to the stream's time base; the bytes written. Keeps the coded-picture values
+  // and writes pass-1 statistics. Raises `failure` when the encoder refuses the frame.
+  int EncodeAndWrite(TOutputFile& os, TOutputStreamState& ost, const AVFrame* frame, const char* failure);
+  // The time in seconds the output's synchronisation input has reached, from StartTime.
+  double GetSyncIpts(const TOutputStreamState& ost) const;
+
   // Writes one line to the log handler; nothing without one.
   void Log(int level, const std::string& text) const;
   bool HasLogHandler() const { return bool(OnLog); }
 
   // The log handler the component installs (level, text).
   TLogHandler OnLog;
+  TProgressHandler OnProgress;
+  TBeforeHookHandler OnBeforeHook;
+  TCustomHookHandler OnCustomHook;
+  TPreviewBitmapHandler OnPreviewBitmap;
   // Sets the engine log level; the constructor points it at SetVerbose.
   std::function<void(int)> VerboseSetter;
 
@@ -155,6 +228,14 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   TFrameHookChain FrameHooks;
   TPictureConverter HookConverter;
   TPictureConverter PreviewConverter;
+
+  // The tables of the running transcode and the codecs it has open.
+  TTranscodeTables Tables;
+  TOpenCodecRegistry<TOutputStreamState> OpenEncoders;
+  TOpenCodecRegistry<TInputStreamState> OpenDecoders;
+  TAudioBuffers AudioBuffers;
+  TVideoOutputFiles VideoOutputFiles;
+  THookBuffers HookBuffers;
 
   // Run state.
   bool Running = false;

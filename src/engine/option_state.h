@@ -166,6 +166,18 @@ struct TOptionState {
   int64_t ProgressInterval = 500000;  // µs
   int64_t PreviewInterval = 100000;   // µs
 
+  // Run-time values that the option reset clears with the rest.
+  int HookAction = 0;           // THookAction: haContinue, haIgnore, haStop
+  int HookFrameNumber = 0;      // decoded pictures pre-processed so far
+  int64_t LastPreviewTime = 0;  // µs
+  int BitBufferSize = 262144;   // bytes
+  int64_t ExtraSize = 0;        // bytes of the opened encoders' global headers
+  int64_t VideoSize = 0;        // bytes of video written
+  int64_t AudioSize = 0;        // bytes of audio written
+  int NbFramesDup = 0;
+  int NbFramesDrop = 0;
+  int64_t TimerStart = 0;  // µs, when the main loop started
+
   int MetadataCount() const { return int(Metadata.size()); }
 };
 

@@ -15,6 +15,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
 #include <libavutil/dict.h>
+#include <libavutil/fifo.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libavutil/parseutils.h>
@@ -40,7 +41,7 @@ extern "C" {
   F(ltAVCodec, avcodec_alloc_context3)        \
   F(ltAVCodec, avcodec_free_context)          \
   F(ltAVCodec, avcodec_parameters_to_context) \
-  F(ltAVCodec, avcodec_parameters_from_context) \
+  F(ltAVCodec, avcodec_parameters_from_context)\
   F(ltAVCodec, avcodec_open2)                 \
   F(ltAVCodec, avcodec_send_packet)           \
   F(ltAVCodec, avcodec_receive_frame)         \
@@ -55,6 +56,25 @@ extern "C" {
   F(ltAVCodec, av_bsf_get_by_name)            \
   F(ltAVCodec, av_bsf_alloc)                  \
   F(ltAVCodec, av_bsf_free)                   \
+  F(ltAVCodec, av_bsf_init)                   \
+  F(ltAVCodec, av_bsf_send_packet)            \
+  F(ltAVCodec, av_bsf_receive_packet)         \
+  F(ltAVCodec, av_bsf_flush)                  \
+  F(ltAVCodec, av_packet_ref)                 \
+  F(ltAVCodec, av_packet_move_ref)            \
+  F(ltAVCodec, av_packet_rescale_ts)          \
+  F(ltAVCodec, av_packet_make_writable)       \
+  F(ltAVCodec, av_packet_get_side_data)       \
+  F(ltAVCodec, avcodec_parameters_copy)       \
+  F(ltAVCodec, av_get_bits_per_sample)        \
+  F(ltAVCodec, av_get_exact_bits_per_sample)  \
+  F(ltAVCodec, av_get_audio_frame_duration2)  \
+  F(ltAVCodec, avcodec_encode_subtitle)       \
+  F(ltAVCodec, avcodec_decode_subtitle2)      \
+  F(ltAVCodec, avsubtitle_free)               \
+  F(ltAVCodec, avcodec_descriptor_get)        \
+  F(ltAVCodec, av_parser_init)                \
+  F(ltAVCodec, av_parser_close)               \
   /* avdevice: in the table, never loaded */  \
   /* avfilter */                              \
   F(ltAVFilter, avfilter_version)             \
@@ -97,13 +117,20 @@ extern "C" {
   F(ltAVFormat, av_guess_format)              \
   F(ltAVFormat, av_guess_codec)               \
   F(ltAVFormat, av_filename_number_test)      \
-  F(ltAVFormat, avformat_alloc_output_context2) \
+  F(ltAVFormat, avformat_alloc_output_context2)\
   F(ltAVFormat, avformat_new_stream)          \
   F(ltAVFormat, avformat_write_header)        \
   F(ltAVFormat, av_interleaved_write_frame)   \
   F(ltAVFormat, av_write_trailer)             \
   F(ltAVFormat, av_dump_format)               \
   F(ltAVFormat, av_muxer_iterate)             \
+  F(ltAVFormat, av_codec_get_tag)             \
+  F(ltAVFormat, av_codec_get_id)              \
+  F(ltAVFormat, av_pkt_dump_log2)             \
+  F(ltAVFormat, av_sdp_create)                \
+  F(ltAVFormat, av_stream_get_end_pts)        \
+  F(ltAVFormat, av_stream_get_parser)         \
+  F(ltAVFormat, avformat_query_codec)         \
   /* avutil */                                \
   F(ltAVUtil, avutil_version)                 \
   F(ltAVUtil, av_log)                         \
@@ -153,6 +180,37 @@ extern "C" {
   F(ltAVUtil, av_opt_get)                     \
   F(ltAVUtil, av_opt_get_int)                 \
   F(ltAVUtil, av_opt_set_defaults2)           \
+  F(ltAVUtil, av_fifo_alloc2)                 \
+  F(ltAVUtil, av_fifo_freep2)                 \
+  F(ltAVUtil, av_fifo_can_read)               \
+  F(ltAVUtil, av_fifo_can_write)              \
+  F(ltAVUtil, av_fifo_write)                  \
+  F(ltAVUtil, av_fifo_read)                   \
+  F(ltAVUtil, av_fifo_grow2)                  \
+  F(ltAVUtil, av_fifo_reset2)                 \
+  F(ltAVUtil, av_get_bytes_per_sample)        \
+  F(ltAVUtil, av_get_sample_fmt_name)         \
+  F(ltAVUtil, av_sample_fmt_is_planar)        \
+  F(ltAVUtil, av_samples_get_buffer_size)     \
+  F(ltAVUtil, av_samples_set_silence)         \
+  F(ltAVUtil, av_frame_ref)                   \
+  F(ltAVUtil, av_frame_move_ref)              \
+  F(ltAVUtil, av_frame_clone)                 \
+  F(ltAVUtil, av_frame_make_writable)         \
+  F(ltAVUtil, av_frame_copy)                  \
+  F(ltAVUtil, av_frame_copy_props)            \
+  F(ltAVUtil, av_image_copy)                  \
+  F(ltAVUtil, av_image_alloc)                 \
+  F(ltAVUtil, av_image_fill_linesizes)        \
+  F(ltAVUtil, av_get_picture_type_char)       \
+  F(ltAVUtil, av_usleep)                      \
+  F(ltAVUtil, av_compare_ts)                  \
+  F(ltAVUtil, av_rescale_rnd)                 \
+  F(ltAVUtil, av_channel_layout_copy)         \
+  F(ltAVUtil, av_channel_layout_compare)      \
+  F(ltAVUtil, av_dict_copy)                   \
+  F(ltAVUtil, av_realloc)                     \
+  F(ltAVUtil, av_reallocp)                    \
   /* swscale */                               \
   F(ltSwScale, swscale_version)               \
   F(ltSwScale, sws_getContext)                \
@@ -165,6 +223,12 @@ extern "C" {
   F(ltSwResample, swr_init)                   \
   F(ltSwResample, swr_free)                   \
   F(ltSwResample, swr_convert)                \
+  F(ltSwResample, swr_set_compensation)       \
+  F(ltSwResample, swr_get_delay)              \
+  F(ltSwResample, swr_convert_frame)          \
+  F(ltSwResample, swr_config_frame)           \
+  F(ltSwResample, swr_alloc)                  \
+  F(ltSwResample, swr_is_initialized)         \
   /* myutil: served by the C runtime */       \
   R(ltMyUtil, my_fclose, fclose)              \
   R(ltMyUtil, my_fopen, fopen)                \

@@ -34,6 +34,14 @@ void TFilterGraphFree::operator()(AVFilterGraph* graph) const {
   if (graph && FF.avfilter_graph_free) FF.avfilter_graph_free(&graph);
 }
 
+void TSwrContextFree::operator()(SwrContext* ctx) const {
+  if (ctx && FF.swr_free) FF.swr_free(&ctx);
+}
+
+void TFifoFree::operator()(AVFifo* fifo) const {
+  if (fifo && FF.av_fifo_freep2) FF.av_fifo_freep2(&fifo);
+}
+
 void TAVFree::operator()(void* memory) const {
   if (memory && FF.av_free) FF.av_free(memory);
 }

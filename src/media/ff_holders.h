@@ -10,6 +10,8 @@ struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
 struct SwsContext;
+struct SwrContext;
+struct AVFifo;
 
 namespace ok {
 
@@ -34,6 +36,12 @@ struct TSwsContextFree {
 struct TFilterGraphFree {
   void operator()(AVFilterGraph* graph) const;
 };
+struct TSwrContextFree {
+  void operator()(SwrContext* ctx) const;
+};
+struct TFifoFree {
+  void operator()(AVFifo* fifo) const;
+};
 // Memory from av_malloc.
 struct TAVFree {
   void operator()(void* memory) const;
@@ -45,6 +53,8 @@ using TFramePtr = std::unique_ptr<AVFrame, TFrameFree>;
 using TPacketPtr = std::unique_ptr<AVPacket, TPacketFree>;
 using TSwsContextPtr = std::unique_ptr<SwsContext, TSwsContextFree>;
 using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, TFilterGraphFree>;
+using TSwrContextPtr = std::unique_ptr<SwrContext, TSwrContextFree>;
+using TFifoPtr = std::unique_ptr<AVFifo, TFifoFree>;
 template <typename T>
 using TAVMemoryPtr = std::unique_ptr<T, TAVFree>;
 
