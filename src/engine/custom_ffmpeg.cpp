@@ -15,13 +15,16 @@ TCustomFFmpeg::TCustomFFmpeg() {
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
-  // Outputs first (an empty one is deleted once its byte stream is closed), then inputs.
+  // The tables point into the files; outputs next (an empty one is deleted once its byte stream
+  // is closed), then inputs.
+  ReleaseTranscodeTables();
   ReleaseOutputFiles();
   ReleaseInputFiles();
 }
 
 void TCustomFFmpeg::ReleaseOptionState() {
   OptionContexts.Release();
+  ReleaseTranscodeTables();
   ReleaseOutputFiles();
   ReleaseInputFiles();
   FrameHookRelease(FrameHooks);

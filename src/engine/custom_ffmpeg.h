@@ -249,6 +249,8 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
 
  private:
   void ReleaseOptionState();
+  void SetupCodecParameters(int outputPosition);
+  void OpenOutputStreamCodec(int outputPosition);
   void ConsumeInputOptions();
   void FillStateFromVideoStream(int index, const AVStream* stream, AVCodecContext* decoder);
   void FillStateFromAudioStream(const AVStream* stream);
