@@ -133,6 +133,8 @@ struct TTranscodeTables {
   std::vector<TInputFileState> InputFileStates;
   std::vector<std::unique_ptr<TInputStreamState>> InputStreams;
   std::vector<std::unique_ptr<TOutputStreamState>> OutputStreams;
+  // Encoded subtitles, allocated on first use.
+  std::vector<uint8_t> SubtitleOutBuffer;
 
   int NbInputStreams() const { return int(InputStreams.size()); }
   int NbOutputStreams() const { return int(OutputStreams.size()); }
