@@ -71,6 +71,8 @@ void TCustomFFmpeg::TranscodeLoop() {
   int64_t lastReport = TimerStart;
 
   while (!StopRequested) {
+    PauseGate.Pass();
+    if (StopRequested) break;
     // 1: the file to read from.
     double iptsMin = 1e100, optsMin = 1e100;
     int file = -1;
