@@ -130,8 +130,10 @@ void TCustomFFmpeg::AddMetadata(const std::string& key, const std::string& value
 }
 
 void TCustomFFmpeg::SetHookFlags(uint8_t flags) {
+  // Declared before the lock, so that a previewer given back is freed after it is released.
+  std::shared_ptr<TPreviewer> released;
   std::lock_guard<std::mutex> lock(PreviewLock);
-  HookFlags = flags;
+  released = StoreHookFlags(HookFlags, HookBuffers, flags);
 }
 
 void TCustomFFmpeg::SetTimeRanges(const std::vector<TTimeRange>& ranges) {
