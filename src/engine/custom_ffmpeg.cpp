@@ -30,6 +30,17 @@ void TCustomFFmpeg::ReleaseOptionState() {
   FrameHookRelease(FrameHooks);
   HookConverter.ResetConverter();
   PreviewConverter.ResetConverter();
+  // The work buffers of the audio, video and hook paths; the previewer is freed outside the
+  // preview lock, since freeing it waits for the main thread.
+  AudioBuffers = TAudioBuffers{};
+  VideoOutputFiles = TVideoOutputFiles{};
+  HookBuffers.ReleaseFrames();
+  std::shared_ptr<TPreviewer> previewer;
+  {
+    std::lock_guard<std::mutex> lock(PreviewLock);
+    previewer = std::move(HookBuffers.PreviewWindow);
+  }
+  previewer.reset();
 }
 
 void TCustomFFmpeg::ResetOptions() {
