@@ -65,6 +65,7 @@ class VideoOut : public EngineTest {
   }
 
   TOutputFile& File() { return engine->OutputFiles[0]; }
+  int& OptionContextFlags() { return engine->OptionContexts.CodecOptions[MediaVideo]->flags; }
   AVCodecContext* Encoder() { return ost.Encoder; }
 
   static TFramePtr Picture(int width, int height, const TPixel& pixel,
@@ -415,6 +416,36 @@ TEST_F(VideoOut, PicturesHeldByTheEncoderKeepTheirContent) {
       for (int x = 0; x < 176; ++x) sum += uint8_t(out[i * frameBytes + y * 176 + x]);
     EXPECT_NEAR(double(sum) / (176 * 112), 30 + 20 * i, 3.0) << "frame " << i;
   }
+}
+
+// A fixed-quality encoder takes the picture's quality, a forced picture type and the field order.
+TEST_F(VideoOut, EachPictureCarriesQualityTypeAndFieldOrder) {
+  OptionContextFlags() |= AV_CODEC_FLAG_INTERLACED_DCT;
+  Open("fields.avi", "mpeg4", 64, 48, {1, 25}, AV_PIX_FMT_YUV420P, [](AVCodecContext* c) {
+    c->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_INTERLACED_DCT;
+    c->gop_size = 100;
+  });
+  ost.Output->Quality = 3 * FF_QP2LAMBDA;
+  ist.Quality = 5 * FF_QP2LAMBDA + 0.4f;
+  TFramePtr p = Picture(64, 48, Flat(90));
+  p->pict_type = AV_PICTURE_TYPE_I;
+  p->interlaced_frame = 1;
+  p->top_field_first = 1;
+
+  Feed(0, p.get());
+  EXPECT_EQ(ost.CodedQuality, 3 * FF_QP2LAMBDA);
+  Feed(1, p.get());  // the decoder's picture type is not forced by default
+  EXPECT_EQ(ost.CodedPictType, AV_PICTURE_TYPE_P);
+  engine->SameQuality = true;
+  engine->MeThreshold = 1;
+  engine->TopFieldFirst = 0;
+  Feed(2, p.get());
+  EXPECT_EQ(ost.CodedQuality, 5 * FF_QP2LAMBDA);
+  EXPECT_EQ(ost.CodedPictType, AV_PICTURE_TYPE_I);
+  engine->TopFieldFirst = -1;
+  Feed(3, p.get());
+  Finish();
+  EXPECT_EQ(Packets("frame=top_field_first"), (std::vector<std::string>{"1", "1", "0", "1"}));
 }
 
 TEST_F(VideoOut, StatisticsLines) {
