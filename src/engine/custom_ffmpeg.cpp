@@ -15,18 +15,32 @@ TCustomFFmpeg::TCustomFFmpeg() {
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
-  // Outputs first (an empty one is deleted once its byte stream is closed), then inputs.
+  // The tables point into the files; outputs next (an empty one is deleted once its byte stream
+  // is closed), then inputs.
+  ReleaseTranscodeTables();
   ReleaseOutputFiles();
   ReleaseInputFiles();
 }
 
 void TCustomFFmpeg::ReleaseOptionState() {
   OptionContexts.Release();
+  ReleaseTranscodeTables();
   ReleaseOutputFiles();
   ReleaseInputFiles();
   FrameHookRelease(FrameHooks);
   HookConverter.ResetConverter();
   PreviewConverter.ResetConverter();
+  // The work buffers of the audio, video and hook paths; the previewer is freed outside the
+  // preview lock, since freeing it waits for the main thread.
+  AudioBuffers = TAudioBuffers{};
+  VideoOutputFiles = TVideoOutputFiles{};
+  HookBuffers.ReleaseFrames();
+  std::shared_ptr<TPreviewer> previewer;
+  {
+    std::lock_guard<std::mutex> lock(PreviewLock);
+    previewer = std::move(HookBuffers.PreviewWindow);
+  }
+  previewer.reset();
 }
 
 void TCustomFFmpeg::ResetOptions() {
@@ -127,8 +141,10 @@ void TCustomFFmpeg::AddMetadata(const std::string& key, const std::string& value
 }
 
 void TCustomFFmpeg::SetHookFlags(uint8_t flags) {
+  // Declared before the lock, so that a previewer given back is freed after it is released.
+  std::shared_ptr<TPreviewer> released;
   std::lock_guard<std::mutex> lock(PreviewLock);
-  HookFlags = flags;
+  released = StoreHookFlags(HookFlags, HookBuffers, flags);
 }
 
 void TCustomFFmpeg::SetTimeRanges(const std::vector<TTimeRange>& ranges) {

@@ -20,6 +20,7 @@
 #include "engine/video_output.h"
 #include "media/frame_hook.h"
 #include "media/picture_converter.h"
+#include "platform/pause_gate.h"
 
 namespace ok {
 
@@ -237,7 +238,8 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   TVideoOutputFiles VideoOutputFiles;
   THookBuffers HookBuffers;
 
-  // Run state.
+  // Run state. The worker passes the pause gate between packets and between repeated frames.
+  TPauseGate PauseGate;
   bool Running = false;
   std::atomic<bool> StopRequested{false};
   bool Finished = false;
@@ -249,6 +251,8 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
 
  private:
   void ReleaseOptionState();
+  void SetupCodecParameters(int outputPosition);
+  void OpenOutputStreamCodec(int outputPosition);
   void ConsumeInputOptions();
   void FillStateFromVideoStream(int index, const AVStream* stream, AVCodecContext* decoder);
   void FillStateFromAudioStream(const AVStream* stream);

@@ -140,6 +140,7 @@ TOutputFile::TOutputFile(TOutputFile&& other) noexcept
     : Context(std::move(other.Context)),
       FileName(std::move(other.FileName)),
       FileOpened(other.FileOpened),
+      HeaderWritten(other.HeaderWritten),
       Streams(std::move(other.Streams)) {
   other.FileOpened = false;
 }
@@ -150,6 +151,7 @@ TOutputFile& TOutputFile::operator=(TOutputFile&& other) noexcept {
     Context = std::move(other.Context);
     FileName = std::move(other.FileName);
     FileOpened = other.FileOpened;
+    HeaderWritten = other.HeaderWritten;
     Streams = std::move(other.Streams);
     other.FileOpened = false;
   }
@@ -167,6 +169,7 @@ void TOutputFile::Close() {
   Streams.clear();
   FileName.clear();
   FileOpened = false;
+  HeaderWritten = false;
 }
 
 void TOutputState::ReleaseOutputFiles() {

@@ -37,8 +37,10 @@ struct TOutputFile {
   TOutputFile& operator=(const TOutputFile&) = delete;
 
   TFormatContextPtr Context;
-  std::string FileName;                // as the caller named it (UTF-8)
-  bool FileOpened = false;             // the byte stream was opened here (so the file is ours to delete)
+  std::string FileName;  // as the caller named it (UTF-8)
+  bool FileOpened = false;
+  bool HeaderWritten = false;  // so only a started file gets a trailer             // the byte stream was
+                               // opened here (so the file is ours to delete)
   std::vector<TOutputStream> Streams;  // Streams[i] belongs to Context->streams[i]
 
   bool Used() const { return Context != nullptr; }

@@ -91,6 +91,8 @@ struct TOutputStreamState {
   TSwrContextPtr ReformatCtx;
   TFifoPtr Fifo;  // bytes of interleaved 16-bit samples at the encoder's rate and channel count
   TFilePtr LogFile;
+  // The pass-2 statistics the encoder reads (its stats_in points here).
+  TAVMemoryPtr<char> StatsIn;
   // The frame handed to the encoder, reused; and the packet received from it.
   TFramePtr EncodeFrame;
   TPacketPtr EncodedPacket;
@@ -131,6 +133,8 @@ struct TTranscodeTables {
   std::vector<TInputFileState> InputFileStates;
   std::vector<std::unique_ptr<TInputStreamState>> InputStreams;
   std::vector<std::unique_ptr<TOutputStreamState>> OutputStreams;
+  // Encoded subtitles, allocated on first use.
+  std::vector<uint8_t> SubtitleOutBuffer;
 
   int NbInputStreams() const { return int(InputStreams.size()); }
   int NbOutputStreams() const { return int(OutputStreams.size()); }

@@ -1,0 +1,402 @@
+// The main loop of Transcode: choose the input whose outputs lag furthest behind, read a packet,
+// correct its times, decode it (or copy it) into the outputs; then flush, write the trailers,
+// report and close.
+//
+// This library generation decodes with send/receive: a packet gives any number of frames (each is
+// one pass of the old decode body), and the end of input is a null packet that drains the decoder
+// before the encoders are flushed. A decoded picture's time is its best-effort timestamp when it
+// has one; the old parser change of copied packets (global headers) has no successor and is left
+// out; the raw-picture output path is gone with its format flag.
+
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+
+#include "engine/custom_ffmpeg.h"
+#include "engine/ffmpeg_exception.h"
+#include "media/ff_loader.h"
+
+namespace ok {
+
+namespace {
+
+constexpr AVRational Microseconds{1, AV_TIME_BASE};
+
+double Seconds(AVRational r) { return r.den != 0 ? double(r.num) / r.den : 0.0; }
+
+// The duration of one picture of `ist` in µs, from the decoder's frame rate, else the stream's.
+int64_t PictureDuration(const TInputStreamState& ist, int repeatPict) {
+  AVRational rate{0, 1};
+  if (ist.Decoder && ist.Decoder->framerate.num > 0 && ist.Decoder->framerate.den > 0)
+    rate = ist.Decoder->framerate;
+  else if (ist.Stream->avg_frame_rate.num > 0 && ist.Stream->avg_frame_rate.den > 0)
+    rate = ist.Stream->avg_frame_rate;
+  else if (ist.Stream->r_frame_rate.num > 0 && ist.Stream->r_frame_rate.den > 0)
+    rate = ist.Stream->r_frame_rate;
+  if (rate.num == 0) return 0;
+  return int64_t(AV_TIME_BASE) * rate.den * (2 + repeatPict) / (int64_t(rate.num) * 2);
+}
+
+// The output position of `ost` in seconds, as the file choice compares it.
+double OutputTime(const TOutputStreamState& ost) {
+  if (ost.Encoder && ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO)
+    return double(ost.SyncOpts) * Seconds(ost.Encoder->time_base);
+  int64_t end = FF.av_stream_get_end_pts(ost.Stream);
+  if (end == AV_NOPTS_VALUE || end < 0) end = 0;
+  return double(end) * Seconds(ost.Stream->time_base);
+}
+
+int64_t WritePosition(const AVFormatContext* oc) {
+  return oc && oc->pb ? FF.avio_seek(oc->pb, 0, SEEK_CUR) : 0;
+}
+
+}  // namespace
+
+void TCustomFFmpeg::Transcode() {
+  TranscodeSetup();
+  try {
+    TranscodeLoop();
+  } catch (...) {
+    // The codecs are closed with the tables; the run control finds nothing left open.
+    ReleaseTranscodeTables();
+    throw;
+  }
+}
+
+void TCustomFFmpeg::TranscodeLoop() {
+  TTranscodeTables& t = Tables;
+  TPacketPtr packet(FF.av_packet_alloc());
+  if (!packet) throw FFmpegException("av_mallocz fail");
+  int64_t lastReport = TimerStart;
+
+  while (!StopRequested) {
+    PauseGate.Pass();
+    if (StopRequested) break;
+    // 1: the file to read from.
+    double iptsMin = 1e100, optsMin = 1e100;
+    int file = -1;
+    bool limitReached = false;
+    for (const auto& ost : t.OutputStreams) {
+      const TInputStreamState& ist = *t.InputStreams[ost->SourceIndex];
+      const double opts = OutputTime(*ost);
+      const double ipts = double(ist.Pts);
+      if (!t.InputFileStates[ist.FileIndex].EofReached) {
+        if (ipts < iptsMin) {
+          iptsMin = ipts;
+          if (InputSync) file = ist.FileIndex;
+        }
+        if (opts < optsMin) {
+          optsMin = opts;
+          if (!InputSync) file = ist.FileIndex;
+        }
+      }
+      const int type = ost->Encoder ? ost->Encoder->codec_type : AVMEDIA_TYPE_UNKNOWN;
+      if (type >= 0 && type < int(MaxFrames.size()) && MaxFrames[type] <= ost->FrameNumber) {
+        limitReached = true;
+        break;
+      }
+    }
+    // 2: the end conditions.
+    if (file < 0 || limitReached) break;
+    if (optsMin >= double(RecordingTime) / 1000000.0) break;
+    if (LimitFileSize != 0 && WritePosition(OutputFiles[0].Context.get()) > LimitFileSize) break;
+
+    // 3: read.
+    AVFormatContext* ic = InputFiles[file].Context.get();
+    int r = FF.av_read_frame(ic, packet.get());
+    if (r == AVERROR(EAGAIN)) continue;
+    if (r < 0) {
+      t.InputFileStates[file].EofReached = 1;
+      if (Shortest) break;
+      continue;
+    }
+    // Released on every path below.
+    struct TUnref {
+      AVPacket* Packet;
+      ~TUnref() { FF.av_packet_unref(Packet); }
+    } unref{packet.get()};
+
+    const TInputFileState& fs = t.InputFileStates[file];
+    if (PktDump)
+      FF.av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, packet.get(), HexDump,
+                          packet->stream_index < fs.NbStreams ? ic->streams[packet->stream_index] : nullptr);
+    // 5: a stream that appeared after the setup, or that no output uses.
+    if (packet->stream_index < fs.NbStreams &&
+        t.InputStreams[fs.FirstStream + packet->stream_index]->Discard == 0) {
+      const int position = fs.FirstStream + packet->stream_index;
+      TInputStreamState& ist = *t.InputStreams[position];
+      const AVRational tb = ist.Stream->time_base;
+      // 6: the input's offset.
+      if (packet->dts != AV_NOPTS_VALUE)
+        packet->dts += FF.av_rescale_q(InputFilesTsOffset[file], Microseconds, tb);
+      if (packet->pts != AV_NOPTS_VALUE)
+        packet->pts += FF.av_rescale_q(InputFilesTsOffset[file], Microseconds, tb);
+      // 7: the stream's time scale.
+      if (packet->stream_index < MaxStreams) {
+        const double scale = InputFilesTsScale[file][packet->stream_index];
+        if (scale != 0) {
+          if (packet->pts != AV_NOPTS_VALUE) packet->pts = int64_t(std::llround(double(packet->pts) * scale));
+          if (packet->dts != AV_NOPTS_VALUE) packet->dts = int64_t(std::llround(double(packet->dts) * scale));
+        }
+      }
+      // 8: a timestamp discontinuity of a format that may have them.
+      if (packet->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE &&
+          (ic->iformat->flags & AVFMT_TS_DISCONT)) {
+        const int64_t pktDts = FF.av_rescale_q(packet->dts, tb, Microseconds);
+        const int64_t delta = pktDts - ist.NextPts;
+        if ((std::llabs(delta) > int64_t(DtsDeltaThreshold * 1000000.0) || pktDts + 1 < ist.Pts) && !CopyTs) {
+          InputFilesTsOffset[ist.FileIndex] -= delta;
+          if (Verbose > 2 && HasLogHandler())
+            Log(1, FormatText("timestamp discontinuity %lld, new offset= %lld", static_cast<long long>(delta),
+                              static_cast<long long>(InputFilesTsOffset[ist.FileIndex])));
+          packet->dts -= FF.av_rescale_q(delta, Microseconds, tb);
+          if (packet->pts != AV_NOPTS_VALUE) packet->pts -= FF.av_rescale_q(delta, Microseconds, tb);
+        }
+      }
+      // 9: decode and output.
+      if (OutputPacket(ist, position, packet.get()) < 0) {
+        const std::string text = FormatText("Error while decoding stream #%d.%d", ist.FileIndex, ist.Index);
+        if (ExitOnError) throw FFmpegException(text);
+        if (Verbose >= 0 && HasLogHandler()) Log(1, text);
+        continue;
+      }
+    }
+    // 10: the progress report.
+    const int64_t now = FF.av_gettime();
+    if (now - lastReport > ProgressInterval) {
+      lastReport = now;
+      PrintReport(false);
+    }
+  }
+
+  // Shutdown: flush, trailers, the last report, codecs closed.
+  for (int i = 0; i < t.NbInputStreams(); ++i)
+    if (t.InputStreams[i]->DecodingNeeded) OutputPacket(*t.InputStreams[i], i, nullptr);
+  for (int f = 0; f < NbOutputFiles; ++f)
+    if (OutputFiles[f].HeaderWritten) {
+      FF.av_write_trailer(OutputFiles[f].Context.get());
+      OutputFiles[f].HeaderWritten = false;
+    }
+  PrintReport(true);
+  for (auto& ost : t.OutputStreams) {
+    if (!ost->EncodingNeeded || !OpenEncoders.Contains(ost.get())) continue;
+    ost->Encoder->stats_in = nullptr;
+    ost->StatsIn.reset();
+    ost->Output->Encoder.reset();  // frees the context under the codec lock
+    ost->Encoder = nullptr;
+    OpenEncoders.Remove(ost.get());
+  }
+  for (auto& ist : t.InputStreams) {
+    if (!ist->DecodingNeeded || !OpenDecoders.Contains(ist.get())) continue;
+    ist->Input->Decoder.reset();
+    ist->Decoder = nullptr;
+    OpenDecoders.Remove(ist.get());
+  }
+  Finished = !StopRequested;
+  ReleaseTranscodeTables();
+}
+
+int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const AVPacket* packet) {
+  if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
+  if (packet && packet->dts != AV_NOPTS_VALUE)
+    ist.Pts = ist.NextPts = FF.av_rescale_q(packet->dts, ist.Stream->time_base, Microseconds);
+  const AVMediaType type = ist.Stream->codecpar->codec_type;
+
+  // The outputs fed by this input.
+  auto forEachOutput = [&](auto&& action) {
+    for (auto& ost : Tables.OutputStreams)
+      if (ost->SourceIndex == inputPosition) action(OutputFiles[ost->FileIndex], *ost);
+  };
+  auto started = [&] { return StartTime == 0 || ist.Pts >= StartTime; };
+  auto rateEmulation = [&] {
+    if (!RateEmu) return;
+    const int64_t elapsed = FF.av_gettime() - ist.ReadStartTime;
+    if (ist.Pts - elapsed > 1000)
+      std::this_thread::sleep_for(std::chrono::milliseconds((ist.Pts - elapsed) / 1000));
+  };
+  auto videoOut = [&](AVFrame* picture) {
+    if (!started()) return;
+    forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {
+      if (!ost.EncodingNeeded || ost.Encoder->codec_type != AVMEDIA_TYPE_VIDEO) return;
+      if (UseVideoFilters && picture->sample_aspect_ratio.num != 0)
+        ost.Encoder->sample_aspect_ratio = picture->sample_aspect_ratio;
+      int frameSize = 0;
+      DoVideoOut(os, ost, ist, picture, frameSize);
+      if (!VstatsFileName.empty() && frameSize != 0) DoVideoStats(os, ost, frameSize);
+    });
+  };
+  // Pictures the filter chain hands out; at the end of input the chain is flushed first.
+  auto filteredOut = [&](bool flush) {
+    TVideoFilterGraph& graph = ist.FilterGraph;
+    if (flush) graph.Flush();
+    if (!ist.PictureRef) ist.PictureRef.reset(FF.av_frame_alloc());
+    int64_t pts = AV_NOPTS_VALUE;
+    while (ist.PictureRef && graph.GetFilteredVideoPicture(ist.PictureRef.get(), pts) == 1) {
+      if (pts != AV_NOPTS_VALUE) ist.Pts = pts;
+      videoOut(ist.PictureRef.get());
+      FF.av_frame_unref(ist.PictureRef.get());
+    }
+  };
+  const bool filtered = UseVideoFilters && type == AVMEDIA_TYPE_VIDEO && ist.InputVideoFilter();
+
+  if (ist.DecodingNeeded) {
+    AVCodecContext* dec = ist.Decoder;
+    if (type == AVMEDIA_TYPE_SUBTITLE) {
+      if (!packet) return 0;
+      AVSubtitle subtitle{};
+      int got = 0;
+      AVPacket* data = const_cast<AVPacket*>(packet);
+      if (FF.avcodec_decode_subtitle2(dec, &subtitle, &got, data) < 0) return -1;
+      if (got) {
+        struct TFree {
+          AVSubtitle& Subtitle;
+          ~TFree() { FF.avsubtitle_free(&Subtitle); }
+        } release{subtitle};
+        if (started())
+          forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {
+            if (ost.EncodingNeeded) DoSubtitleOut(os, ost, ist, &subtitle, packet->pts);
+          });
+      }
+    } else if (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO) {
+      int r = FF.avcodec_send_packet(dec, packet);
+      if (r < 0 && r != AVERROR_EOF && r != AVERROR(EAGAIN)) return -1;
+      AVFrame* frame = ist.Frame.get();
+      int frames = 0;
+      for (;;) {
+        r = FF.avcodec_receive_frame(dec, frame);
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
+        if (r < 0) return -1;
+        struct TUnref {
+          AVFrame* Frame;
+          ~TUnref() { FF.av_frame_unref(Frame); }
+        } unref{frame};
+        if (++frames > 1 && packet && Verbose > 0 && HasLogHandler())
+          Log(0, FormatText("Multiple frames in a packet from stream %d", packet->stream_index));
+        ist.Pts = ist.NextPts;
+        if (type == AVMEDIA_TYPE_AUDIO) {
+          uint8_t* samples = nullptr;
+          int size = 0;
+          if (!DecodedAudioToS16(ist, *frame, samples, size) || size <= 0) continue;
+          const int channels = frame->ch_layout.nb_channels;
+          if (frame->sample_rate > 0 && channels > 0)
+            ist.NextPts += 500000LL * size / (int64_t(frame->sample_rate) * channels);
+          if (AudioVolume != 256) ApplyAudioVolume(samples, size);
+          rateEmulation();
+          if (started())
+            forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {
+              if (ost.EncodingNeeded && ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO)
+                DoAudioOut(os, ost, ist, samples, size);
+            });
+        } else {
+          ist.Quality = float(frame->quality);
+          if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+            ist.Pts = FF.av_rescale_q(frame->best_effort_timestamp, ist.Stream->time_base, Microseconds);
+          ist.NextPts = ist.Pts + PictureDuration(ist, frame->repeat_pict);
+          PreProcessVideoFrame(ist, frame);
+          rateEmulation();
+          if (filtered) {
+            ist.FilterGraph.PushPicture(frame, ist.Pts);
+            filteredOut(false);
+          } else {
+            videoOut(frame);
+          }
+        }
+      }
+    } else {
+      return -1;
+    }
+  } else if (packet) {
+    // A stream copy: the clock advances by what the packet holds.
+    const AVCodecParameters* par = ist.Stream->codecpar;
+    if (type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0) {
+      const int64_t samples =
+          par->frame_size > 0 ? par->frame_size
+          : packet->duration > 0
+              ? FF.av_rescale_q(packet->duration, ist.Stream->time_base, AVRational{1, par->sample_rate})
+              : 0;
+      ist.NextPts += int64_t(AV_TIME_BASE) * samples / par->sample_rate;
+    } else if (type == AVMEDIA_TYPE_VIDEO) {
+      ist.NextPts += packet->duration > 0
+                         ? FF.av_rescale_q(packet->duration, ist.Stream->time_base, Microseconds)
+                         : PictureDuration(ist, 0);
+    }
+    rateEmulation();
+  }
+
+  // Stream copies, with a packet only.
+  if (packet && started()) {
+    forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {
+      if (ost.EncodingNeeded) return;
+      if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY) && !CopyInitialNonKeyframes) return;
+      if (type == AVMEDIA_TYPE_AUDIO) AudioSize += packet->size;
+      if (type == AVMEDIA_TYPE_VIDEO) {
+        VideoSize += packet->size;
+        ost.SyncOpts += 1;
+      }
+      if (!ost.EncodedPacket) ost.EncodedPacket.reset(FF.av_packet_alloc());
+      AVPacket* out = ost.EncodedPacket.get();
+      if (!out || FF.av_packet_ref(out, packet) < 0) throw FFmpegException("av_malloc fail");
+      const AVRational otb = ost.Stream->time_base;
+      out->stream_index = ost.Index;
+      out->pts = packet->pts != AV_NOPTS_VALUE ? FF.av_rescale_q(packet->pts, ist.Stream->time_base, otb)
+                                               : AV_NOPTS_VALUE;
+      out->dts = packet->dts != AV_NOPTS_VALUE ? FF.av_rescale_q(packet->dts, ist.Stream->time_base, otb)
+                                               : FF.av_rescale_q(ist.Pts, Microseconds, otb);
+      out->duration = FF.av_rescale_q(packet->duration, ist.Stream->time_base, otb);
+      WriteFrame(os, out, ost.Encoder, ost.Output->BitstreamFilters);
+      FF.av_packet_unref(out);
+      ost.FrameNumber += 1;
+    });
+  }
+
+  if (!packet) {
+    if (filtered) filteredOut(true);
+    forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {
+      if (!ost.EncodingNeeded) return;
+      if (ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO) FlushAudioOut(os, ost);
+      if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO) FlushVideoOut(os, ost);
+    });
+  }
+  return 0;
+}
+
+void TCustomFFmpeg::DoSubtitleOut(TOutputFile& os, TOutputStreamState& ost, TInputStreamState& ist,
+                                  AVSubtitle* subtitle, int64_t pts) {
+  if (pts == AV_NOPTS_VALUE) {
+    if (ExitOnError) throw FFmpegException("Subtitle packets must have a pts");
+    if (HasLogHandler()) Log(0, "Subtitle packets must have a pts");
+    return;
+  }
+  // Per engine rather than one buffer for the whole process: tasks run in parallel.
+  std::vector<uint8_t>& buffer = Tables.SubtitleOutBuffer;
+  if (buffer.empty()) buffer.resize(65536);
+  AVCodecContext* enc = ost.Encoder;
+  const AVRational otb = ost.Stream->time_base;
+  const bool dvb = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
+  // This generation's encoders want the display start at 0: the start moves into the packet time.
+  AVSubtitle shifted = *subtitle;
+  const int64_t start = shifted.start_display_time;
+  shifted.end_display_time -= shifted.start_display_time;
+  shifted.start_display_time = 0;
+  const int64_t base =
+      FF.av_rescale_q(pts, ist.Stream->time_base, otb) + FF.av_rescale_q(start, {1, 1000}, otb);
+  for (int i = 0; i < (dvb ? 2 : 1); ++i) {
+    // The DVB encoder's second packet clears the subtitle at its end.
+    if (dvb && i == 1) shifted.num_rects = 0;
+    const int size = FF.avcodec_encode_subtitle(enc, buffer.data(), int(buffer.size()), &shifted);
+    if (size < 0) throw FFmpegException("Subtitle encoding failed");
+    TPacketPtr packet(FF.av_packet_alloc());
+    if (!packet) throw FFmpegException("av_malloc fail");
+    packet->data = buffer.data();
+    packet->size = size;
+    packet->stream_index = ost.Index;
+    packet->pts = packet->dts =
+        base + (dvb && i == 1 ? FF.av_rescale_q(shifted.end_display_time, {1, 1000}, otb) : 0);
+    packet->duration = FF.av_rescale_q(shifted.end_display_time, {1, 1000}, otb);
+    WriteFrame(os, packet.get(), enc, ost.Output->BitstreamFilters);
+    ost.FrameNumber += 1;
+  }
+}
+
+}  // namespace ok
