@@ -448,6 +448,54 @@ TEST_F(VideoOut, EachPictureCarriesQualityTypeAndFieldOrder) {
   EXPECT_EQ(Packets("frame=top_field_first"), (std::vector<std::string>{"1", "1", "0", "1"}));
 }
 
+TEST_F(VideoOut, ThePreviewSeesTheEncodedPictureAtItsCodedTime) {
+  Open("preview.avi", "mpeg4", 64, 24, {1, 25});
+  std::vector<std::pair<int64_t, int>> shown;  // time, the blue byte of the first pixel
+  engine->OnPreviewBitmap = [&](const TBitmap& bitmap, int, int64_t pts) {
+    EXPECT_EQ(bitmap.Width(), 64);
+    EXPECT_EQ(bitmap.Height(), 24);
+    shown.push_back({pts, bitmap.ScanLine(0)[0]});
+  };
+  engine->PreviewInterval = -1;
+  engine->SetHookFlags(hfPreviewBitmap);
+  ost.VideoCrop = 1;
+  ost.TopBand = 24;  // the white half
+  TFramePtr picture = Picture(64, 48, [](int plane, int, int y) {
+    return uint8_t(plane ? 128 : y < 24 ? 16 : 235);
+  });
+  Feed(0, picture.get());
+  Feed(1, picture.get());
+  Finish();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].first, 0);
+  EXPECT_EQ(shown[1].first, 40000);
+  EXPECT_GT(shown[0].second, 240);
+}
+
+// The whole way through a conversion: the setup's scaler and canvas, the main loop's pictures.
+TEST_F(VideoOut, AConversionCropsScalesAndPads) {
+  std::string input =
+      Fixture("video_out_src.mkv", "-f lavfi -i testsrc=size=176x144:rate=25:duration=1 -c:v mpeg4");
+  ASSERT_TRUE(engine->OpenInputFile(input)) << engine->LastError;
+  engine->SetCropTop(16);
+  engine->SetFrameSize("96x64");
+  engine->SetPadTop(16);
+  engine->SetPadBottom(16);
+  engine->VideoCodecName = "rawvideo";
+  engine->AudioDisable = true;
+  path = tmp / "conv.nut";
+  ASSERT_EQ(engine->OpenOutput(path), 1) << engine->LastError;
+  engine->Transcode();
+  EXPECT_EQ(ProbeValue(path, "stream=width,height", "v:0"), "96\n96");
+  std::string out = Decoded();
+  ASSERT_EQ(out.size(), 25u * 96 * 96 * 3 / 2);
+  int border = 0, picture = 0;
+  for (int y : {0, 15, 80, 95}) border += out[size_t(y) * 96 + 40] == 16;
+  for (int y : {16, 48, 79}) picture += out[size_t(y) * 96 + 40] != 16;
+  EXPECT_EQ(border, 4);
+  EXPECT_EQ(picture, 3);
+}
+
 TEST_F(VideoOut, StatisticsLines) {
   engine->VstatsFileName = tmp / "missing/vstats.log";
   Open("stats.avi", "mpeg4", 64, 48, {1, 25});
