@@ -286,8 +286,13 @@ void TCustomFFmpeg::DoVideoOut(TOutputFile& os, TOutputStreamState& ost, TInputS
   TFrameUnref release{frame};
   if (FF.av_frame_ref(frame, usesCanvas ? ost.PictTmp.get() : picture) < 0)
     throw FFmpegException("av_malloc fail");
-  if (!usesCanvas)
-    for (int i = 0; i < 4; ++i) frame->data[i] = formatted.data[i];
+  if (!usesCanvas && !UseVideoFilters && ost.VideoCrop) {
+    // The same view again over the reference: a picture without reference counting was copied
+    // into a buffer of its own, with other line sizes.
+    TPlanes view = PlanesOf(*frame);
+    MoveTo(view, ost.TopBand, ost.LeftBand);
+    for (int i = 0; i < 4; ++i) frame->data[i] = view.data[i];
+  }
   frame->width = enc->width;
   frame->height = enc->height;
   frame->interlaced_frame = picture->interlaced_frame;
