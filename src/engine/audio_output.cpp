@@ -274,9 +274,12 @@ void TCustomFFmpeg::DoAudioOut(TOutputFile& os, TOutputStreamState& ost, TInputS
   }
 
   const int64_t fifoBytes = ost.Fifo ? int64_t(FF.av_fifo_can_read(ost.Fifo.get())) : 0;
+  // Samples the resampler holds back belong to the output's past like those in the FIFO: without
+  // them the packet times run ahead of the data (muxers that count bytes, DV, then starve).
+  const int64_t held = ost.Resample ? FF.swr_get_delay(ost.Resample.get(), encRate) : 0;
   if (AudioSyncMethod != 0) {
-    const double delta =
-        GetSyncIpts(ost) * encRate - double(ost.SyncOpts) - double(fifoBytes) / (2.0 * encChannels);
+    const double delta = GetSyncIpts(ost) * encRate - double(ost.SyncOpts) -
+                         double(fifoBytes) / (2.0 * encChannels) - double(held);
     const double idelta = std::clamp(delta * decRate / encRate, -1e12, 1e12);
     const int decFrameBytes = S16Bytes * decChannels;
     int64_t byteDelta = int64_t(idelta) * decFrameBytes;
@@ -317,7 +320,7 @@ void TCustomFFmpeg::DoAudioOut(TOutputFile& os, TOutputStreamState& ost, TInputS
       }
     }
   } else {
-    ost.SyncOpts = std::llrint(GetSyncIpts(ost) * encRate) - fifoBytes / (2 * encChannels);
+    ost.SyncOpts = std::llrint(GetSyncIpts(ost) * encRate) - fifoBytes / (2 * encChannels) - held;
   }
 
   const uint8_t* out = buffer;

@@ -176,7 +176,8 @@ struct TOptionState {
   int64_t AudioSize = 0;        // bytes of audio written
   int NbFramesDup = 0;
   int NbFramesDrop = 0;
-  int64_t TimerStart = 0;  // µs, when the main loop started
+  int64_t TimerStart = 0;      // µs, when the main loop started
+  int64_t PacketsWritten = 0;  // packets handed to the muxers
 
   int MetadataCount() const { return int(Metadata.size()); }
 };

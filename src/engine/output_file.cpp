@@ -141,6 +141,7 @@ TOutputFile::TOutputFile(TOutputFile&& other) noexcept
       FileName(std::move(other.FileName)),
       FileOpened(other.FileOpened),
       HeaderWritten(other.HeaderWritten),
+      DeleteOnClose(other.DeleteOnClose),
       Streams(std::move(other.Streams)) {
   other.FileOpened = false;
 }
@@ -152,6 +153,7 @@ TOutputFile& TOutputFile::operator=(TOutputFile&& other) noexcept {
     FileName = std::move(other.FileName);
     FileOpened = other.FileOpened;
     HeaderWritten = other.HeaderWritten;
+    DeleteOnClose = other.DeleteOnClose;
     Streams = std::move(other.Streams);
     other.FileOpened = false;
   }
@@ -164,12 +166,13 @@ void TOutputFile::Close() {
     Streams.clear();
     Context.reset();
     // Only a file this engine created is deleted: an empty file that was there before stays.
-    if (FileOpened && FileSizeOf(FileName) == 0) ::unlink(FileName.c_str());
+    if (FileOpened && (DeleteOnClose || FileSizeOf(FileName) == 0)) ::unlink(FileName.c_str());
   }
   Streams.clear();
   FileName.clear();
   FileOpened = false;
   HeaderWritten = false;
+  DeleteOnClose = false;
 }
 
 void TOutputState::ReleaseOutputFiles() {

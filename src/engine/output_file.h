@@ -38,9 +38,12 @@ struct TOutputFile {
 
   TFormatContextPtr Context;
   std::string FileName;  // as the caller named it (UTF-8)
+  // The byte stream was opened here (so the file is ours to delete).
   bool FileOpened = false;
-  bool HeaderWritten = false;  // so only a started file gets a trailer             // the byte stream was
-                               // opened here (so the file is ours to delete)
+  // The header was written, so the file gets a trailer.
+  bool HeaderWritten = false;
+  // A file of ours that holds nothing worth keeping: deleted when closed.
+  bool DeleteOnClose = false;
   std::vector<TOutputStream> Streams;  // Streams[i] belongs to Context->streams[i]
 
   bool Used() const { return Context != nullptr; }

@@ -42,6 +42,7 @@ void TCustomFFmpeg::WriteFrame(TOutputFile& os, AVPacket* packet, const AVCodecC
     if (level == chain.size()) {
       int r = FF.av_interleaved_write_frame(os.Context.get(), pkt);
       if (r < 0) throw FFmpegException(OpenErrorText("av_interleaved_write_frame()", r));
+      ++PacketsWritten;
       return;
     }
     AVBSFContext* bsf = chain[level].get();

@@ -195,6 +195,13 @@ void TCustomFFmpeg::TranscodeLoop() {
   }
   Finished = !StopRequested;
   ReleaseTranscodeTables();
+  // An input of which nothing could be read or decoded (encrypted, cut short before its first
+  // packet) would leave files with only their headers, reported as converted.
+  if (PacketsWritten == 0 && !StopRequested) {
+    Finished = false;
+    for (int f = 0; f < NbOutputFiles; ++f) OutputFiles[f].DeleteOnClose = true;
+    throw FFmpegException("Nothing could be decoded from the input: no output was written");
+  }
 }
 
 int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const AVPacket* packet) {
@@ -209,6 +216,10 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
       if (ost->SourceIndex == inputPosition) action(OutputFiles[ost->FileIndex], *ost);
   };
   auto started = [&] { return StartTime == 0 || ist.Pts >= StartTime; };
+  // The loop ends when the slowest output reaches the recording time; the others would run on by
+  // what the input interleaves ahead of it, so nothing past that time is output.
+  const bool limited = RecordingTime != INT64_MAX;
+  auto beforeEnd = [&] { return !limited || ist.Pts - StartTime < RecordingTime; };
   auto rateEmulation = [&] {
     if (!RateEmu) return;
     const int64_t elapsed = FF.av_gettime() - ist.ReadStartTime;
@@ -216,7 +227,7 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
       std::this_thread::sleep_for(std::chrono::milliseconds((ist.Pts - elapsed) / 1000));
   };
   auto videoOut = [&](AVFrame* picture) {
-    if (!started()) return;
+    if (!started() || !beforeEnd()) return;
     forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {
       if (!ost.EncodingNeeded || ost.Encoder->codec_type != AVMEDIA_TYPE_VIDEO) return;
       if (UseVideoFilters && picture->sample_aspect_ratio.num != 0)
@@ -281,6 +292,13 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
           const int channels = frame->ch_layout.nb_channels;
           if (frame->sample_rate > 0 && channels > 0)
             ist.NextPts += 500000LL * size / (int64_t(frame->sample_rate) * channels);
+          if (limited && frame->sample_rate > 0 && channels > 0) {
+            const int64_t left = RecordingTime - (ist.Pts - StartTime);
+            const int64_t frameBytes = 2LL * channels;
+            const int64_t allowed = left <= 0 ? 0 : left * frame->sample_rate / AV_TIME_BASE * frameBytes;
+            if (allowed < size) size = int(allowed);
+            if (size <= 0) continue;
+          }
           if (AudioVolume != 256) ApplyAudioVolume(samples, size);
           rateEmulation();
           if (started())

@@ -203,6 +203,9 @@ void TCustomFFmpeg::TranscodeSetup() {
       if (!codec || !ist->Decoder)
         throw FFmpegException(FormatText("Unsupported codec (id=%d) for input stream #%d.%d",
                                          int(ist->Stream->codecpar->codec_id), ist->FileIndex, ist->Index));
+      // This generation's decoders conceal damage quietly; stopping at the first error needs
+      // them to report it.
+      if (ExitOnError) ist->Decoder->err_recognition |= AV_EF_EXPLODE;
       int r;
       {
         std::lock_guard<std::mutex> lock(FFLoader.CodecLock);
