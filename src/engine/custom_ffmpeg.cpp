@@ -34,7 +34,7 @@ void TCustomFFmpeg::ReleaseOptionState() {
   PreviewConverter.ResetConverter();
   // The work buffers of the audio, video and hook paths; the previewer is freed outside the
   // preview lock, since freeing it waits for the main thread.
-  AudioBuffers = TAudioBuffers{};
+  AudioBuffers.Release();
   VideoOutputFiles = TVideoOutputFiles{};
   HookBuffers.ReleaseFrames();
   std::shared_ptr<TPreviewer> previewer;

@@ -31,6 +31,13 @@ struct TInputFileState {
 };
 
 struct TInputStreamState {
+  TInputStreamState() = default;
+  ~TInputStreamState() {
+    if (FF.av_channel_layout_uninit) FF.av_channel_layout_uninit(&ToS16Layout);
+  }
+  TInputStreamState(const TInputStreamState&) = delete;
+  TInputStreamState& operator=(const TInputStreamState&) = delete;
+
   int FileIndex = 0;
   int Index = 0;
   AVStream* Stream = nullptr;

@@ -188,6 +188,7 @@ extern "C" {
   F(ltAVUtil, av_fifo_read)                   \
   F(ltAVUtil, av_fifo_grow2)                  \
   F(ltAVUtil, av_fifo_reset2)                 \
+  F(ltAVUtil, av_fifo_drain2)                 \
   F(ltAVUtil, av_get_bytes_per_sample)        \
   F(ltAVUtil, av_get_sample_fmt_name)         \
   F(ltAVUtil, av_sample_fmt_is_planar)        \
