@@ -43,24 +43,34 @@ TLogState& LogState() {
   return state;
 }
 
+struct TAssembled {
+  std::string Text;
+  bool Cut = false;  // the buffer was full: the rest of the message is lost
+};
+
 // `context`'s prefix "[name @ ADDRESS]" for a line that starts here, else the thread's unfinished
 // text, then the formatted message; all of it bounded to the buffer.
-std::string AssembleText(void* context, const TLogItem& item, const char* format, va_list args) {
+TAssembled AssembleText(void* context, const TLogItem& item, const char* format, va_list args) {
   char buffer[LogBufferSize] = {};
+  constexpr size_t Room = LogBufferSize - 1;
   size_t used = 0;
+  bool cut = false;
   const AVClass* cls = context ? *static_cast<const AVClass* const*>(context) : nullptr;
   if (cls && item.Text.empty()) {
     const char* name = cls->item_name ? cls->item_name(context) : nullptr;
     // The descriptor's address in 8 digits, as the log has always shown it.
     const int n = std::snprintf(buffer, sizeof buffer, "[%s @ %08X]", name ? name : "",
                                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(cls)));
-    used = n < 0 ? 0 : std::min(size_t(n), sizeof buffer - 1);
+    used = n < 0 ? 0 : std::min(size_t(n), Room);
+    cut = n >= 0 && size_t(n) >= Room;
   } else if (!item.Text.empty()) {
-    used = std::min(item.Text.size(), sizeof buffer - 1);
+    used = std::min(item.Text.size(), Room);
     item.Text.copy(buffer, used);
+    cut = item.Text.size() >= Room;
   }
-  std::vsnprintf(buffer + used, sizeof buffer - used, format, args);
-  return std::string(buffer);
+  const int n = std::vsnprintf(buffer + used, sizeof buffer - used, format, args);
+  if (n > 0 && size_t(n) > Room - used) cut = true;
+  return {std::string(buffer), cut};
 }
 
 }  // namespace
@@ -134,12 +144,15 @@ void LogCallback(void* context, int level, const char* format, va_list args) {
   {
     std::lock_guard lock(state.Mutex);
     TLogItem& item = state.Lines.Find(threadId);
-    std::string text = AssembleText(context, item, format, args);
+    auto [text, cut] = AssembleText(context, item, format, args);
     for (size_t lf = text.find('\n'); lf != std::string::npos; lf = text.find('\n')) {
       lines.push_back(text.substr(0, lf));
       text.erase(0, lf + 1);
     }
-    item.Text = std::move(text);
+    // A cut message ends its line here: kept pending, a full buffer would swallow every later
+    // message of the thread.
+    if (cut && !text.empty()) lines.push_back(std::move(text));
+    item.Text = cut ? std::string() : std::move(text);
     if (lines.empty()) return;
     for (TLiveComponent& c : state.Components) {
       ++c.Dispatches;
