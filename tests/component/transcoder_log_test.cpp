@@ -99,6 +99,7 @@ TEST_F(LibraryLog, EveryLiveComponentGetsEveryLineWithItsOwnTask) {
   };
   ASSERT_EQ(component->AddTask(ComponentClip()), 0);
   component->Tasks().Items(0).ThreadID = CurrentThreadID();
+  secondLogs.clear();  // what opening the input logged
   FF.av_log(nullptr, AV_LOG_WARNING, "shared\n");
   EXPECT_TRUE(LoggedLine(0, llError, "shared"));
   ASSERT_EQ(secondLogs.size(), 1u);
