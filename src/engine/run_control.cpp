@@ -56,6 +56,9 @@ TFFmpegThread* TCustomFFmpeg::Start(bool async, TThreadPriority priority) {
         ownedWorker_ = std::make_unique<TFFmpegThread>(*this, priority);
         worker = ownedWorker_.get();
         workerThread_ = worker;
+      } else {
+        // A destructor on another thread waits for this run.
+        syncRunner_ = std::this_thread::get_id();
       }
     }
   }
@@ -68,13 +71,11 @@ TFFmpegThread* TCustomFFmpeg::Start(bool async, TThreadPriority priority) {
   }
   if (async) return worker;
 
-  // A destructor on another thread waits for this run; cleared also when an exception of
-  // another family passes through.
+  // Cleared also when an exception of another family passes through.
   struct TSyncRun {
     std::atomic<std::thread::id>& Runner;
     ~TSyncRun() { Runner = std::thread::id{}; }
   } syncRun{syncRunner_};
-  syncRunner_ = std::this_thread::get_id();
   RunTranscode();
   return nullptr;
 }

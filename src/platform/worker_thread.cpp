@@ -95,6 +95,11 @@ bool TWorkerThread::Done() const {
 
 void TWorkerThread::WaitFor() {
   if (!thread_.joinable() || IsCurrentThread()) return;
+  {
+    std::lock_guard lock(state_->Mutex);
+    if (!state_->Resumed) state_->Cancelled = true;
+    state_->Changed.notify_all();
+  }
   while (!WaitPumping([this] { return Done(); }, std::chrono::hours(1))) {
   }
   thread_.join();

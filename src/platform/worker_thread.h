@@ -39,7 +39,8 @@ class TWorkerThread {
   bool Done() const;
   uint32_t ThreadID() const { return threadId_; }
   bool IsCurrentThread() const { return std::this_thread::get_id() == thread_.get_id(); }
-  // Waits (pumping, see WaitPumping) until the body has returned, then joins.
+  // Waits (pumping, see WaitPumping) until the body has returned, then joins. A thread still at
+  // its gate is let go without running its body.
   void WaitFor();
 
  private:

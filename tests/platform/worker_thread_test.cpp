@@ -41,6 +41,10 @@ TEST(WorkerThread, ANeverResumedThreadSkipsItsBodyAndAnEscapingExceptionEndsItQu
   {
     TWorkerThread never([&] { ran = true; }, tpNormal);
   }
+  TWorkerThread waited([&] { ran = true; }, tpNormal);
+  waited.WaitFor();
+  waited.Resume();
+  EXPECT_TRUE(waited.Done());
   EXPECT_FALSE(ran);
   TWorkerThread throwing([] { throw std::runtime_error("lost"); }, tpNormal);
   throwing.Resume();
