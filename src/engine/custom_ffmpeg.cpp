@@ -15,8 +15,10 @@ TCustomFFmpeg::TCustomFFmpeg() {
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
-  // The tables point into the files; outputs next (an empty one is deleted once its byte stream
-  // is closed), then inputs.
+  StopAndWait();
+  ReleaseState();
+  // Without the libraries ReleaseState does nothing; the tables point into the files; outputs
+  // next (an empty one is deleted once its byte stream is closed), then inputs.
   ReleaseTranscodeTables();
   ReleaseOutputFiles();
   ReleaseInputFiles();
@@ -45,15 +47,12 @@ void TCustomFFmpeg::ReleaseOptionState() {
 
 void TCustomFFmpeg::ResetOptions() {
   if (!FFLoader.AllLoaded(RequiredLibraries)) return;
-  ReleaseOptionState();
+  ReleaseState();
   // Assigning fresh defaults also frees the matrices, texts and bitstream-filter chains.
   static_cast<TOptionState&>(*this) = TOptionState{};
   static_cast<TInputState&>(*this) = TInputState{};
   static_cast<TOutputState&>(*this) = TOutputState{};
-  Running = false;
-  StopRequested = false;
-  Finished = false;
-  Terminated = false;
+  ResetRunState();
   RecordingTimeMs = -1;
   OptionContexts.Create(SwsFlags);
 }

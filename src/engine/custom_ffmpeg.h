@@ -8,9 +8,11 @@
 #include <mutex>
 #include <source_location>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/audio_output.h"
+#include "engine/engine_threads.h"
 #include "engine/frame_processing.h"
 #include "engine/input_file.h"
 #include "engine/option_contexts.h"
@@ -244,6 +246,46 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   std::atomic<bool> StopRequested{false};
   bool Finished = false;
   bool Terminated = false;
+
+  // Run control. Start runs the conversion on the calling thread (none returned) or creates the
+  // worker suspended and returns it (the caller resumes it); it does nothing and returns none for
+  // a task that runs, has terminated or is being terminated. Every task terminates once: its
+  // termination handler runs on the thread that ends it.
+  TFFmpegThread* Start(bool async, TThreadPriority priority);
+  void RunTranscode();
+  void FinishRun();
+  // Stops a running task; a task that never started is terminated by a short-lived thread.
+  void Stop();
+  // The worker waits at the pause gate between packets; a task without a worker is left alone.
+  void Pause();
+  void Resume();
+  // Stops without terminating a task that never started (the destructor's request).
+  void RequestStop();
+  void CloseOpenEncoders();
+  void CloseOpenDecoders();
+  // Releases everything the task holds; output files that stayed empty are deleted.
+  void ReleaseState();
+  // The stop request, then the wait for the worker (ten polls of 100 ms, then on without bound,
+  // logged) and for the terminating thread. Destructors of derived classes call it first.
+  void StopAndWait();
+  TFFmpegThread* WorkerThread() const { return workerThread_.load(); }
+
+  bool ExceptionRaised = false;
+  std::string ExceptionMessage;
+  std::function<void()> OnTerminate;
+
+ private:
+  void ResetRunState();
+  bool RunEnded() const;
+
+  // Guards the run flags against Start, Stop and FinishRun on different threads.
+  std::mutex runMutex_;
+  bool terminationPending_ = false;
+  std::atomic<TFFmpegThread*> workerThread_{nullptr};
+  std::unique_ptr<TFFmpegThread> ownedWorker_;
+  std::unique_ptr<TDoTerminateThread> terminateThread_;
+  // The thread of a synchronous run while it runs.
+  std::atomic<std::thread::id> syncRunner_{};
 
  protected:
   // Builds a stream of `mediaType` in the last registered output file.
