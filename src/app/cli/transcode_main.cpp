@@ -1,0 +1,219 @@
+// ostrelkalvexa-transcode: the transcoding component from the command line. Each INPUT OUTPUT
+// pair is one task; the -i lines before an INPUT and the -o lines between it and its OUTPUT are
+// the tasks' extra options ("name=value", the engine's option names).
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "component/transcoder.h"
+#include "platform/main_thread.h"
+#include "platform/program_folder.h"
+
+namespace {
+
+constexpr int ExitFinished = 0;
+constexpr int ExitFailed = 1;
+constexpr int ExitUsage = 2;
+constexpr int ExitInterrupted = 130;
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) { interrupted = true; }
+
+int Usage(const std::string& problem = "") {
+  if (!problem.empty()) std::cerr << "ostrelkalvexa-transcode: " << problem << "\n";
+  std::cerr << "usage: ostrelkalvexa-transcode [--parallel N] [--log-level quiet|error|info|debug|all]\n"
+               "                               { [-i NAME=VALUE]... INPUT [-o NAME=VALUE]... OUTPUT }...\n"
+               "  Converts each INPUT into its OUTPUT; NAME=VALUE are engine options (vcodec=mpeg4,\n"
+               "  s=640x360, b=768000, acodec=aac, ...), -i ones for the input, -o ones for the output.\n";
+  return ExitUsage;
+}
+
+struct TTaskArguments {
+  std::string Input;
+  std::string InputOptions;  // one "name=value" per line
+  std::string Output;
+  std::string OutputOptions;
+};
+
+struct TArguments {
+  int Parallel = 1;
+  ok::TLogLevel LogLevel = ok::llInfo;
+  std::vector<TTaskArguments> Tasks;
+};
+
+bool ParseLogLevel(const std::string& text, ok::TLogLevel& level) {
+  static const std::pair<const char*, ok::TLogLevel> names[] = {{"quiet", ok::llQuiet},
+                                                                {"error", ok::llError},
+                                                                {"info", ok::llInfo},
+                                                                {"debug", ok::llDebug},
+                                                                {"all", ok::llAll}};
+  for (const auto& [name, value] : names)
+    if (text == name) {
+      level = value;
+      return true;
+    }
+  return false;
+}
+
+// An empty text when the arguments are sound, else what is wrong with them.
+std::string ParseArguments(int argc, char** argv, TArguments& args) {
+  TTaskArguments current;
+  bool haveInput = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](const char* what) -> std::string {
+      if (i + 1 >= argc) throw std::invalid_argument(arg + " needs " + what);
+      return argv[++i];
+    };
+    if (arg == "--parallel") {
+      const std::string v = value("a number");
+      char* end = nullptr;
+      const long n = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || n < 1 || n > 64) return "--parallel takes a number from 1 to 64";
+      args.Parallel = int(n);
+    } else if (arg == "--log-level") {
+      if (!ParseLogLevel(value("a level"), args.LogLevel)) return "unknown log level";
+    } else if (arg == "-i" || arg == "-o") {
+      const std::string option = value("NAME=VALUE");
+      if (option.find('=') == std::string::npos || option.front() == '=')
+        return arg + " " + option + ": not NAME=VALUE";
+      if (option.find('\n') != std::string::npos) return "an option may not hold a line break";
+      if ((arg == "-i") == haveInput)
+        return arg + " " + option + ": " + (haveInput ? "-i before the INPUT" : "-o after an INPUT");
+      (haveInput ? current.OutputOptions : current.InputOptions) += option + "\n";
+    } else if (!haveInput) {
+      current.Input = arg;
+      haveInput = true;
+    } else {
+      current.Output = arg;
+      args.Tasks.push_back(current);
+      current = TTaskArguments{};
+      haveInput = false;
+    }
+  }
+  if (haveInput) return "INPUT " + current.Input + " has no OUTPUT";
+  if (!current.InputOptions.empty()) return "-i options without an INPUT";
+  if (args.Tasks.empty()) return "nothing to convert";
+  return "";
+}
+
+const char* LevelName(ok::TLogLevel level) {
+  switch (level) {
+    case ok::llQuiet:
+      return "quiet";
+    case ok::llError:
+      return "error";
+    case ok::llInfo:
+      return "info";
+    case ok::llDebug:
+      return "debug";
+    case ok::llAll:
+      break;
+  }
+  return "all";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TArguments args;
+  try {
+    if (std::string problem = ParseArguments(argc, argv, args); !problem.empty()) return Usage(problem);
+  } catch (const std::invalid_argument& e) {
+    return Usage(e.what());
+  }
+
+  ok::TMainThreadLoop& mainThread = ok::DefaultMainThreadLoop();
+  std::mutex outputMutex;
+  std::atomic<bool> allDone{false};
+  bool anyFailed = false;
+
+  ok::TTranscoder transcoder;
+  transcoder.SetLogLevel(args.LogLevel);
+  transcoder.OnLog = [&](int index, ok::TLogLevel level, const std::string& text) {
+    std::lock_guard<std::mutex> lock(outputMutex);
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    std::fprintf(stderr, "[%d] %s: %s\n", index, LevelName(level), line.c_str());
+  };
+  transcoder.OnProgress = [&](int index, int frameNumber, int fps, int currentDuration, float, float bitRate,
+                              int64_t currentSize, int totalOutputDuration) {
+    std::lock_guard<std::mutex> lock(outputMutex);
+    std::string percent = "?%";
+    if (totalOutputDuration > 0)
+      percent =
+          std::to_string(std::min<int64_t>(100, int64_t(currentDuration) * 100 / totalOutputDuration)) + "%";
+    std::fprintf(stderr, "[%d] %s frame=%d fps=%d time=%.2f size=%lldkB bitrate=%.1fkbits/s\n", index,
+                 percent.c_str(), frameNumber, fps, currentDuration / 1000.0,
+                 static_cast<long long>(currentSize / 1024), double(bitRate));
+  };
+  transcoder.OnTerminate = [&](int index, bool finished, bool exception, const std::string& message) {
+    {
+      std::lock_guard<std::mutex> lock(outputMutex);
+      if (index < 0) {
+        allDone = true;
+      } else if (finished) {
+        std::fprintf(stderr, "[%d] finished\n", index);
+      } else if (exception) {
+        anyFailed = true;
+        std::fprintf(stderr, "[%d] failed: %s\n", index, message.c_str());
+      } else {
+        std::fprintf(stderr, "[%d] stopped\n", index);
+      }
+    }
+    mainThread.Wake();
+  };
+
+  if (!transcoder.LoadLibraries(ok::ProgramFolder() + "LibAV")) {
+    std::cerr << "error: " << transcoder.LastError() << "\n";
+    return ExitUsage;
+  }
+  for (const TTaskArguments& task : args.Tasks) {
+    ok::TInputOptions input;
+    ok::ResetInputOptions(input);
+    input.ExtraOptions = task.InputOptions;
+    const int index = transcoder.AddTask(task.Input, &input);
+    ok::TOutputOptions output;
+    ok::ResetOutputOptions(output);
+    output.ExtraOptions = task.OutputOptions;
+    // The record's switches are always applied after the extra options: these three must be set
+    // there to take effect.
+    for (const auto& [name, field] :
+         {std::pair{"an=", &output.DisableAudio}, std::pair{"vn=", &output.DisableVideo},
+          std::pair{"sn=", &output.DisableSubtitle}})
+      for (size_t at = 0; (at = task.OutputOptions.find(name, at)) != std::string::npos; ++at)
+        if (at == 0 || task.OutputOptions[at - 1] == '\n')
+          *field = task.OutputOptions.compare(at + 3, 2, "0\n") != 0;
+    if (index < 0 || !transcoder.SetOutput(index, task.Output, &output)) {
+      std::cerr << "error: " << transcoder.LastError() << "\n";
+      return ExitUsage;
+    }
+  }
+
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  transcoder.Start(args.Parallel);
+  bool stopped = false;
+  while (!allDone) {
+    mainThread.RunUntil([&] { return allDone.load() || (interrupted.load() && !stopped); },
+                        std::chrono::milliseconds(100));
+    if (interrupted && !stopped) {
+      // The outputs end with their trailers and stay playable.
+      stopped = true;
+      transcoder.Stop();
+    }
+  }
+  if (stopped) return ExitInterrupted;
+  return anyFailed ? ExitFailed : ExitFinished;
+}

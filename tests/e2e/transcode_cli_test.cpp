@@ -1,0 +1,127 @@
+// The ostrelkalvexa-transcode program run as a user would run it, its outputs checked with ffprobe.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace ok::test {
+namespace {
+
+std::string Program() { return (fs::path(BuildDir()) / "ostrelkalvexa-transcode").string(); }
+
+std::string Clip() {
+  return Fixture("cli_clip.mkv",
+                 "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -f lavfi -i sine=duration=1 -ac 2 "
+                 "-c:v mpeg4 -c:a pcm_s16le");
+}
+
+CommandResult RunTranscode(const std::string& arguments) {
+  return RunCommand(ShellQuote(Program()) + " --log-level error " + arguments);
+}
+
+struct TCliCase {
+  const char* Output;
+  const char* Options;  // -o lines
+  const char* Video;
+  const char* Audio;
+};
+
+TEST(TranscodeCli, ConvertsABatchInParallel) {
+  const std::vector<TCliCase> cases = {
+      {"a.mp4", "-o vcodec=mpeg4 -o acodec=aac", "mpeg4", "aac"},
+      {"b.avi", "-o vcodec=mpeg4 -o acodec=libmp3lame", "mpeg4", "mp3"},
+      {"c.flv", "-o vcodec=flv -o acodec=libmp3lame -o ar=22050", "flv1", "mp3"},
+      {"d.mkv", "-o vcodec=libx264 -o acodec=libmp3lame", "h264", "mp3"},
+      {"e.wmv", "-o vcodec=wmv2 -o acodec=wmav2", "wmv2", "wmav2"},
+      {"f.3gp", "-o vcodec=h263 -o s=176x144 -o acodec=aac -o ar=8000 -o ac=1", "h263", "aac"},
+      {"g.mov", "-o vcodec=mpeg4 -o acodec=aac", "mpeg4", "aac"},
+      {"h.rm", "-o vcodec=rv20 -o acodec=ac3", "rv20", "ac3"},
+      {"i.mpeg", "-o vcodec=mpeg4 -o acodec=ac3", "mpeg4", "ac3"},
+      {"j.ogg", "-o vcodec=libtheora -o acodec=flac", "theora", "flac"},
+      {"k.mkv", "-o vcodec=copy -o acodec=copy", "mpeg4", "pcm_s16le"},
+      {"l.mp4", "-o vcodec=mpeg4 -o an=1 -o s=80x60", "mpeg4", ""},
+  };
+  TempDir dir;
+  std::string arguments = "--parallel 3";
+  for (const TCliCase& c : cases)
+    arguments += " " + ShellQuote(Clip()) + " " + c.Options + " " + ShellQuote(dir / c.Output);
+  CommandResult r = RunTranscode(arguments);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const TCliCase& c = cases[i];
+    SCOPED_TRACE(c.Output);
+    EXPECT_NE(r.output.find("[" + std::to_string(i) + "] finished"), std::string::npos);
+    EXPECT_EQ(ProbeValue(dir / c.Output, "stream=codec_name", "v:0"), c.Video);
+    EXPECT_EQ(ProbeValue(dir / c.Output, "stream=codec_name", "a:0"), c.Audio);
+    EXPECT_NEAR(std::stod("0" + ProbeValue(dir / c.Output, "format=duration")), 1.0, 0.1);
+  }
+  EXPECT_EQ(ProbeValue(dir / "l.mp4", "stream=width", "v:0"), "80");
+  // Progress lines name the task and its share of the duration.
+  EXPECT_NE(r.output.find("%"), std::string::npos);
+}
+
+TEST(TranscodeCli, RefusalsAndFailures) {
+  TempDir dir;
+  // A task that cannot be given its output: nothing starts.
+  CommandResult bad =
+      RunTranscode(ShellQuote(Clip()) + " -o vcodec=nosuchcodec " + ShellQuote(dir / "x.mp4"));
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.output.find("error: "), std::string::npos) << bad.output;
+  EXPECT_FALSE(fs::exists(dir / "x.mp4"));
+
+  CommandResult missing = RunTranscode(ShellQuote(dir / "missing.mkv") + " " + ShellQuote(dir / "y.mp4"));
+  EXPECT_EQ(missing.exitCode, 2);
+  EXPECT_NE(missing.output.find("error: "), std::string::npos);
+
+  CommandResult usage = RunTranscode(ShellQuote(Clip()));
+  EXPECT_EQ(usage.exitCode, 2);
+  EXPECT_NE(usage.output.find("usage:"), std::string::npos);
+
+  // h263 takes only its few frame sizes: the task fails when its encoder opens, the next one runs.
+  CommandResult failing =
+      RunTranscode(ShellQuote(Clip()) + " -o vcodec=h263 " + ShellQuote(dir / "fail.3gp") + " " +
+                   ShellQuote(Clip()) + " -o vcodec=mpeg4 " + ShellQuote(dir / "ok.mp4"));
+  EXPECT_EQ(failing.exitCode, 1);
+  EXPECT_NE(failing.output.find("[0] failed: Error while opening codec for output stream #0.0"),
+            std::string::npos)
+      << failing.output;
+  EXPECT_NE(failing.output.find("[1] finished"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "fail.3gp") && fs::file_size(dir / "fail.3gp") == 0);
+}
+
+TEST(TranscodeCli, InterruptStopsWithPlayableOutputs) {
+  TempDir dir;
+  const std::string out = dir / "stopped.mp4";
+  const std::string log = dir / "log.txt";
+  // Real-time reading keeps the conversion going for a second.
+  const std::string command = "exec " + ShellQuote(Program()) + " -i re=1 " + ShellQuote(Clip()) +
+                              " -o vcodec=mpeg4 -o acodec=aac " + ShellQuote(out) + " >" + ShellQuote(log) +
+                              " 2>&1";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  const double duration = std::stod("0" + ProbeValue(out, "format=duration"));
+  EXPECT_GT(duration, 0.1);
+  EXPECT_LT(duration, 0.95);
+}
+
+}  // namespace
+}  // namespace ok::test
