@@ -167,7 +167,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   } consume{*this};
 
   if (NbInputFiles >= MaxFiles) {
-    LastError = FormatText("Too many input files (at most %d)", MaxFiles);
+    LastError = FormatText("Too many input files: at most %d are allowed", MaxFiles);
     return false;
   }
   std::string libName;

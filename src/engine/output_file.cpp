@@ -455,7 +455,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
         "scale, "
         "transpose, etc.)");
   UseVideoFilters = !VideoFilters.empty();
-  if (NbOutputFiles >= MaxFiles) return fail(FormatText("Too many output files (at most %d)", MaxFiles));
+  if (NbOutputFiles >= MaxFiles) return fail(FormatText("Too many output files: at most %d are allowed", MaxFiles));
 
   std::string libName;
   try {

@@ -179,20 +179,9 @@ void TCustomFFmpeg::TranscodeLoop() {
       OutputFiles[f].HeaderWritten = false;
     }
   PrintReport(true);
-  for (auto& ost : t.OutputStreams) {
-    if (!ost->EncodingNeeded || !OpenEncoders.Contains(ost.get())) continue;
-    ost->Encoder->stats_in = nullptr;
-    ost->StatsIn.reset();
-    ost->Output->Encoder.reset();  // frees the context under the codec lock
-    ost->Encoder = nullptr;
-    OpenEncoders.Remove(ost.get());
-  }
-  for (auto& ist : t.InputStreams) {
-    if (!ist->DecodingNeeded || !OpenDecoders.Contains(ist.get())) continue;
-    ist->Input->Decoder.reset();
-    ist->Decoder = nullptr;
-    OpenDecoders.Remove(ist.get());
-  }
+  // Encoders first, each freeing its pass-2 statistics, then decoders; under the codec lock.
+  CloseOpenEncoders();
+  CloseOpenDecoders();
   Finished = !StopRequested;
   ReleaseTranscodeTables();
   // An input of which nothing could be read or decoded (encrypted, cut short before its first

@@ -67,17 +67,8 @@ int TCustomFFmpeg::FindProgramStream(AVMediaType type) const {
 }
 
 void TCustomFFmpeg::ReleaseTranscodeTables() {
-  for (TOutputStreamState* ost : OpenEncoders.Nodes()) {
-    if (ost->Encoder) ost->Encoder->stats_in = nullptr;
-    ost->Output->Encoder.reset();
-    ost->Encoder = nullptr;
-  }
-  OpenEncoders.Clear();
-  for (TInputStreamState* ist : OpenDecoders.Nodes()) {
-    ist->Input->Decoder.reset();
-    ist->Decoder = nullptr;
-  }
-  OpenDecoders.Clear();
+  CloseOpenEncoders();
+  CloseOpenDecoders();
   for (auto& ost : Tables.OutputStreams)
     if (ost->Encoder) ost->Encoder->stats_in = nullptr;
   Tables = TTranscodeTables{};

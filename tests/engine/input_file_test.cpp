@@ -11,6 +11,7 @@
 #include "media/ff_functions.h"
 #include "media/lib_file_name.h"
 #include "platform/code_page.h"
+#include "support/code_page_scope.h"
 #include "support/test_support.h"
 
 namespace ok::test {
@@ -25,15 +26,6 @@ std::string AvFixture() {
 std::string ShortFixture() {
   return Fixture("in_short.mkv", "-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -c:v mpeg4");
 }
-
-class CodePageScope {
- public:
-  explicit CodePageScope(TCodePage page) : saved_(CurrentCodePage()) { SetCodePage(page); }
-  ~CodePageScope() { SetCodePage(saved_); }
-
- private:
-  TCodePage saved_;
-};
 
 class InputFile : public EngineTest {
  protected:
@@ -379,7 +371,7 @@ TEST_F(InputFile, AtMostTwentyInputs) {
   for (int i = 0; i < MaxFiles; ++i) ASSERT_TRUE(engine->OpenInputFile(ShortFixture())) << i;
   engine->ApplyOption("vcodec", "mpeg4");
   EXPECT_FALSE(engine->OpenInputFile(ShortFixture()));
-  EXPECT_EQ(engine->LastError, "Too many input files (at most 20)");
+  EXPECT_EQ(engine->LastError, "Too many input files: at most 20 are allowed");
   EXPECT_EQ(engine->NbInputFiles, MaxFiles);
   EXPECT_EQ(engine->VideoCodecName, "");
 }

@@ -16,6 +16,7 @@
 #include "media/ff_functions.h"
 #include "media/lib_file_name.h"
 #include "platform/code_page.h"
+#include "support/code_page_scope.h"
 #include "support/test_support.h"
 
 namespace ok::test {
@@ -38,15 +39,6 @@ std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-class CodePageScope {
- public:
-  explicit CodePageScope(TCodePage page) : saved_(CurrentCodePage()) { SetCodePage(page); }
-  ~CodePageScope() { SetCodePage(saved_); }
-
- private:
-  TCodePage saved_;
-};
 
 ::testing::AssertionResult Drain(AVFormatContext* oc, TOutputStream& s, const AVFrame* frame) {
   AVCodecContext* c = s.Encoder.get();
@@ -702,7 +694,7 @@ TEST_F(OutputFile, AtMostTwentyOutputs) {
   for (int i = 0; i < MaxFiles; ++i)
     ASSERT_EQ(engine->OpenOutput(tmp_ / ("o" + std::to_string(i) + ".avi")), i + 1);
   EXPECT_EQ(engine->OpenOutput(tmp_ / "o20.avi"), -1);
-  EXPECT_EQ(engine->LastError, "Too many output files (at most 20)");
+  EXPECT_EQ(engine->LastError, "Too many output files: at most 20 are allowed");
 }
 
 }  // namespace

@@ -8,24 +8,17 @@
 #include "media/ff_functions.h"
 #include "media/ff_loader.h"
 #include "platform/code_page.h"
+#include "support/code_page_scope.h"
 #include "support/test_support.h"
 
 namespace ok {
 namespace {
 
 namespace fs = std::filesystem;
+using test::CodePageScope;
 
 // A character that GBK cannot express.
 const std::string OutsideCp936 = "\xF0\x9F\x98\x80";  // U+1F600
-
-class CodePageScope {
- public:
-  explicit CodePageScope(TCodePage page) : saved_(CurrentCodePage()) { SetCodePage(page); }
-  ~CodePageScope() { SetCodePage(saved_); }
-
- private:
-  TCodePage saved_;
-};
 
 TEST(OpenErrorText, MapsTheLibraryCodesByMeaning) {
   EXPECT_EQ(OpenErrorText("a.avi", AVERROR_INVALIDDATA), "a.avi: Unknown format");

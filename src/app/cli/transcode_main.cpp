@@ -138,6 +138,8 @@ int main(int argc, char** argv) {
   ok::TTranscoder transcoder;
   transcoder.SetLogLevel(args.LogLevel);
   transcoder.OnLog = [&](int index, ok::TLogLevel level, const std::string& text) {
+    // The engine logs some information (the mapping, the summary) whatever its level.
+    if (level > args.LogLevel) return;
     std::lock_guard<std::mutex> lock(outputMutex);
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
