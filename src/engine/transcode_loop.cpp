@@ -8,6 +8,7 @@
 // has one; the old parser change of copied packets (global headers) has no successor and is left
 // out; the raw-picture output path is gone with its format flag.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -79,7 +80,11 @@ void TCustomFFmpeg::TranscodeLoop() {
     bool limitReached = false;
     for (const auto& ost : t.OutputStreams) {
       const TInputStreamState& ist = *t.InputStreams[ost->SourceIndex];
-      const double opts = OutputTime(*ost);
+      double opts = OutputTime(*ost);
+      // An output whose input has passed the recording time gets nothing more (OutputPacket cuts
+      // there), so it counts as having reached that time.
+      if (RecordingTime != INT64_MAX && ist.Pts - StartTime >= RecordingTime)
+        opts = std::max(opts, double(RecordingTime) / 1000000.0);
       const double ipts = double(ist.Pts);
       if (!t.InputFileStates[ist.FileIndex].EofReached) {
         if (ipts < iptsMin) {

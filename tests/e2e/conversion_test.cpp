@@ -242,8 +242,17 @@ TEST_F(ConversionTest, CropRemovesTheEdges) {
 
 TEST_F(ConversionTest, ClipFromAStartTimeForARecordingTime) {
   const std::string out = dir / "clip.mp4";
-  TResult r = Convert(Source(), {}, out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"ss", "0.5"}, {"t", "1"}});
+  int decoded = 0;
+  TResult r = Convert(Source(), {}, out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"ss", "0.5"}, {"t", "1"}},
+                      [&decoded](TCustomFFmpeg& e) {
+                        e.OnCustomHook = [&decoded](TBitmap&, int, int64_t, bool& update, bool&) {
+                          ++decoded;
+                          update = false;
+                        };
+                      });
   ASSERT_EQ(r.Error, "");
+  // Reading stops at the end of the clip (1.5 s of the 2 s source), not at the end of the file.
+  EXPECT_LT(decoded, 45);
   EXPECT_NEAR(Duration(out, "v:0"), 1.0, 0.041);
   EXPECT_NEAR(Duration(out, "a:0"), 1.0, 0.05);
 }
