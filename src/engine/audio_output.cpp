@@ -1,7 +1,8 @@
 // Audio output. This library generation decodes into many sample formats, often planar, so each
-// decoded frame is first turned into interleaved 16-bit samples at its own rate and layout; the
-// volume, the synchronisation and the FIFO then work on 16-bit samples throughout. swresample
-// stands for the old resampler (16-bit at the decoder's rate and channels to 16-bit at the
+// decoded frame is first turned into interleaved work samples at its own rate and layout (16-bit
+// for narrow integer sources, float for the others); the volume, the synchronisation and the FIFO
+// then work on those throughout, counting whole samples whatever their size. swresample stands
+// for the old resampler (work samples at the decoder's rate and channels to work samples at the
 // encoder's) and for the old sample-format converter (each frame cut from the FIFO into the
 // encoder's format, planar or not). Encoding is the send/receive pair of EncodeAndWrite; the
 // encoder's output buffer of the old one-call encoders is gone with it.
@@ -17,7 +18,21 @@ namespace ok {
 
 namespace {
 
-constexpr int S16Bytes = 2;
+// The work format for audio decoded in `format`: integer sources of at most 16 bits stay 16-bit,
+// the others become float so that nothing is rounded away.
+AVSampleFormat WorkFormatFor(int format) {
+  switch (format) {
+    case AV_SAMPLE_FMT_U8:
+    case AV_SAMPLE_FMT_U8P:
+    case AV_SAMPLE_FMT_S16:
+    case AV_SAMPLE_FMT_S16P:
+      return AV_SAMPLE_FMT_S16;
+    default:
+      return AV_SAMPLE_FMT_FLT;
+  }
+}
+
+int SampleBytes(AVSampleFormat format) { return format == AV_SAMPLE_FMT_FLT ? 4 : 2; }
 // The largest block that silence insertion produces.
 constexpr int MaxSilenceBlock = 131072;
 // Smallest sizes of the work buffers, so that ordinary blocks never reallocate.
@@ -104,12 +119,12 @@ AVFrame* PrepareEncodeFrame(TOutputStreamState& ost, int count) {
   return frame;
 }
 
-// `count` samples of interleaved 16-bit audio at the encoder's rate and channels (taken from the
+// `count` samples of interleaved work audio at the encoder's rate and channels (taken from the
 // FIFO when `samples` is null) to the encoder, stamped with the samples written so far.
 void EncodeSamples(TCustomFFmpeg& engine, TOutputFile& os, TOutputStreamState& ost, const uint8_t* samples,
                    int count) {
   AVCodecContext* enc = ost.Encoder;
-  const int bytes = count * S16Bytes * enc->ch_layout.nb_channels;
+  const int bytes = count * SampleBytes(ost.WorkFormat) * enc->ch_layout.nb_channels;
   TAudioBuffers& buffers = engine.AudioBuffers;
   AVFrame* frame = PrepareEncodeFrame(ost, count);
   if (!ost.ReformatCtx) {
@@ -141,13 +156,13 @@ void EncodeSamples(TCustomFFmpeg& engine, TOutputFile& os, TOutputStreamState& o
   engine.AudioSize += engine.EncodeAndWrite(os, ost, frame, "Audio encoding failed");
 }
 
-// A block of interleaved 16-bit audio at the encoder's rate and channels to the encoder: exact
+// A block of interleaved work audio at the encoder's rate and channels to the encoder: exact
 // frames through the FIFO for encoders with a fixed frame size, the whole block as one frame for
 // the others (PCM and variable-size encoders).
 void EncodeBlock(TCustomFFmpeg& engine, TOutputFile& os, TOutputStreamState& ost, const uint8_t* out,
                  int size) {
   AVCodecContext* enc = ost.Encoder;
-  const int frameUnit = S16Bytes * enc->ch_layout.nb_channels;
+  const int frameUnit = SampleBytes(ost.WorkFormat) * enc->ch_layout.nb_channels;
   if (enc->frame_size > 1) {
     if (!ost.Fifo) ost.Fifo.reset(FF.av_fifo_alloc2(FifoInitialSize, 1, 0));
     if (!ost.Fifo) throw FFmpegException("av_fifo_realloc2() failed");
@@ -185,46 +200,59 @@ void TAudioBuffers::Release() {
   InputTmpSize = 0;
 }
 
-bool TCustomFFmpeg::DecodedAudioToS16(TInputStreamState& ist, const AVFrame& frame, uint8_t*& data,
-                                      int& size) {
+bool TCustomFFmpeg::DecodedAudioToWorkSamples(TInputStreamState& ist, const AVFrame& frame, uint8_t*& data,
+                                              int& size) {
   data = nullptr;
   size = 0;
   const int channels = frame.ch_layout.nb_channels;
   if (frame.nb_samples <= 0 || channels <= 0 || frame.sample_rate <= 0) return false;
-  if (!ist.ToS16 || ist.ToS16Format != frame.format || ist.ToS16Rate != frame.sample_rate ||
-      FF.av_channel_layout_compare(&ist.ToS16Layout, &frame.ch_layout) != 0) {
-    ist.ToS16.reset();
-    ist.ToS16Format = -1;
-    ist.ToS16Rate = 0;
-    FF.av_channel_layout_uninit(&ist.ToS16Layout);
-    ist.ToS16 = MakeConverter(frame.ch_layout, AV_SAMPLE_FMT_S16, frame.sample_rate, frame.ch_layout,
-                              AVSampleFormat(frame.format), frame.sample_rate);
-    if (!ist.ToS16 || FF.av_channel_layout_copy(&ist.ToS16Layout, &frame.ch_layout) < 0) {
-      ist.ToS16.reset();
+  if (ist.WorkFormat == AV_SAMPLE_FMT_NONE) ist.WorkFormat = WorkFormatFor(frame.format);
+  const AVSampleFormat work = ist.WorkFormat;
+  if (!ist.ToWork || ist.ToWorkFormat != frame.format || ist.ToWorkRate != frame.sample_rate ||
+      FF.av_channel_layout_compare(&ist.ToWorkLayout, &frame.ch_layout) != 0) {
+    ist.ToWork.reset();
+    ist.ToWorkFormat = -1;
+    ist.ToWorkRate = 0;
+    FF.av_channel_layout_uninit(&ist.ToWorkLayout);
+    ist.ToWork = MakeConverter(frame.ch_layout, work, frame.sample_rate, frame.ch_layout,
+                               AVSampleFormat(frame.format), frame.sample_rate);
+    if (!ist.ToWork || FF.av_channel_layout_copy(&ist.ToWorkLayout, &frame.ch_layout) < 0) {
+      ist.ToWork.reset();
       Log(0, FormatText("Cannot convert %s sample format to %s sample format", SampleFormatName(frame.format),
-                        SampleFormatName(AV_SAMPLE_FMT_S16)));
+                        SampleFormatName(work)));
       return false;
     }
-    ist.ToS16Format = frame.format;
-    ist.ToS16Rate = frame.sample_rate;
+    ist.ToWorkFormat = frame.format;
+    ist.ToWorkRate = frame.sample_rate;
   }
-  const int64_t needed = int64_t(frame.nb_samples) * channels * S16Bytes;
+  const int64_t needed = int64_t(frame.nb_samples) * channels * SampleBytes(work);
   if (!ReserveAudioBuffer(AudioBuffers.Samples, AudioBuffers.SamplesSize,
                           std::max<int64_t>(needed, MinSamplesSize)))
     return false;
   uint8_t* out[1] = {AudioBuffers.Samples.get()};
   // Same rate in and out: every input sample comes out at once.
-  const int n = FF.swr_convert(ist.ToS16.get(), out, frame.nb_samples,
+  const int n = FF.swr_convert(ist.ToWork.get(), out, frame.nb_samples,
                                const_cast<const uint8_t**>(frame.extended_data), frame.nb_samples);
   if (n <= 0) return false;
   data = out[0];
-  size = n * channels * S16Bytes;
+  size = n * channels * SampleBytes(work);
   return true;
 }
 
-void TCustomFFmpeg::ApplyAudioVolume(uint8_t* samples, int size) const {
+void TCustomFFmpeg::ApplyAudioVolume(uint8_t* samples, int size, AVSampleFormat format) const {
   if (AudioVolume == 256) return;
-  for (int i = 0; i + 1 < size; i += S16Bytes) {
+  if (format == AV_SAMPLE_FMT_FLT) {
+    // The same scale with the same full-scale clamp, without the 16-bit rounding.
+    const float scale = float(AudioVolume) / 256.0f;
+    for (int i = 0; i + 3 < size; i += 4) {
+      float s;
+      std::memcpy(&s, samples + i, sizeof s);
+      s = std::clamp(s * scale, -1.0f, 1.0f);
+      std::memcpy(samples + i, &s, sizeof s);
+    }
+    return;
+  }
+  for (int i = 0; i + 1 < size; i += 2) {
     int16_t s;
     std::memcpy(&s, samples + i, sizeof s);
     // >> on a negative value rounds towards minus infinity.
@@ -239,13 +267,16 @@ void TCustomFFmpeg::DoAudioOut(TOutputFile& os, TOutputStreamState& ost, TInputS
   AVCodecContext* enc = ost.Encoder;
   const AVCodecContext* dec = ist.Decoder;
   // The decoder's side is what the last frame was converted from.
-  const bool converted = ist.ToS16Rate > 0 || !dec;
-  const AVChannelLayout& decLayout = converted ? ist.ToS16Layout : dec->ch_layout;
-  const int decRate = converted ? ist.ToS16Rate : dec->sample_rate;
+  const bool converted = ist.ToWorkRate > 0 || !dec;
+  const AVChannelLayout& decLayout = converted ? ist.ToWorkLayout : dec->ch_layout;
+  const int decRate = converted ? ist.ToWorkRate : dec->sample_rate;
   const int decChannels = decLayout.nb_channels;
   const int encChannels = enc->ch_layout.nb_channels;
   const int encRate = enc->sample_rate;
   if (size <= 0 || decChannels <= 0 || decRate <= 0 || encChannels <= 0 || encRate <= 0) return;
+  const AVSampleFormat work = ist.WorkFormat == AV_SAMPLE_FMT_NONE ? AV_SAMPLE_FMT_S16 : ist.WorkFormat;
+  ost.WorkFormat = work;
+  const int sampleBytes = SampleBytes(work);
 
   // A rate the setup did not foresee needs the resampler as much as a channel count does.
   if (encChannels != decChannels || encRate != decRate) ost.AudioResample = 1;
@@ -253,23 +284,20 @@ void TCustomFFmpeg::DoAudioOut(TOutputFile& os, TOutputStreamState& ost, TInputS
     TChannelLayout in, out;
     KnownLayout(decLayout, in);
     KnownLayout(enc->ch_layout, out);
-    ost.Resample =
-        MakeConverter(out.Layout, AV_SAMPLE_FMT_S16, encRate, in.Layout, AV_SAMPLE_FMT_S16, decRate, true);
+    ost.Resample = MakeConverter(out.Layout, work, encRate, in.Layout, work, decRate, true);
     if (!ost.Resample)
       throw FFmpegException(FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
                                        decChannels, decRate, encChannels, encRate));
   }
-  // The FIFO holds 16-bit samples whether or not they were resampled, so the converter to the
-  // encoder's format follows the FIFO and is needed whenever that format is not 16-bit.
-  const int reformatPair = enc->sample_fmt + 5 * AV_SAMPLE_FMT_S16;
-  if (enc->sample_fmt != AV_SAMPLE_FMT_S16 && reformatPair != ost.ReformatPair) {
+  // The FIFO holds work samples whether or not they were resampled, so the converter to the
+  // encoder's format follows the FIFO and is needed whenever that format is not the work format.
+  const int reformatPair = enc->sample_fmt + 5 * work;
+  if (enc->sample_fmt != work && reformatPair != ost.ReformatPair) {
     ost.ReformatCtx.reset();
-    ost.ReformatCtx =
-        MakeConverter(enc->ch_layout, enc->sample_fmt, encRate, enc->ch_layout, AV_SAMPLE_FMT_S16, encRate);
+    ost.ReformatCtx = MakeConverter(enc->ch_layout, enc->sample_fmt, encRate, enc->ch_layout, work, encRate);
     if (!ost.ReformatCtx)
       throw FFmpegException(FormatText("Cannot convert %s sample format to %s sample format",
-                                       SampleFormatName(AV_SAMPLE_FMT_S16),
-                                       SampleFormatName(enc->sample_fmt)));
+                                       SampleFormatName(work), SampleFormatName(enc->sample_fmt)));
     ost.ReformatPair = reformatPair;
   }
 
@@ -279,9 +307,9 @@ void TCustomFFmpeg::DoAudioOut(TOutputFile& os, TOutputStreamState& ost, TInputS
   const int64_t held = ost.Resample ? FF.swr_get_delay(ost.Resample.get(), encRate) : 0;
   if (AudioSyncMethod != 0) {
     const double delta = GetSyncIpts(ost) * encRate - double(ost.SyncOpts) -
-                         double(fifoBytes) / (2.0 * encChannels) - double(held);
+                         double(fifoBytes) / (double(sampleBytes) * encChannels) - double(held);
     const double idelta = std::clamp(delta * decRate / encRate, -1e12, 1e12);
-    const int decFrameBytes = S16Bytes * decChannels;
+    const int decFrameBytes = sampleBytes * decChannels;
     int64_t byteDelta = int64_t(idelta) * decFrameBytes;
     if (std::fabs(delta) > 50) {
       if (ist.IsStart || std::fabs(delta) > AudioDriftThreshold * encRate) {
@@ -320,21 +348,21 @@ void TCustomFFmpeg::DoAudioOut(TOutputFile& os, TOutputStreamState& ost, TInputS
       }
     }
   } else {
-    ost.SyncOpts = std::llrint(GetSyncIpts(ost) * encRate) - fifoBytes / (2 * encChannels) - held;
+    ost.SyncOpts = std::llrint(GetSyncIpts(ost) * encRate) - fifoBytes / (sampleBytes * encChannels) - held;
   }
 
   const uint8_t* out = buffer;
   int outSize = size;
   if (ost.AudioResample) {
     SwrContext* swr = ost.Resample.get();
-    const int inSamples = size / (decChannels * S16Bytes);
+    const int inSamples = size / (decChannels * sampleBytes);
     const int64_t room =
         FF.av_rescale_rnd(FF.swr_get_delay(swr, decRate) + inSamples, encRate, decRate, AV_ROUND_UP) +
         CompensationMargin;
     TAudioBuffers& b = AudioBuffers;
-    if (room > INT32_MAX / (S16Bytes * encChannels) ||
+    if (room > INT32_MAX / (sampleBytes * encChannels) ||
         !ReserveAudioBuffer(b.AudioBuf, b.AudioBufSize,
-                            std::max<int64_t>(room * S16Bytes * encChannels, MinAudioBufSize)))
+                            std::max<int64_t>(room * sampleBytes * encChannels, MinAudioBufSize)))
       return;
     uint8_t* resampled[1] = {b.AudioBuf.get()};
     const uint8_t* in[1] = {buffer};
@@ -342,7 +370,7 @@ void TCustomFFmpeg::DoAudioOut(TOutputFile& os, TOutputStreamState& ost, TInputS
     const int n = FF.swr_convert(swr, resampled, int(room), in, inSamples);
     if (n <= 0) return;
     out = b.AudioBuf.get();
-    outSize = n * encChannels * S16Bytes;
+    outSize = n * encChannels * sampleBytes;
   }
   EncodeBlock(*this, os, ost, out, outSize);
 }
@@ -350,19 +378,20 @@ void TCustomFFmpeg::DoAudioOut(TOutputFile& os, TOutputStreamState& ost, TInputS
 void TCustomFFmpeg::FlushAudioOut(TOutputFile& os, TOutputStreamState& ost) {
   AVCodecContext* enc = ost.Encoder;
   const int encChannels = enc->ch_layout.nb_channels;
+  const int sampleBytes = SampleBytes(ost.WorkFormat);
   // The samples the resampler's filter still holds back.
   if (ost.Resample && encChannels > 0) {
     TAudioBuffers& b = AudioBuffers;
     const int64_t room = FF.swr_get_delay(ost.Resample.get(), enc->sample_rate) + CompensationMargin;
     if (ReserveAudioBuffer(b.AudioBuf, b.AudioBufSize,
-                           std::max<int64_t>(room * S16Bytes * encChannels, MinAudioBufSize))) {
+                           std::max<int64_t>(room * sampleBytes * encChannels, MinAudioBufSize))) {
       uint8_t* resampled[1] = {b.AudioBuf.get()};
       const int n = FF.swr_convert(ost.Resample.get(), resampled, int(room), nullptr, 0);
-      if (n > 0) EncodeBlock(*this, os, ost, b.AudioBuf.get(), n * encChannels * S16Bytes);
+      if (n > 0) EncodeBlock(*this, os, ost, b.AudioBuf.get(), n * encChannels * sampleBytes);
     }
   }
   if (enc->frame_size > 1 && ost.Fifo && encChannels > 0) {
-    const int count = int(FF.av_fifo_can_read(ost.Fifo.get()) / size_t(S16Bytes * encChannels));
+    const int count = int(FF.av_fifo_can_read(ost.Fifo.get()) / size_t(sampleBytes * encChannels));
     if (count > 0 && enc->codec && (enc->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME))
       EncodeSamples(*this, os, ost, nullptr, count);
   }

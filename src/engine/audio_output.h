@@ -14,7 +14,7 @@ namespace ok {
 bool ReserveAudioBuffer(TAVMemoryPtr<uint8_t>& buffer, int& size, int64_t needed);
 
 struct TAudioBuffers {
-  // Interleaved 16-bit samples of the block being converted (decoded audio lands here).
+  // Interleaved work samples of the block being converted (decoded audio lands here).
   TAVMemoryPtr<uint8_t> Samples;
   int SamplesSize = 0;
   // The resampler's output and the frame cut from the FIFO.

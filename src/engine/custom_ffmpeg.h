@@ -176,10 +176,11 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   void DoSubtitleOut(TOutputFile& os, TOutputStreamState& ost, TInputStreamState& ist, AVSubtitle* subtitle,
                      int64_t pts);
 
-  // Audio output. Decoded audio becomes interleaved 16-bit samples in AudioBuffers.Samples first
+  // Audio output. Decoded audio becomes interleaved work samples (16-bit or float, see
+  // TInputStreamState::WorkFormat) in AudioBuffers.Samples first
   // (false: nothing to output); the volume works on those samples.
-  bool DecodedAudioToS16(TInputStreamState& ist, const AVFrame& frame, uint8_t*& data, int& size);
-  void ApplyAudioVolume(uint8_t* samples, int size) const;
+  bool DecodedAudioToWorkSamples(TInputStreamState& ist, const AVFrame& frame, uint8_t*& data, int& size);
+  void ApplyAudioVolume(uint8_t* samples, int size, AVSampleFormat format = AV_SAMPLE_FMT_S16) const;
   void DoAudioOut(TOutputFile& os, TOutputStreamState& ost, TInputStreamState& ist, const uint8_t* buffer,
                   int size);
   // At the end of input: the samples left in the FIFO, then the encoder drained.

@@ -282,18 +282,18 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
         if (type == AVMEDIA_TYPE_AUDIO) {
           uint8_t* samples = nullptr;
           int size = 0;
-          if (!DecodedAudioToS16(ist, *frame, samples, size) || size <= 0) continue;
+          if (!DecodedAudioToWorkSamples(ist, *frame, samples, size) || size <= 0) continue;
           const int channels = frame->ch_layout.nb_channels;
-          if (frame->sample_rate > 0 && channels > 0)
-            ist.NextPts += 500000LL * size / (int64_t(frame->sample_rate) * channels);
-          if (limited && frame->sample_rate > 0 && channels > 0) {
+          const int64_t frameBytes = int64_t(FF.av_get_bytes_per_sample(ist.WorkFormat)) * channels;
+          if (frame->sample_rate > 0 && frameBytes > 0)
+            ist.NextPts += int64_t(AV_TIME_BASE) * (size / frameBytes) / frame->sample_rate;
+          if (limited && frame->sample_rate > 0 && frameBytes > 0) {
             const int64_t left = RecordingTime - (ist.Pts - StartTime);
-            const int64_t frameBytes = 2LL * channels;
             const int64_t allowed = left <= 0 ? 0 : left * frame->sample_rate / AV_TIME_BASE * frameBytes;
             if (allowed < size) size = int(allowed);
             if (size <= 0) continue;
           }
-          if (AudioVolume != 256) ApplyAudioVolume(samples, size);
+          if (AudioVolume != 256) ApplyAudioVolume(samples, size, ist.WorkFormat);
           rateEmulation();
           if (started())
             forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {

@@ -33,7 +33,7 @@ struct TInputFileState {
 struct TInputStreamState {
   TInputStreamState() = default;
   ~TInputStreamState() {
-    if (FF.av_channel_layout_uninit) FF.av_channel_layout_uninit(&ToS16Layout);
+    if (FF.av_channel_layout_uninit) FF.av_channel_layout_uninit(&ToWorkLayout);
   }
   TInputStreamState(const TInputStreamState&) = delete;
   TInputStreamState& operator=(const TInputStreamState&) = delete;
@@ -61,12 +61,17 @@ struct TInputStreamState {
   TFramePtr PictureRef;
   // The frame the decoder fills, reused for every packet.
   TFramePtr Frame;
-  // Decoded audio as interleaved 16-bit samples: the converter from the decoder's format (made
+  // Decoded audio as interleaved work samples: 16-bit for integer sources of at most 16 bits,
+  // 32-bit float for every other source (float, 32-bit and double decoders), so that nothing is
+  // lost to a 16-bit step (an encoder fed 16-bit-rounded float audio works harder and sounds no
+  // better). Chosen with the first frame and kept for the stream.
+  AVSampleFormat WorkFormat = AV_SAMPLE_FMT_NONE;
+  // The converter from the decoder's format to the work format (made
   // for the first frame, re-made when the format, rate or layout changes) and what it was made for.
-  TSwrContextPtr ToS16;
-  int ToS16Format = -1;
-  int ToS16Rate = 0;
-  AVChannelLayout ToS16Layout{};
+  TSwrContextPtr ToWork;
+  int ToWorkFormat = -1;
+  int ToWorkRate = 0;
+  AVChannelLayout ToWorkLayout{};
 };
 
 struct TOutputStreamState {
@@ -96,7 +101,10 @@ struct TOutputStreamState {
   TSwrContextPtr Resample;
   int ReformatPair = -6;
   TSwrContextPtr ReformatCtx;
-  TFifoPtr Fifo;  // bytes of interleaved 16-bit samples at the encoder's rate and channel count
+  // Bytes of interleaved work samples at the encoder's rate and channel count.
+  TFifoPtr Fifo;
+  // The work format of the input stream that feeds this output.
+  AVSampleFormat WorkFormat = AV_SAMPLE_FMT_S16;
   TFilePtr LogFile;
   // The pass-2 statistics the encoder reads (its stats_in points here).
   TAVMemoryPtr<char> StatsIn;

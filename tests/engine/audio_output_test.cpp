@@ -95,9 +95,9 @@ class AudioOutput : public EngineTest {
     TFramePtr frame = MakeFrame(format, rate, channels, samples, value);
     uint8_t* data = nullptr;
     int size = 0;
-    ASSERT_TRUE(engine->DecodedAudioToS16(*ist_, *frame, data, size));
-    ASSERT_EQ(size, samples * channels * 2);
-    engine->ApplyAudioVolume(data, size);
+    ASSERT_TRUE(engine->DecodedAudioToWorkSamples(*ist_, *frame, data, size));
+    ASSERT_EQ(size, samples * channels * FF.av_get_bytes_per_sample(ist_->WorkFormat));
+    engine->ApplyAudioVolume(data, size, ist_->WorkFormat);
     engine->DoAudioOut(File(), *ost_, *ist_, data, size);
     ist_->Pts += std::llround(samples * 1e6 / rate);
   }
@@ -130,32 +130,59 @@ TEST_F(AudioOutput, VolumeRoundsTowardsMinusInfinityAndClamps) {
   EXPECT_EQ(scaled(256, {-5, 12345}), (std::vector<int16_t>{-5, 12345}));
 }
 
-TEST_F(AudioOutput, DecodedFramesBecomeInterleaved16BitSamples) {
+float FloatAt(const uint8_t* data, int index) {
+  float s;
+  std::memcpy(&s, data + 4 * index, sizeof s);
+  return s;
+}
+
+TEST_F(AudioOutput, DecodedFramesBecomeInterleavedWorkSamples) {
+  // Float audio stays float: a 16-bit step would round it for nothing.
   TInputStreamState ist;
   uint8_t* data = nullptr;
   int size = 0;
   TFramePtr planar =
       MakeFrame(AV_SAMPLE_FMT_FLTP, 44100, 2, 300, [](int c, int) { return c == 0 ? 0.5 : -0.25; });
-  ASSERT_TRUE(engine->DecodedAudioToS16(ist, *planar, data, size));
-  ASSERT_EQ(size, 300 * 2 * 2);
+  ASSERT_TRUE(engine->DecodedAudioToWorkSamples(ist, *planar, data, size));
+  EXPECT_EQ(ist.WorkFormat, AV_SAMPLE_FMT_FLT);
+  ASSERT_EQ(size, 300 * 2 * 4);
   for (int i : {0, 1, 299}) {
-    EXPECT_EQ(SampleAt(data, 2 * i), 16384) << i;
-    EXPECT_EQ(SampleAt(data, 2 * i + 1), -8192) << i;
+    EXPECT_FLOAT_EQ(FloatAt(data, 2 * i), 0.5f) << i;
+    EXPECT_FLOAT_EQ(FloatAt(data, 2 * i + 1), -0.25f) << i;
   }
-  EXPECT_EQ(ist.ToS16Format, AV_SAMPLE_FMT_FLTP);
-  EXPECT_EQ(ist.ToS16Rate, 44100);
-  EXPECT_EQ(ist.ToS16Layout.nb_channels, 2);
+  EXPECT_EQ(ist.ToWorkFormat, AV_SAMPLE_FMT_FLTP);
+  EXPECT_EQ(ist.ToWorkRate, 44100);
+  EXPECT_EQ(ist.ToWorkLayout.nb_channels, 2);
 
-  // Another format, rate and layout: the converter is made anew for them.
+  // Another format, rate and layout: the converter is made anew for them, into the same work
+  // format.
   TFramePtr mono =
       MakeFrame(AV_SAMPLE_FMT_S32, 22050, 1, 5000, [](int, int i) { return i % 2 ? 0.25 : -0.5; });
-  ASSERT_TRUE(engine->DecodedAudioToS16(ist, *mono, data, size));
-  ASSERT_EQ(size, 5000 * 2);
-  EXPECT_EQ(SampleAt(data, 0), -16384);
-  EXPECT_EQ(SampleAt(data, 4999), 8192);
-  EXPECT_EQ(ist.ToS16Format, AV_SAMPLE_FMT_S32);
-  EXPECT_EQ(ist.ToS16Rate, 22050);
-  EXPECT_EQ(ist.ToS16Layout.nb_channels, 1);
+  ASSERT_TRUE(engine->DecodedAudioToWorkSamples(ist, *mono, data, size));
+  ASSERT_EQ(size, 5000 * 4);
+  EXPECT_NEAR(FloatAt(data, 0), -0.5f, 1e-6);
+  EXPECT_NEAR(FloatAt(data, 4999), 0.25f, 1e-6);
+  EXPECT_EQ(ist.ToWorkFormat, AV_SAMPLE_FMT_S32);
+  EXPECT_EQ(ist.ToWorkRate, 22050);
+  EXPECT_EQ(ist.ToWorkLayout.nb_channels, 1);
+
+  // Planar 16-bit audio becomes interleaved 16-bit samples.
+  TInputStreamState narrow;
+  TFramePtr s16p =
+      MakeFrame(AV_SAMPLE_FMT_S16P, 44100, 2, 100, [](int c, int) { return c == 0 ? 0.5 : -0.25; });
+  ASSERT_TRUE(engine->DecodedAudioToWorkSamples(narrow, *s16p, data, size));
+  EXPECT_EQ(narrow.WorkFormat, AV_SAMPLE_FMT_S16);
+  ASSERT_EQ(size, 100 * 2 * 2);
+  EXPECT_EQ(SampleAt(data, 0), 16384);
+  EXPECT_EQ(SampleAt(data, 1), -8192);
+}
+
+TEST_F(AudioOutput, FloatVolumeScalesAndClampsAtFullScale) {
+  engine->AudioVolume = 512;
+  std::vector<float> samples = {0.25f, -0.75f, 0.6f};
+  engine->ApplyAudioVolume(reinterpret_cast<uint8_t*>(samples.data()), int(samples.size() * 4),
+                           AV_SAMPLE_FMT_FLT);
+  EXPECT_EQ(samples, (std::vector<float>{0.5f, -1.0f, 1.0f}));
 }
 
 TEST_F(AudioOutput, FixedFrameEncodersGetExactFramesFromTheFifo) {
