@@ -301,6 +301,11 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   void FillStateFromAudioStream(const AVStream* stream);
   bool RefuseSourceAsOutput(const TOutputFile& file);
   void ApplyRcOverride(AVCodecContext* encoder);
+  // The stream record's filters and copy flag taken from the option state, and its encoder
+  // context: for the named encoder (`named`), else for the format's default of `type`.
+  AVCodecContext* BeginOutputStream(TOutputStream& ost, const AVFormatContext* oc, AVMediaType type,
+                                    const std::string& codecName, TBitstreamFilterChain& filters,
+                                    bool streamCopy, const AVCodec*& named);
   std::string ResolveFormatName(const std::string& name);
   void SetCrop(int& field, int value, const char* side, bool vertical);
   void SetPad(int& field, int value, const char* side);

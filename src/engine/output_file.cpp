@@ -207,6 +207,27 @@ void TCustomFFmpeg::ApplyRcOverride(AVCodecContext* encoder) {
   encoder->rc_override_count = int(overrides.size());
 }
 
+AVCodecContext* TCustomFFmpeg::BeginOutputStream(TOutputStream& ost, const AVFormatContext* oc,
+                                                 AVMediaType type, const std::string& codecName,
+                                                 TBitstreamFilterChain& filters, bool streamCopy,
+                                                 const AVCodec*& named) {
+  ost.BitstreamFilters = std::move(filters);
+  filters.clear();
+  ost.StreamCopy = streamCopy;
+  named = nullptr;
+  AVCodecID id = AV_CODEC_ID_NONE;
+  if (!ost.StreamCopy) {
+    if (!codecName.empty()) {
+      if (!FindCodecByName(codecName, type, true, id, &named)) throw FFmpegException(LastError);
+      ost.Codec = named;
+    } else {
+      id = FF.av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, type);
+      ost.Codec = FF.avcodec_find_encoder(id);
+    }
+  }
+  return AllocateEncoder(ost, type, id);
+}
+
 void TCustomFFmpeg::NewVideoStream(TOutputFile& file) {
   struct TConsume {
     std::string& Name;
@@ -216,22 +237,9 @@ void TCustomFFmpeg::NewVideoStream(TOutputFile& file) {
   CheckStreamRoom(oc);
 
   TOutputStream ost;
-  ost.BitstreamFilters = std::move(VideoBitstreamFilters);
-  VideoBitstreamFilters.clear();
-  ost.StreamCopy = VideoStreamCopy;
   const AVCodec* named = nullptr;
-  AVCodecID id = AV_CODEC_ID_NONE;
-  if (!ost.StreamCopy) {
-    if (!VideoCodecName.empty()) {
-      if (!FindCodecByName(VideoCodecName, AVMEDIA_TYPE_VIDEO, true, id, &named))
-        throw FFmpegException(LastError);
-      ost.Codec = named;
-    } else {
-      id = FF.av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_VIDEO);
-      ost.Codec = FF.avcodec_find_encoder(id);
-    }
-  }
-  AVCodecContext* c = AllocateEncoder(ost, AVMEDIA_TYPE_VIDEO, id);
+  AVCodecContext* c = BeginOutputStream(ost, oc, AVMEDIA_TYPE_VIDEO, VideoCodecName, VideoBitstreamFilters,
+                                        VideoStreamCopy, named);
   // avcodec_thread_init is gone: the thread count is a field of the context.
   if (ThreadCount > 1) c->thread_count = ThreadCount;
   if (VideoCodecTag != 0) c->codec_tag = VideoCodecTag;
@@ -308,22 +316,9 @@ void TCustomFFmpeg::NewAudioStream(TOutputFile& file) {
   CheckStreamRoom(oc);
 
   TOutputStream ost;
-  ost.BitstreamFilters = std::move(AudioBitstreamFilters);
-  AudioBitstreamFilters.clear();
-  ost.StreamCopy = AudioStreamCopy;
   const AVCodec* named = nullptr;
-  AVCodecID id = AV_CODEC_ID_NONE;
-  if (!ost.StreamCopy) {
-    if (!AudioCodecName.empty()) {
-      if (!FindCodecByName(AudioCodecName, AVMEDIA_TYPE_AUDIO, true, id, &named))
-        throw FFmpegException(LastError);
-      ost.Codec = named;
-    } else {
-      id = FF.av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_AUDIO);
-      ost.Codec = FF.avcodec_find_encoder(id);
-    }
-  }
-  AVCodecContext* c = AllocateEncoder(ost, AVMEDIA_TYPE_AUDIO, id);
+  AVCodecContext* c = BeginOutputStream(ost, oc, AVMEDIA_TYPE_AUDIO, AudioCodecName, AudioBitstreamFilters,
+                                        AudioStreamCopy, named);
   if (ThreadCount > 1) c->thread_count = ThreadCount;
   if (AudioCodecTag != 0) c->codec_tag = AudioCodecTag;
   if (oc->oformat->flags & AVFMT_GLOBALHEADER) {
@@ -455,7 +450,8 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
         "scale, "
         "transpose, etc.)");
   UseVideoFilters = !VideoFilters.empty();
-  if (NbOutputFiles >= MaxFiles) return fail(FormatText("Too many output files: at most %d are allowed", MaxFiles));
+  if (NbOutputFiles >= MaxFiles)
+    return fail(FormatText("Too many output files: at most %d are allowed", MaxFiles));
 
   std::string libName;
   try {
