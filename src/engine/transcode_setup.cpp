@@ -330,6 +330,12 @@ void TCustomFFmpeg::SetupCodecParameters(int n) {
         break;
       case AVMEDIA_TYPE_VIDEO: {
         if (!dec) throw FFmpegException("invalid codec_type of output stream");
+        // The scaler keeps the colour matrix and range, so the pictures keep the source's colour
+        // description; without it players guess from the size and shift HD colours scaled to SD.
+        if (codec->color_range == AVCOL_RANGE_UNSPECIFIED) codec->color_range = dec->color_range;
+        if (codec->colorspace == AVCOL_SPC_UNSPECIFIED) codec->colorspace = dec->colorspace;
+        if (codec->color_primaries == AVCOL_PRI_UNSPECIFIED) codec->color_primaries = dec->color_primaries;
+        if (codec->color_trc == AVCOL_TRC_UNSPECIFIED) codec->color_trc = dec->color_trc;
         ost.VideoCrop = CropTop + CropBottom + CropLeft + CropRight != 0;
         ost.VideoPad = PadTop + PadBottom + PadLeft + PadRight != 0;
         ost.VideoResample = codec->width != dec->width - (CropLeft + CropRight) + (PadLeft + PadRight) ||

@@ -231,6 +231,18 @@ TEST_F(ConversionTest, HdSourceFittedWithPadsKeepsPadColourAndPicture) {
   EXPECT_GT(RowMean(luma, 320, 60), 80);
 }
 
+TEST_F(ConversionTest, TheColourDescriptionOfTheSourceIsKept) {
+  const std::string source =
+      Fixture("e2e_bt709.mkv",
+              "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 -c:v mpeg4 -colorspace bt709 "
+              "-color_primaries bt709 -color_trc bt709 -color_range tv");
+  const std::string out = dir / "colour.mkv";
+  ASSERT_EQ(Convert(source, {}, out, {{"vcodec", "mpeg4"}, {"s", "160x120"}}).Error, "");
+  EXPECT_EQ(ProbeValue(out, "stream=color_space", "v:0"), "bt709");
+  EXPECT_EQ(ProbeValue(out, "stream=color_primaries", "v:0"), "bt709");
+  EXPECT_EQ(ProbeValue(out, "stream=color_range", "v:0"), "tv");
+}
+
 TEST_F(ConversionTest, CropRemovesTheEdges) {
   const std::string out = dir / "cropped.mp4";
   TResult r = Convert(Source(), {}, out,
