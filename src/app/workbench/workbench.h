@@ -1,0 +1,205 @@
+#pragma once
+// The main window's logic without widgets: everything the window shows and decides, and its
+// handlers under their own names. The Qt window, the command-line front end and the tests drive
+// it; what needs a person or the desktop goes through TWorkbenchView. Every handler runs on the
+// main thread; the component's events arrive on worker threads and are posted to it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/workbench/workbench_controls.h"
+#include "app/workbench/workbench_view.h"
+#include "component/transcoder.h"
+#include "media/bitmap.h"
+
+namespace ok {
+
+class TDriveTable;
+class TSystemShutdown;
+class TMainThread;
+
+// A profile file of the catalogues (and "extfile.ini"), fields in the file's order.
+struct profile_rec {
+  std::string Type;
+  std::string VideoCodec;
+  int32_t VideoBitrate = 0;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  double FPS = 0;
+  double AspectRatio = 0;
+  std::string AudioCodec;
+  int32_t AudioBitrate = 0;
+  int32_t SampleRate = 0;
+  int32_t Channel = 0;
+  int32_t Volume = 0;
+};
+
+// What the model uses of the machine; a null member means the real one.
+struct TWorkbenchEnvironment {
+  TDriveTable* Drives = nullptr;
+  TSystemShutdown* Shutdown = nullptr;
+  TMainThread* MainThread = nullptr;  // null: CurrentMainThread()
+};
+
+// The settings pages.
+enum TSettingsPage { spPreset = 0, spDevice = 1, spExisting = 2, spCustom = 3 };
+
+class TWorkbench {
+ public:
+  explicit TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment = {});
+  ~TWorkbench();
+  TWorkbench(const TWorkbench&) = delete;
+  TWorkbench& operator=(const TWorkbench&) = delete;
+
+  // ---- Start-up, settings, output folder (workbench.cpp) ----
+  void FormCreate();
+  void FormShow();
+  void FormDestroy();
+  void sComboEdit1ButtonClick();
+  // The output-folder edit typed into by hand.
+  void sComboEdit1Change(const std::string& text);
+  void sSpeedButton6Click();
+  std::string DefaultOutputFolder() const;
+  // "config.ini" in the settings folder.
+  std::string ConfigFileName() const;
+
+  // ---- Source list (source_list.cpp) ----
+  // The open dialog, then AddFiles with what was chosen.
+  void sSpeedButton7Click();
+  // Adds files (dialog and drag and drop alike); a folder adds the video files inside it.
+  void AddFiles(const std::vector<std::string>& paths);
+  void sSpeedButton2Click();
+  void sSpeedButton3Click();
+  // The user selected row `row` (-1: none).
+  void sListView1Change(int row);
+
+  // ---- Profile catalogues (profile_catalogue.cpp) ----
+  void sComboBoxEx1Change();
+  void sComboBoxEx2Change();
+  void sComboBoxEx3Change();
+  void sComboBoxEx4Change();
+  void sComboBoxEx1Click();
+  void sComboBoxEx2Click();
+  void sComboBoxEx3Click();
+  void sComboBoxEx4Click();
+  void sTabSheet5Show(int page);
+  // The user made `page` the active page.
+  void sPageControl2Change(int page);
+  // The user picked item `index` of a box: selects it, runs its click and change handling.
+  void SelectFileType(int index);
+  void SelectPreset(int index);
+  void SelectBrand(int index);
+  void SelectModel(int index);
+  void SelectCustomType(int index);
+
+  // ---- Preset tables (preset_tables.cpp), custom page (custom_page.cpp), analysis ----
+  void FillPresetParams(int page, int first, int second);
+  void sSpeedButton5Click();
+  // Key filter of sEdit1..sEdit12 (`edit` 1 to 12): true when the key is taken.
+  bool sEdit1KeyPress(int edit, char key);
+  // Text typed or pasted into sEdit1..sEdit12: kept only when every character passes the filter
+  // and it fits the edit's length (else a beep and no change). True when taken.
+  bool SetCustomEditText(int edit, const std::string& text);
+  void sCheckBox2Click(bool checked);
+  void sCheckBox3Click(bool checked);
+  void sSpeedButton4Click();
+  // "extfile.ini" in the settings folder.
+  std::string ExtFileName() const;
+
+  // ---- Preview and clip (preview_pane.cpp) ----
+  void OpenPreview(TAVProbe& probe);
+  void ShowPreviewFrame();
+  void trcPreviewChange(int position);
+  void btnStartTimeClick();
+  void btnEndTimeClick();
+  int GetClipStartMs() const;
+  int GetClipDurationMs() const;
+
+  // ---- Job building (job_building.cpp) ----
+  // Both build the job of list row `row` (its own file, from SourceFiles).
+  TOutputOptions BuildOutputOptions(int row);
+  TInputOptions BuildInputOptions(int row);
+  // The task index, or -1 (the component's LastError says why).
+  int AddConversionTask(TInputOptions& input, TOutputOptions& output);
+  std::string FitFrameSize(int row, const std::string& target);
+
+  // ---- Run control (run_control.cpp) ----
+  void btnStartClick();
+  void btnPauseClick();
+  void btnResumeClick();
+  void btnStopClick();
+  void sCheckBox1Click(bool checked);
+  // True while a batch runs (from Start until its final termination has been handled).
+  bool Running() const { return running_; }
+
+  // ---- Window-wide state ----
+  std::string OutputFolder;
+  std::vector<std::string> PresetFiles;
+  std::vector<std::string> DeviceFiles;
+  std::vector<std::string> SourceFiles;
+  TAVProbe* FProbe = nullptr;
+  bool FTrackResetting = false;
+  TBitmap FFrameBitmap;
+  int64_t FTimeScale = 1;
+  int FVideoStream = -1;
+  std::string SkinName = "Topaz";
+
+  profile_rec PresetProfile;
+  profile_rec DeviceProfile;
+
+  // Job values, kept between jobs.
+  std::string JobExt;
+  std::string JobFrameSize;
+  std::string JobVideoCodec;
+  int JobVideoBitrate = 0;
+  int JobFrameRate = 0;
+  std::string JobAudioCodec;
+  bool PadVertically = false;
+  // The inner picture size of the last FitFrameSize, "W" "X" "H".
+  std::string FittedSize;
+
+  // Our own settings ("config.ini", section "convert").
+  int ParallelTasks = 1;
+  int CodecThreads = 0;
+
+  TTranscoder Transcoder1;
+
+  // ---- Controls ----
+  TListViewState sListView1;
+  TControlState sPanel1;        // the large add-button panel
+  TControlState sSpeedButton7;  // "添加待转视频文件"
+  TControlState sSpeedButton1, sSpeedButton2, sSpeedButton3;
+  TPageControlState sPageControl2;
+  TEditState sComboEdit1;
+  TControlState sSpeedButton6;
+  TControlState btnStart, btnPause, btnResume, btnStop;
+  TCheckBoxState sCheckBox1;
+  TBitmap imgPreview;  // 220 x 145
+  TTrackBarState trcPreview;
+  TControlState lblPTS;
+  TControlState btnStartTime, btnEndTime;
+  TEditState edtStartTime, edtEndTime;
+  TCheckBoxState chkCutClip;
+  TComboBoxState sComboBoxEx1, sComboBoxEx2, sComboBoxEx3, sComboBoxEx4, sComboBoxEx5;
+  // The summary labels: size, video codec, video bitrate, frame rate, audio codec.
+  TControlState sLabelFX12, sLabelFX6, sLabelFX11, sLabelFX7, sLabelFX8;
+  TControlState sSpeedButton5, sPanel3, sGroupBox3, sSpeedButton4;
+  TEditState sEdit1, sEdit2, sEdit3, sEdit4, sEdit5, sEdit6, sEdit7, sEdit8, sEdit9, sEdit10, sEdit11, sEdit12;
+  TCheckBoxState sCheckBox2, sCheckBox3;
+  // sEdit1..sEdit12 by number.
+  TEditState& CustomEdit(int edit);
+
+ private:
+  TWorkbenchView& view_;
+  TWorkbenchEnvironment environment_;
+  bool running_ = false;
+};
+
+// " hh:nn:ss" of a duration in milliseconds (milliseconds dropped, hours wrap at 24).
+std::string FormatDuration(int64_t ms);
+// "s.mmm" of a time in microseconds.
+std::string FormatPosition(int64_t us);
+
+}  // namespace ok

@@ -1,0 +1,71 @@
+#pragma once
+// The state of the main window's controls as the model holds it: what each control shows and
+// whether it is enabled and visible. The view draws these; it never decides them.
+
+#include <string>
+#include <vector>
+
+namespace ok {
+
+struct TControlState {
+  std::string Caption;
+  std::string Hint;
+  bool Enabled = true;
+  bool Visible = true;
+  int Tag = 0;
+};
+
+struct TComboItem {
+  std::string Caption;
+  int ImageIndex = -1;
+};
+
+struct TComboBoxState : TControlState {
+  std::vector<TComboItem> Items;
+  int ItemIndex = -1;
+  // The caption of the selected item, "" when none is selected.
+  std::string Text() const;
+};
+
+struct TEditState : TControlState {
+  std::string Text;
+  int MaxLength = 0;  // 0: no limit
+  bool ReadOnly = false;
+};
+
+struct TCheckBoxState : TControlState {
+  bool Checked = false;
+};
+
+// One row of the source list: the caption and the sub-items "类型", "分辨率", "时长", "进度".
+struct TListRow {
+  std::string Caption;
+  std::vector<std::string> SubItems;
+};
+
+struct TListViewState : TControlState {
+  std::vector<TListRow> Rows;
+  int SelectedIndex = -1;
+  bool ReadOnly = false;
+};
+
+struct TTrackBarState : TControlState {
+  int Width = 220;
+  int Min = 0;
+  int Max = 0;
+  int Position = 0;
+  int SelStart = 0;
+  int SelEnd = 0;
+  int Frequency = 1;
+  int LineSize = 1;
+  int PageSize = 2;
+  bool SliderVisible = true;
+};
+
+struct TPageControlState : TControlState {
+  std::vector<std::string> PageCaptions;
+  std::vector<int> PageImageIndex;
+  int ActivePageIndex = 0;
+};
+
+}  // namespace ok

@@ -1,0 +1,50 @@
+#pragma once
+// What the workbench model needs from a person or the desktop. The Qt window, the command-line
+// front end and the tests each implement it; the model calls it on the main thread only.
+
+#include <string>
+#include <vector>
+
+namespace ok {
+
+// The caption of every message box.
+inline constexpr const char* ApplicationTitle = "OstrelKalvexaV1.4";
+// The main window's caption.
+inline constexpr const char* MainWindowCaption = "OstrelKalvexa V1.4";
+
+enum TMessageKind { mkError, mkWarning, mkInformation };
+
+// Parts of the model a view redraws after a change notification.
+enum TWorkbenchChange {
+  wcAll,          // anything
+  wcList,         // rows, their texts, the selection, the add panel and list buttons
+  wcPreview,      // the preview image, track bar, time label, marks and clip box
+  wcSettings,     // pages, boxes, summary labels, custom page, output folder
+  wcRunButtons,   // the four run buttons and the list buttons' enabled state
+};
+
+class TWorkbenchView {
+ public:
+  virtual ~TWorkbenchView() = default;
+
+  // A modal message box with ApplicationTitle as caption and the icon of `kind`.
+  virtual void ShowMessage(const std::string& text, TMessageKind kind) = 0;
+  // The open dialog with `filter` ("Video Files|*.AVI;*.MP4;..."); the chosen paths, empty when
+  // cancelled. Without `multiSelect` at most one path.
+  virtual std::vector<std::string> OpenFileDialog(const std::string& filter, bool multiSelect) = 0;
+  // The folder browser with `title`; "" when nothing was chosen.
+  virtual std::string BrowseFolder(const std::string& title) = 0;
+  // Shell "open" of a folder (xdg-open).
+  virtual void ShellOpen(const std::string& folder) = 0;
+  // The system's default beep.
+  virtual void Beep() = 0;
+  // Lets pending user-interface events run.
+  virtual void ProcessMessages() = 0;
+  // The model changed; redraw what `what` names.
+  virtual void Changed(TWorkbenchChange what) = 0;
+  // Before the system powers off: a countdown of `seconds` that the user can cancel. True when
+  // the power-off is to go ahead.
+  virtual bool ConfirmPowerOff(int seconds) = 0;
+};
+
+}  // namespace ok
