@@ -52,6 +52,16 @@ int OpenPreparedInput(AVFormatContext*& ctx, const std::string& libName, const A
   return r;
 }
 
+// Cover art (an attached picture) does not describe the pictures of a file that has real video.
+bool CoverArtBesideVideo(const AVFormatContext& ic, const AVStream& stream) {
+  if (!(stream.disposition & AV_DISPOSITION_ATTACHED_PIC)) return false;
+  for (unsigned i = 0; i < ic.nb_streams; ++i)
+    if (ic.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+        !(ic.streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC))
+      return true;
+  return false;
+}
+
 }  // namespace
 
 void MakeChannelLayout(AVChannelLayout& layout, int64_t mask, int channels) {
@@ -282,7 +292,11 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         case AVMEDIA_TYPE_VIDEO:
           ApplyContextOptions(in.Decoder.get(), OptionContexts.CodecOptions[MediaVideo].get(),
                               AV_OPT_FLAG_DECODING_PARAM | AV_OPT_FLAG_VIDEO_PARAM);
-          FillStateFromVideoStream(int(i), st, in.Decoder.get());
+          if (CoverArtBesideVideo(*ic, *st))
+            InputStreamParams.back().push_back(
+                {type, AVRational{st->r_frame_rate.den, st->r_frame_rate.num}});
+          else
+            FillStateFromVideoStream(int(i), st, in.Decoder.get());
           slots.push_back(forced);
           if (VideoDisable)
             st->discard = AVDISCARD_ALL;

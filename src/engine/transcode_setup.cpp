@@ -21,6 +21,21 @@ namespace {
 
 AVMediaType TypeOf(const TInputStreamState& ist) { return ist.Stream->codecpar->codec_type; }
 
+bool AttachedPicture(const TInputStreamState& ist) {
+  return (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+}
+
+bool FullRangeFormat(AVPixelFormat format) {
+  return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
+         format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
+}
+
+// The scaler turns the full-range formats into the limited range of their ordinary successors.
+bool ScalerNarrowsRange(AVPixelFormat from, AVPixelFormat to) {
+  const AVPixFmtDescriptor* target = FF.av_pix_fmt_desc_get(to);
+  return FullRangeFormat(from) && !FullRangeFormat(to) && target && !(target->flags & AV_PIX_FMT_FLAG_RGB);
+}
+
 double Seconds(AVRational r) { return r.den != 0 ? double(r.num) / r.den : 0.0; }
 
 void DumpOutput(TOutputFile& file, int index) {
@@ -143,8 +158,12 @@ void TCustomFFmpeg::TranscodeSetup() {
         } else if (ProgramID != 0) {
           source = FindProgramStream(type);
         } else {
-          for (int j = 0; j < Tables.NbInputStreams() && source < 0; ++j)
-            if (Tables.InputStreams[j]->Discard != 0 && TypeOf(*Tables.InputStreams[j]) == type) source = j;
+          // Cover art (an attached picture) only when the file has no other stream of the type left.
+          for (bool coverArt : {false, true})
+            for (int j = 0; j < Tables.NbInputStreams() && source < 0; ++j)
+              if (Tables.InputStreams[j]->Discard != 0 && TypeOf(*Tables.InputStreams[j]) == type &&
+                  AttachedPicture(*Tables.InputStreams[j]) == coverArt)
+                source = j;
           // Every stream of that type is taken: the last one feeds this output too.
           if (source < 0)
             for (int j = Tables.NbInputStreams() - 1; j >= 0 && source < 0; --j)
@@ -332,7 +351,9 @@ void TCustomFFmpeg::SetupCodecParameters(int n) {
         if (!dec) throw FFmpegException("invalid codec_type of output stream");
         // The scaler keeps the colour matrix and range, so the pictures keep the source's colour
         // description; without it players guess from the size and shift HD colours scaled to SD.
-        if (codec->color_range == AVCOL_RANGE_UNSPECIFIED) codec->color_range = dec->color_range;
+        if (codec->color_range == AVCOL_RANGE_UNSPECIFIED)
+          codec->color_range =
+              ScalerNarrowsRange(dec->pix_fmt, codec->pix_fmt) ? AVCOL_RANGE_MPEG : dec->color_range;
         if (codec->colorspace == AVCOL_SPC_UNSPECIFIED) codec->colorspace = dec->colorspace;
         if (codec->color_primaries == AVCOL_PRI_UNSPECIFIED) codec->color_primaries = dec->color_primaries;
         if (codec->color_trc == AVCOL_TRC_UNSPECIFIED) codec->color_trc = dec->color_trc;

@@ -93,6 +93,10 @@ struct TOutputStreamState {
   TFramePtr PictTmp;
   TSwsContextPtr ImgResampleCtx;
   int ResampleHeight = 0;
+  // The picture ImgResampleCtx was last made for by the output path; the setup's scaler is made
+  // from the decoder's guess, which the decoded pictures need not match.
+  int ScaleSourceWidth = 0, ScaleSourceHeight = 0;
+  AVPixelFormat ScaleSourceFormat = AV_PIX_FMT_NONE;
   int VideoCrop = 0;
   int TopBand = 0, LeftBand = 0;
   int VideoPad = 0;

@@ -154,12 +154,6 @@ void PadPicture(const TPlanes& canvas, const TPlanes* source, const TPadding& pa
                    innerHeight);
 }
 
-int64_t ScalerInt(SwsContext* scaler, const char* option) {
-  int64_t value = -1;
-  if (FF.av_opt_get_int(scaler, option, 0, &value) < 0) return -1;
-  return value;
-}
-
 // Unreferences the encoder's frame on every way out, so that PictTmp is writable again as soon as
 // the encoder lets go of it.
 struct TFrameUnref {
@@ -216,29 +210,39 @@ void TCustomFFmpeg::DoVideoOut(TOutputFile& os, TOutputStreamState& ost, TInputS
     return;
   }
 
-  const bool scale = !UseVideoFilters && ost.VideoResample;
-  const bool usesCanvas = ost.VideoPad || scale;
   const TPadding pad{ost.PadTop, ost.PadBottom, ost.PadLeft, ost.PadRight, {PadColorY, PadColorU, PadColorV}};
+  auto unusable = [&] {
+    return FFmpegException(FormatText("picture %dx%d %s cannot be converted for the output stream #%d.%d",
+                                      formatted.width, formatted.height,
+                                      FF.av_get_pix_fmt_name(formatted.format), ost.FileIndex, ost.Index));
+  };
 
-  // What is read from the picture must be there: a stream may change its size or format after
-  // the setup.
-  int needWidth = enc->width, needHeight = enc->height;
-  AVPixelFormat needFormat = enc->pix_fmt;
-  if (scale) {
-    SwsContext* scaler = ost.ImgResampleCtx.get();
-    needWidth = scaler ? int(ScalerInt(scaler, "srcw")) : -1;
-    needHeight = ost.ResampleHeight;
-    needFormat = scaler ? AVPixelFormat(ScalerInt(scaler, "src_format")) : AV_PIX_FMT_NONE;
-  } else if (ost.VideoPad) {
-    needWidth -= ost.PadLeft + ost.PadRight;
-    needHeight -= ost.PadTop + ost.PadBottom;
+  // Whatever the decoder really gives (full-range formats, a size or format that changes midway)
+  // is scaled into the encoder's picture; the setup's scaler was made from the decoder's guess.
+  bool scale = false;
+  if (!UseVideoFilters) {
+    const int sourceWidth = formatted.width - (ost.VideoCrop ? CropRight : 0);
+    const int sourceHeight = formatted.height - (ost.VideoCrop ? CropBottom : 0);
+    const int innerWidth = enc->width - (ost.VideoPad ? ost.PadLeft + ost.PadRight : 0);
+    const int innerHeight = enc->height - (ost.VideoPad ? ost.PadTop + ost.PadBottom : 0);
+    if (sourceWidth <= 0 || sourceHeight <= 0 || innerWidth <= 0 || innerHeight <= 0) throw unusable();
+    scale = sourceWidth != innerWidth || sourceHeight != innerHeight || formatted.format != enc->pix_fmt;
+    if (scale && (!ost.ImgResampleCtx || ost.ScaleSourceWidth != sourceWidth ||
+                  ost.ScaleSourceHeight != sourceHeight || ost.ScaleSourceFormat != formatted.format)) {
+      ost.ImgResampleCtx.reset(FF.sws_getContext(sourceWidth, sourceHeight, formatted.format, innerWidth,
+                                                 innerHeight, enc->pix_fmt, SwsFlags, nullptr, nullptr,
+                                                 nullptr));
+      if (!ost.ImgResampleCtx) throw unusable();
+      ost.ScaleSourceWidth = sourceWidth;
+      ost.ScaleSourceHeight = sourceHeight;
+      ost.ScaleSourceFormat = formatted.format;
+    }
+    if (scale) ost.ResampleHeight = sourceHeight;
+  } else if (formatted.width < enc->width || formatted.height < enc->height ||
+             formatted.format != enc->pix_fmt) {
+    throw unusable();
   }
-  if (needWidth <= 0 || needHeight <= 0 || formatted.width < needWidth || formatted.height < needHeight ||
-      formatted.format != needFormat) {
-    refuse(FormatText("picture %dx%d %s does not fit the output stream #%d.%d, skipped", formatted.width,
-                      formatted.height, FF.av_get_pix_fmt_name(formatted.format), ost.FileIndex, ost.Index));
-    return;
-  }
+  const bool usesCanvas = ost.VideoPad || scale;
 
   TPlanes canvas;
   if (usesCanvas) {

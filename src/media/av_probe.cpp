@@ -118,7 +118,11 @@ void TCustomAVProbe::CountStreams() {
     switch (st->codecpar->codec_type) {
       case AVMEDIA_TYPE_VIDEO:
         ++videoStreamCount_;
-        if (firstVideoStream_ < 0) firstVideoStream_ = i;
+        // A real video stream before cover art (an attached picture).
+        if (firstVideoStream_ < 0 ||
+            ((context_->streams[firstVideoStream_]->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+             !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)))
+          firstVideoStream_ = i;
         break;
       case AVMEDIA_TYPE_AUDIO:
         ++audioStreamCount_;

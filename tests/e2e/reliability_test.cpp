@@ -1,0 +1,101 @@
+// Damaged, hostile and unusual inputs through ostrelkalvexa-transcode and ostrelkalvexa-probe: each
+// case is a fault that such inputs once found.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace ok::test {
+namespace {
+
+std::string Transcoder() { return (fs::path(BuildDir()) / "ostrelkalvexa-transcode").string(); }
+
+CommandResult Transcode(const std::string& arguments) {
+  return RunCommand("timeout 120 " + ShellQuote(Transcoder()) + " --log-level error " + arguments);
+}
+
+std::string ReadAll(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+uint32_t BigEndian32(const std::string& data, size_t at) {
+  return uint32_t(uint8_t(data[at])) << 24 | uint32_t(uint8_t(data[at + 1])) << 16 |
+         uint32_t(uint8_t(data[at + 2])) << 8 | uint32_t(uint8_t(data[at + 3]));
+}
+
+// An MP4 whose cover art is read before its video: the user-data box moved to the front of the
+// movie box (the muxer writes it last; the size of the movie box does not change).
+std::string CoverArtFirstMp4() {
+  const fs::path file = fs::path(BuildDir()) / "fixtures" / "cover_first.mp4";
+  if (fs::exists(file)) return file.string();
+  const std::string cover = Fixture("cover.png", "-f lavfi -i color=red:size=64x64 -frames:v 1");
+  const std::string source =
+      Fixture("cover_last.mp4", "-i " + ShellQuote(cover) +
+                                    " -f lavfi -i testsrc=size=160x120:rate=10:duration=1"
+                                    " -map 0 -map 1 -c:v:0 mjpeg -c:v:1 mpeg4"
+                                    " -disposition:v:0 attached_pic");
+  std::string data = ReadAll(source);
+  for (size_t at = 0; at + 8 <= data.size();) {
+    const uint32_t size = BigEndian32(data, at);
+    if (size < 8 || at + size > data.size()) break;
+    if (data.compare(at + 4, 4, "moov") == 0) {
+      std::vector<std::string> children;
+      for (size_t c = at + 8; c + 8 <= at + size;) {
+        const uint32_t childSize = BigEndian32(data, c);
+        if (childSize < 8 || c + childSize > at + size) break;
+        children.push_back(data.substr(c, childSize));
+        c += childSize;
+      }
+      std::string body;
+      for (const std::string& child : children)
+        if (child.compare(4, 4, "mvhd") == 0 || child.compare(4, 4, "udta") == 0) body += child;
+      for (const std::string& child : children)
+        if (child.compare(4, 4, "mvhd") != 0 && child.compare(4, 4, "udta") != 0) body += child;
+      if (body.size() == size - 8) data.replace(at + 8, body.size(), body);
+      break;
+    }
+    at += size;
+  }
+  const fs::path part = file.string() + ".part";
+  std::ofstream(part, std::ios::binary) << data;
+  fs::rename(part, file);
+  return file.string();
+}
+
+TEST(Reliability, EveryDecodedPictureFormatIsScaledAndCoverArtIsNotTheVideo) {
+  TempDir dir;
+  // MJPEG decodes to the full-range formats, which the setup cannot know before the first picture.
+  for (const char* format : {"yuvj420p", "yuvj422p", "yuvj444p"}) {
+    SCOPED_TRACE(format);
+    const std::string cam =
+        Fixture(std::string("cam_") + format + ".avi",
+                "-f lavfi -i testsrc=size=320x240:rate=10:duration=1 -f lavfi -i sine=duration=1 -c:v mjpeg "
+                "-pix_fmt " +
+                    std::string(format) + " -c:a pcm_s16le");
+    for (const char* size : {"320x240", "160x120"}) {
+      const std::string out = dir / (std::string(format) + size + ".mp4");
+      CommandResult r = Transcode(ShellQuote(cam) + " -o vcodec=mpeg4 -o s=" + size + " " + ShellQuote(out));
+      EXPECT_EQ(r.exitCode, 0) << r.output;
+      EXPECT_EQ(ProbeValue(out, "stream=nb_frames", "v:0"), "10") << r.output;
+    }
+  }
+
+  const std::string coverFirst = CoverArtFirstMp4();
+  ASSERT_EQ(ProbeValue(coverFirst, "stream_disposition=attached_pic", "v:0"), "1");
+  const std::string out = dir / "real.avi";
+  CommandResult r = Transcode(ShellQuote(coverFirst) + " -o vcodec=mpeg4 " + ShellQuote(out));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "160");
+  EXPECT_EQ(ProbeValue(out, "stream=nb_frames", "v:0"), "10");
+}
+
+}  // namespace
+}  // namespace ok::test
