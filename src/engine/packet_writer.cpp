@@ -32,6 +32,19 @@ void TakeCodedPictureValues(TOutputStreamState& ost, const AVPacket& packet) {
   }
 }
 
+// Muxers want strictly increasing decoding times. Audio times follow the input clock, whose
+// jitter (or a coarse stream time base, one tick per frame in AVI) can make two packets share one
+// tick: the later one moves on by a tick.
+void KeepIncreasing(TOutputStreamState& ost, AVPacket& packet) {
+  if (packet.dts == AV_NOPTS_VALUE) packet.dts = packet.pts;
+  if (packet.dts == AV_NOPTS_VALUE) return;
+  if (ost.LastMuxedDts != AV_NOPTS_VALUE && packet.dts <= ost.LastMuxedDts) {
+    packet.dts = ost.LastMuxedDts + 1;
+    if (packet.pts != AV_NOPTS_VALUE && packet.pts < packet.dts) packet.pts = packet.dts;
+  }
+  ost.LastMuxedDts = packet.dts;
+}
+
 }  // namespace
 
 void TCustomFFmpeg::WriteFrame(TOutputFile& os, AVPacket* packet, const AVCodecContext* encoder,
@@ -99,6 +112,7 @@ int TCustomFFmpeg::EncodeAndWrite(TOutputFile& os, TOutputStreamState& ost, cons
     if (ost.LogFile && enc->stats_out) std::fprintf(ost.LogFile.get(), "%s", enc->stats_out);
     packet->stream_index = ost.Index;
     FF.av_packet_rescale_ts(packet, enc->time_base, ost.Stream->time_base);
+    KeepIncreasing(ost, *packet);
     const int size = packet->size;
     WriteFrame(os, packet, enc, ost.Output->BitstreamFilters);
     FF.av_packet_unref(packet);

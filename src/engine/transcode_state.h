@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <list>
 #include <memory>
 #include <vector>
@@ -107,6 +108,8 @@ struct TOutputStreamState {
   TSwrContextPtr ReformatCtx;
   // Bytes of interleaved work samples at the encoder's rate and channel count.
   TFifoPtr Fifo;
+  // The end of the audio sent to the encoder, in samples (none sent yet: the lowest value).
+  int64_t AudioSentEnd = std::numeric_limits<int64_t>::min();
   // The work format of the input stream that feeds this output.
   AVSampleFormat WorkFormat = AV_SAMPLE_FMT_S16;
   TFilePtr LogFile;
@@ -122,6 +125,8 @@ struct TOutputStreamState {
   AVPictureType CodedPictType = AV_PICTURE_TYPE_NONE;
   bool CodedKeyFrame = false;
   int64_t CodedPts = AV_NOPTS_VALUE;
+  // The last decoding time handed to the muxer, in the output stream's time base.
+  int64_t LastMuxedDts = AV_NOPTS_VALUE;
   // The sum of squared errors per plane of the last coded picture (PSNR).
   uint64_t CodedError[4] = {};
 };
