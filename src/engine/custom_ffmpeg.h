@@ -254,6 +254,9 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   // termination handler runs on the thread that ends it.
   TFFmpegThread* Start(bool async, TThreadPriority priority);
   void RunTranscode();
+  // After a failure: marks the outputs that did not get their trailer for deletion; what to add to
+  // the failure's text about them.
+  std::string DiscardUnfinishedOutputs();
   void FinishRun();
   // Stops a running task; a task that never started is terminated by a short-lived thread.
   void Stop();

@@ -141,6 +141,7 @@ TOutputFile::TOutputFile(TOutputFile&& other) noexcept
       FileName(std::move(other.FileName)),
       FileOpened(other.FileOpened),
       HeaderWritten(other.HeaderWritten),
+      TrailerWritten(other.TrailerWritten),
       DeleteOnClose(other.DeleteOnClose),
       Streams(std::move(other.Streams)) {
   other.FileOpened = false;
@@ -153,6 +154,7 @@ TOutputFile& TOutputFile::operator=(TOutputFile&& other) noexcept {
     FileName = std::move(other.FileName);
     FileOpened = other.FileOpened;
     HeaderWritten = other.HeaderWritten;
+    TrailerWritten = other.TrailerWritten;
     DeleteOnClose = other.DeleteOnClose;
     Streams = std::move(other.Streams);
     other.FileOpened = false;
@@ -165,13 +167,16 @@ void TOutputFile::Close() {
     if (FileOpened && FF.avio_closep) CloseOutputIO(&Context->pb);
     Streams.clear();
     Context.reset();
-    // Only a file this engine created is deleted: an empty file that was there before stays.
-    if (FileOpened && (DeleteOnClose || FileSizeOf(FileName) == 0)) ::unlink(FileName.c_str());
+    // Only a file this engine created is deleted: an empty file that was there before stays, and
+    // so does anything but a regular file (a device or pipe named as the output).
+    const int64_t size = FileSizeOf(FileName);
+    if (FileOpened && size >= 0 && (DeleteOnClose || size == 0)) ::unlink(FileName.c_str());
   }
   Streams.clear();
   FileName.clear();
   FileOpened = false;
   HeaderWritten = false;
+  TrailerWritten = false;
   DeleteOnClose = false;
 }
 

@@ -42,6 +42,8 @@ struct TOutputFile {
   bool FileOpened = false;
   // The header was written, so the file gets a trailer.
   bool HeaderWritten = false;
+  // The trailer was written without error: the file is complete.
+  bool TrailerWritten = false;
   // A file of ours that holds nothing worth keeping: deleted when closed.
   bool DeleteOnClose = false;
   std::vector<TOutputStream> Streams;  // Streams[i] belongs to Context->streams[i]

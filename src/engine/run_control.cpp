@@ -6,6 +6,7 @@
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
 #include "media/ff_loader.h"
+#include "media/lib_file_name.h"
 
 namespace ok {
 
@@ -94,7 +95,7 @@ void TCustomFFmpeg::RunTranscode() {
     } catch (const std::exception& e) {
       // Recorded before the log: a log handler that throws must not lose the failure.
       ExceptionRaised = true;
-      ExceptionMessage = e.what();
+      ExceptionMessage = e.what() + DiscardUnfinishedOutputs();
       Log(-1, ExceptionMessage);
     }
   } catch (...) {
@@ -102,6 +103,19 @@ void TCustomFFmpeg::RunTranscode() {
     throw;
   }
   endRun();
+}
+
+std::string TCustomFFmpeg::DiscardUnfinishedOutputs() {
+  std::string removed;
+  for (int f = 0; f < NbOutputFiles; ++f) {
+    TOutputFile& file = OutputFiles[f];
+    // Empty ones go anyway, without a word.
+    if (!file.FileOpened || file.TrailerWritten || file.DeleteOnClose || FileSizeOf(file.FileName) <= 0)
+      continue;
+    file.DeleteOnClose = true;
+    removed += (removed.empty() ? "" : ", ") + file.FileName;
+  }
+  return removed.empty() ? "" : "; the unfinished output was removed: " + removed;
 }
 
 void TCustomFFmpeg::FinishRun() {

@@ -17,6 +17,7 @@
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
 #include "media/ff_loader.h"
+#include "media/lib_file_name.h"
 
 namespace ok {
 
@@ -180,8 +181,10 @@ void TCustomFFmpeg::TranscodeLoop() {
     if (t.InputStreams[i]->DecodingNeeded) OutputPacket(*t.InputStreams[i], i, nullptr);
   for (int f = 0; f < NbOutputFiles; ++f)
     if (OutputFiles[f].HeaderWritten) {
-      FF.av_write_trailer(OutputFiles[f].Context.get());
       OutputFiles[f].HeaderWritten = false;
+      const int r = FF.av_write_trailer(OutputFiles[f].Context.get());
+      if (r < 0) throw FFmpegException(OpenErrorText("av_write_trailer()", r));
+      OutputFiles[f].TrailerWritten = true;
     }
   PrintReport(true);
   // Encoders first, each freeing its pass-2 statistics, then decoders; under the codec lock.

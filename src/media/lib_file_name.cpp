@@ -100,7 +100,11 @@ std::string OpenErrorText(const std::string& fileName, int code) {
     fmt = "%s: I/O error occurred\r\nUsually that means that input file is truncated and/or corrupted.";
   else if (code == AVERROR(ENOENT))
     fmt = "%s: no such file or directory";
-  else
+  else if (code == AVERROR(ENOSPC) || code == AVERROR(EDQUOT) || code == AVERROR(EFBIG)) {
+    // A full disk or quota: the system's own words.
+    char text[256];
+    return fileName + ": " + strerror_r(-code, text, sizeof text);
+  } else
     fmt = "%s: Error while opening file";
   return Formatted(fmt, fileName);
 }

@@ -136,5 +136,24 @@ TEST(Reliability, AudioPacketTimesIncreaseForEveryMuxer) {
   }
 }
 
+TEST(Reliability, AFailedTaskKeepsItsOutputOnlyWithItsTrailer) {
+  TempDir dir;
+  const std::string clip =
+      Fixture("rel_clip.mkv", "-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v mpeg4 -q:v 1");
+  // A file size limit fails the writes after the header, as a full disk does.
+  const std::string out = dir / "cut.mp4";
+  CommandResult r = RunCommand("trap '' XFSZ; ulimit -f 40; timeout 120 " + ShellQuote(Transcoder()) +
+                               " --log-level error " + ShellQuote(clip) + " -o vcodec=mpeg4 -o qscale=1 " +
+                               ShellQuote(out));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("File too large; the unfinished output was removed: " + out), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(fs::exists(out));
+  // Written whole: kept.
+  CommandResult whole = Transcode(ShellQuote(clip) + " -o vcodec=mpeg4 " + ShellQuote(out));
+  EXPECT_EQ(whole.exitCode, 0) << whole.output;
+  EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
+}
+
 }  // namespace
 }  // namespace ok::test
