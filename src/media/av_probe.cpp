@@ -347,6 +347,14 @@ bool TAVProbe::Seek(int streamIndex, bool anyFrame, int64_t time) {
   return true;
 }
 
+bool TAVProbe::SeekBackwardTo(int streamIndex, int64_t streamTime) {
+  if (FF.av_seek_frame(context_, streamIndex, streamTime, AVSEEK_FLAG_BACKWARD) < 0) return false;
+  FF.avcodec_flush_buffers(decoderContext_.get());
+  decoderDrained_ = false;
+  seekBackward_ = true;
+  return true;
+}
+
 void TAVProbe::Fail(const std::string& message, const std::string& logText) {
   Log(0, logText.empty() ? message + "\n" : logText);
   errorMessage_ = message;
@@ -409,13 +417,27 @@ bool TAVProbe::DecodeFrame(int streamIndex, int64_t target) {
       // After a backward seek, frames before the target are skipped. A frame without a time
       // cannot be placed and is taken.
       if (seekBackward_ && pts != AV_NOPTS_VALUE && pts < target) {
-        FF.av_frame_unref(frame);
+        if (earlierFrame_) {
+          FF.av_frame_unref(earlierFrame_.get());
+          FF.av_frame_move_ref(earlierFrame_.get(), frame);
+        } else {
+          FF.av_frame_unref(frame);
+        }
         continue;
       }
+      if (earlierFrame_) FF.av_frame_unref(earlierFrame_.get());
       return true;
     }
-    // Drained (or failing while draining): nothing more will come.
-    if (ret == AVERROR_EOF || decoderDrained_) return false;
+    // Drained (or failing while draining): nothing more will come, but the last frame skipped
+    // still shows at the time asked for.
+    if (ret == AVERROR_EOF || decoderDrained_) {
+      if (!earlierFrame_ || !earlierFrame_->buf[0]) return false;
+      const bool showing = earlierFrame_->pkt_duration > 0 &&
+                           FrameTime(earlierFrame_.get()) + earlierFrame_->pkt_duration > target;
+      if (!showing) return false;
+      FF.av_frame_move_ref(frame, earlierFrame_.get());
+      return true;
+    }
 
     // EAGAIN, or a damaged packet the decoder rejected: read on. The end of the input ends the
     // loop, since av_read_frame fails there.
@@ -523,6 +545,7 @@ TBitmap& TAVProbe::GetFrameBitmap(int streamIndex, int64_t time) {
 
   const AVRational tb = TimeBaseOf(st);
   int64_t target = -1;
+  bool decodeOn = false;
   if (time >= 0) {
     if (prevReady && time == lastTimestamp_ && streamIndex == lastStreamIndex_) {
       frameBitmap_.Assign(lastFrameBitmap_);
@@ -536,8 +559,8 @@ TBitmap& TAVProbe::GetFrameBitmap(int streamIndex, int64_t time) {
       return frameBitmap_;
     }
     // After a backward fallback, a later frame of the same stream lies ahead: decode on.
-    const bool decodeOn = seekBackward_ && prevReady && lastTimestamp_ >= 0 && time > lastTimestamp_ &&
-                          streamIndex == lastStreamIndex_;
+    decodeOn = seekBackward_ && prevReady && lastTimestamp_ >= 0 && time > lastTimestamp_ &&
+               streamIndex == lastStreamIndex_;
     if (!decodeOn && !Seek(streamIndex, true, time)) {
       Log(0, errorMessage_ + "\n");
       return frameBitmap_;
@@ -558,15 +581,20 @@ TBitmap& TAVProbe::GetFrameBitmap(int streamIndex, int64_t time) {
     if (!OpenDecoder(streamIndex)) return frameBitmap_;
   }
   if (!frame_) frame_.reset(FF.av_frame_alloc());
+  if (!earlierFrame_) earlierFrame_.reset(FF.av_frame_alloc());
   if (!packet_) packet_.reset(FF.av_packet_alloc());
-  if (!frame_ || !packet_) {
+  if (!frame_ || !earlierFrame_ || !packet_) {
     Fail(OpenErrorText(GetFileName(), AVERROR(ENOMEM)));
     return frameBitmap_;
   }
 
   frameBitmap_.SetSize(par->width, par->height);
 
-  if (!DecodeFrame(streamIndex, target)) {
+  FF.av_frame_unref(earlierFrame_.get());
+  bool decoded = DecodeFrame(streamIndex, target);
+  if (!decoded && time > 0 && !decodeOn && !seekBackward_ && SeekBackwardTo(streamIndex, target))
+    decoded = DecodeFrame(streamIndex, target);
+  if (!decoded) {
     EndOfStreamReached(time, streamIndex);
     return frameBitmap_;
   }

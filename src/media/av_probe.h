@@ -146,6 +146,9 @@ class TAVProbe : public TCustomAVProbe {
   // Reads and decodes until a frame at or after `target` (stream time base) arrives; false at the
   // end of the input.
   bool DecodeFrame(int streamIndex, int64_t target);
+  // The fallback when a forward seek found no frame at or after the time (this generation's
+  // forward seek past the last key frame "succeeds" to the end): back to the key frame before it.
+  bool SeekBackwardTo(int streamIndex, int64_t streamTime);
   bool CopyFrameToBitmap();
   void ResetFrameState();
 
@@ -156,6 +159,8 @@ class TAVProbe : public TCustomAVProbe {
   TAVMemoryPtr<uint8_t> rgbBuffer_;
   int rgbBufferSize_ = 0;
   TFramePtr frame_;
+  // The latest frame skipped before the target: the one showing at a time after the last frame.
+  TFramePtr earlierFrame_;
   TPacketPtr packet_;
   TBitmap frameBitmap_;
   TBitmap lastFrameBitmap_;

@@ -394,6 +394,27 @@ TEST_F(AVProbeTest, BackwardFallbackDecodesOnwardsAndSeeksAgainForEarlierTimes) 
   EXPECT_EQ(p.LastPTS(), 10 * FrameTime);
 }
 
+TEST_F(AVProbeTest, TimesPastTheOnlyKeyframeFallBackWhenTheForwardSeekFindsNothing) {
+  // These demuxers' forward seek past the last keyframe "succeeds" at the end of the file.
+  for (const char* container : {"flv", "ts"}) {
+    SCOPED_TRACE(container);
+    const std::string codec = std::string(container) == "flv" ? "flv" : "mpeg4";
+    TAVProbe p;
+    ASSERT_TRUE(
+        p.LoadFile(Fixture(std::string("probe_one_key.") + container,
+                           "-f lavfi -i \"color=c=black:size=160x120:rate=25:duration=2,format=yuv420p,"
+                           "geq=lum=16+4*N:cb=128:cr=128\" -c:v " +
+                               codec + " -q:v 2 -g 1000 -bf 0")));
+    p.GetFrameBitmap(-1, Second / 2);
+    ASSERT_TRUE(p.FrameReady()) << p.ErrorMessage();
+    EXPECT_NEAR(RampFrame(p.FrameBitmap()), 13, 1);
+    // Past the last frame's start but inside its display time: that frame.
+    p.GetFrameBitmap(-1, 1990000);
+    ASSERT_TRUE(p.FrameReady()) << p.ErrorMessage();
+    EXPECT_NEAR(RampFrame(p.FrameBitmap()), 49, 1);
+  }
+}
+
 TEST_F(AVProbeTest, SameRequestTwiceIsAnsweredFromTheCache) {
   TAVProbe p;
   ASSERT_TRUE(p.LoadFile(RampClip(50, 0)));
