@@ -234,8 +234,13 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   prepared->audio_codec = audioDecoder;
   prepared->subtitle_codec = subtitleDecoder;
 
+  int r = CheckLocalInput(fileName);
+  if (r < 0) {
+    LastError = OpenErrorText(fileName, r);
+    return false;
+  }
   AVFormatContext* opened = prepared.release();
-  int r = OpenPreparedInput(opened, libName, ForcedInputFormat, &options.Dict);
+  r = OpenPreparedInput(opened, libName, ForcedInputFormat, &options.Dict);
   if (r < 0) {
     LastError = OpenErrorText(fileName, r);
     return false;

@@ -162,7 +162,8 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
   // The library allocates the context itself in this generation; OpenInputContext also routes
   // "unicode:utf8:" names through the wide-name byte stream.
   AVFormatContext* ctx = nullptr;
-  int ret = OpenInputContext(&ctx, libName, format, nullptr);
+  int ret = CheckLocalInput(fileName);
+  if (ret == 0) ret = OpenInputContext(&ctx, libName, format, nullptr);
   if (ret < 0 || !ctx) {
     errorMessage_ = OpenErrorText(fileName, ret < 0 ? ret : AVERROR(EINVAL));
     CloseFile();

@@ -100,6 +100,8 @@ std::string OpenErrorText(const std::string& fileName, int code) {
     fmt = "%s: I/O error occurred\r\nUsually that means that input file is truncated and/or corrupted.";
   else if (code == AVERROR(ENOENT))
     fmt = "%s: no such file or directory";
+  else if (code == ErrorNotRegularFile)
+    fmt = "%s: not a regular file or block device (a pipe or device could block), not opened";
   else if (code == AVERROR(ENOSPC) || code == AVERROR(EDQUOT) || code == AVERROR(EFBIG)) {
     // A full disk or quota: the system's own words.
     char text[256];
@@ -229,6 +231,19 @@ void CloseOutputIO(AVIOContext** pb) {
     UnicodeClose(pb);
   else
     FF.avio_closep(pb);
+}
+
+int CheckLocalInput(const std::string& fileName) {
+  std::string path = fileName;
+  const size_t colon = path.find(':');
+  if (colon != std::string::npos && colon > 0 &&
+      path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_+-.") >= colon) {
+    if (path.compare(0, colon, "file") != 0) return 0;  // another protocol's address
+    path.erase(0, colon + 1);
+  }
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return 0;  // the opening says what is wrong
+  return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode) ? 0 : ErrorNotRegularFile;
 }
 
 int64_t FileSizeOf(const std::string& name) {

@@ -2,12 +2,18 @@
 // case is a fault that such inputs once found.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
@@ -153,6 +159,63 @@ TEST(Reliability, AFailedTaskKeepsItsOutputOnlyWithItsTrailer) {
   CommandResult whole = Transcode(ShellQuote(clip) + " -o vcodec=mpeg4 " + ShellQuote(out));
   EXPECT_EQ(whole.exitCode, 0) << whole.output;
   EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
+}
+
+TEST(Reliability, InputsThatWouldBlockAreRefusedBeforeOpening) {
+  TempDir dir;
+  const std::string fifo = dir / "pipe.mp4";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A pipe without a writer blocks whoever opens it: the timeout would end that with 124.
+  const std::string probe = (fs::path(BuildDir()) / "ostrelkalvexa-probe").string();
+  for (const std::string& input : {fifo, std::string("/dev/zero")}) {
+    SCOPED_TRACE(input);
+    const std::string refusal = input + ": not a regular file or block device";
+    CommandResult probed = RunCommand("timeout 20 " + ShellQuote(probe) + " " + ShellQuote(input));
+    EXPECT_EQ(probed.exitCode, 1) << probed.output;
+    EXPECT_NE(probed.output.find(refusal), std::string::npos) << probed.output;
+    CommandResult converted = Transcode(ShellQuote(input) + " " + ShellQuote(dir / "out.mp4"));
+    EXPECT_EQ(converted.exitCode, 2) << converted.output;
+    EXPECT_NE(converted.output.find(refusal), std::string::npos) << converted.output;
+  }
+  EXPECT_FALSE(fs::exists(dir / "out.mp4"));
+}
+
+TEST(Reliability, AHangUpDuringTheSetUpStopsEveryTaskSetUp) {
+  TempDir dir;
+  const std::string clip =
+      Fixture("rel_short.mkv", "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v mpeg4");
+  std::vector<std::string> argv = {Transcoder(), "--log-level", "error"};
+  constexpr int Tasks = 40;
+  for (int i = 0; i < Tasks; ++i)
+    for (const std::string& a :
+         {clip, std::string("-o"), std::string("vcodec=mpeg4"), dir / (std::to_string(i) + ".mp4")})
+      argv.push_back(a);
+  const std::string log = dir / "log.txt";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    FILE* out = std::freopen(log.c_str(), "w", stderr);
+    if (!out) _exit(127);
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  // The first output is opened by the first task's set-up; 39 more are still to come.
+  for (int i = 0; i < 400 && !fs::exists(dir / "0.mp4"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  kill(pid, SIGHUP);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  const std::string text = ReadAll(log);
+  ASSERT_TRUE(WIFEXITED(status)) << text;
+  EXPECT_EQ(WEXITSTATUS(status), 130) << text;
+  EXPECT_NE(text.find("[0] stopped"), std::string::npos) << text;
+  EXPECT_EQ(text.find("[" + std::to_string(Tasks - 1) + "]"), std::string::npos) << text;
+  EXPECT_EQ(text.find("finished"), std::string::npos) << text;
+  // Nothing started: no output is left behind, least of all an empty one.
+  for (const auto& entry : fs::directory_iterator(dir.Path())) EXPECT_EQ(entry.path().filename(), "log.txt");
 }
 
 }  // namespace

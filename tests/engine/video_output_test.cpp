@@ -357,7 +357,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, VideoPad,
                                            TPadCase{"CopiedInto", 592, 360, false, 60, 60, 16, 32}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(VideoOut, PicturesThatCannotBeConvertedAreLeftOut) {
+TEST_F(VideoOut, PicturesOfAnotherSizeAreScaledAndUnusableOnesFail) {
   CaptureLog();
   // No pad colour for packed RGB.
   Open("rgb.nut", "rawvideo", 32, 48, {1, 25}, AV_PIX_FMT_RGB24);
@@ -367,19 +367,28 @@ TEST_F(VideoOut, PicturesThatCannotBeConvertedAreLeftOut) {
   EXPECT_EQ(Feed(0, rgb.get()), 0);
   EXPECT_TRUE(Logged("error padding picture"));
 
-  // A picture smaller than the one set up for is never read past its end.
+  // A picture of another size than the one set up for (a stream that changes midway, a scaler
+  // made for a wrong guess) is scaled, never read past its end.
   ost.VideoPad = 0;
   TFramePtr small = Picture(16, 16, Flat(50), AV_PIX_FMT_RGB24);
-  EXPECT_EQ(Feed(1, small.get()), 0);
-  EXPECT_EQ(LoggedCount("picture 16x16 rgb24 does not fit"), 1);
-  EXPECT_EQ(ost.FrameNumber, 0);
+  EXPECT_GT(Feed(1, small.get()), 0);
+  EXPECT_EQ(ost.FrameNumber, 1);
   ost.VideoResample = 1;
   ost.ResampleHeight = 48;
   ost.ImgResampleCtx.reset(FF.sws_getContext(64, 48, AV_PIX_FMT_RGB24, 32, 48, AV_PIX_FMT_RGB24, SWS_BICUBIC,
                                              nullptr, nullptr, nullptr));
-  EXPECT_EQ(Feed(2, rgb.get()), 0);
-  EXPECT_EQ(LoggedCount("picture 32x32 rgb24 does not fit"), 1);
-  EXPECT_EQ(ost.FrameNumber, 0);
+  EXPECT_GT(Feed(2, rgb.get()), 0);
+  EXPECT_EQ(ost.FrameNumber, 2);
+
+  // A format the scaler cannot read fails the task instead of leaving the video out.
+  rgb->format = AV_PIX_FMT_VAAPI;
+  EXPECT_THROW(
+      try { Feed(3, rgb.get()); } catch (const FFmpegException& e) {
+        EXPECT_STREQ(e.what(), "picture 32x32 vaapi cannot be converted for the output stream #0.0");
+        throw;
+      },
+      FFmpegException);
+  rgb->format = AV_PIX_FMT_RGB24;
   Finish();
 }
 

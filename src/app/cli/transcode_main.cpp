@@ -173,11 +173,20 @@ int main(int argc, char** argv) {
     mainThread.Wake();
   };
 
+  // From here on a signal stops the tasks, those being set up too; a hang-up is a termination
+  // (its default would kill the process and leave an output without its header).
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+
   if (!transcoder.LoadLibraries(ok::ProgramFolder() + "LibAV")) {
     std::cerr << "error: " << transcoder.LastError() << "\n";
     return ExitUsage;
   }
+  int tasksSetUp = 0;
   for (const TTaskArguments& task : args.Tasks) {
+    if (interrupted) break;
     ok::TInputOptions input;
     ok::ResetInputOptions(input);
     input.ExtraOptions = task.InputOptions;
@@ -197,16 +206,16 @@ int main(int argc, char** argv) {
       std::cerr << "error: " << transcoder.LastError() << "\n";
       return ExitUsage;
     }
+    ++tasksSetUp;
   }
+  if (interrupted && tasksSetUp == 0) return ExitInterrupted;
 
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-
-  transcoder.Start(args.Parallel);
-  bool stopped = false;
+  // Interrupted during the set-up: every task set up so far reports "stopped" and none starts.
+  bool stopped = interrupted;
+  if (stopped)
+    transcoder.Stop();
+  else
+    transcoder.Start(args.Parallel);
   while (!allDone) {
     mainThread.RunUntil([&] { return allDone.load() || (interrupted.load() && !stopped); },
                         std::chrono::milliseconds(100));
