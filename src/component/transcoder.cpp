@@ -1,11 +1,13 @@
 #include "component/transcoder.h"
 
 #include <ctime>
+#include <filesystem>
 #include <utility>
 
 #include "engine/log_levels.h"
 #include "media/ff_functions.h"
 #include "media/ff_loader.h"
+#include "media/lib_file_name.h"
 #include "platform/main_thread.h"
 #include "platform/worker_thread.h"
 
@@ -195,9 +197,20 @@ int TCustomTranscoder::AddTask(const std::string& fileName, TInputOptions* optio
 
 bool TCustomTranscoder::SetOutput(int index, const std::string& fileName, TOutputOptions* options) {
   TFFmpeg* task = nullptr;
+  std::string path;
   {
     std::lock_guard lock(Lock);
     task = &tasks_.Items(index);
+    // Two tasks writing one file would both finish and one result would be lost.
+    if (const std::string local = LocalPathOf(fileName); !local.empty()) {
+      std::error_code ec;
+      path = std::filesystem::weakly_canonical(std::filesystem::absolute(local, ec), ec).string();
+      for (int i = 0; i < tasks_.Count(); ++i)
+        if (i != index && !path.empty() && tasks_.Items(i).OutputPath == path) {
+          lastError_ = fileName + " is already the output of task " + std::to_string(i);
+          return false;
+        }
+    }
   }
   try {
     if (options) {
@@ -212,6 +225,10 @@ bool TCustomTranscoder::SetOutput(int index, const std::string& fileName, TOutpu
       lastError_ = task->LastError;
     else if (options)
       task->ApplyOptionLines(options->ExtraOptions, 1);
+    if (rc >= 0) {
+      std::lock_guard lock(Lock);
+      task->OutputPath = path;
+    }
     return rc >= 0;
   } catch (const std::exception& e) {
     lastError_ = e.what();

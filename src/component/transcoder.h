@@ -31,6 +31,9 @@ class TFFmpeg : public TCustomFFmpeg {
   TOutputOptions OutputOptions;
   // Reads the task's input once it is open; does not own it.
   TAVProbe Probe;
+  // The output file with links and ".." resolved, once SetOutput opened it ("" for none or for
+  // another protocol's address).
+  std::string OutputPath;
 
   // Run-loop bookkeeping of the component, under its Lock.
   bool TerminationReported = false;  // DoTerminate has run for it

@@ -233,16 +233,19 @@ void CloseOutputIO(AVIOContext** pb) {
     FF.avio_closep(pb);
 }
 
+std::string LocalPathOf(const std::string& name) {
+  const size_t colon = name.find(':');
+  if (colon == std::string::npos || colon == 0 ||
+      name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_+-.") < colon)
+    return name;
+  return name.compare(0, colon, "file") == 0 ? name.substr(colon + 1) : "";
+}
+
 int CheckLocalInput(const std::string& fileName) {
-  std::string path = fileName;
-  const size_t colon = path.find(':');
-  if (colon != std::string::npos && colon > 0 &&
-      path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_+-.") >= colon) {
-    if (path.compare(0, colon, "file") != 0) return 0;  // another protocol's address
-    path.erase(0, colon + 1);
-  }
+  const std::string path = LocalPathOf(fileName);
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return 0;  // the opening says what is wrong
+  // Another protocol's address, or nothing there: the opening says what is wrong.
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return 0;
   return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode) ? 0 : ErrorNotRegularFile;
 }
 

@@ -58,6 +58,8 @@ void CloseOutputIO(AVIOContext** pb);
 // character device, a folder, a socket): reading one may block for ever, so it is never opened.
 constexpr int ErrorNotRegularFile =
     -int(unsigned('N') | unsigned('R') << 8 | unsigned('E') << 16 | unsigned('G') << 24);
+// The file-system path a media name stands for ("file:" taken off), "" for another protocol's address.
+std::string LocalPathOf(const std::string& name);
 // 0 for an input name that may be opened (a regular file, a block device, a name that does not
 // exist, a protocol's address), else ErrorNotRegularFile.
 int CheckLocalInput(const std::string& fileName);

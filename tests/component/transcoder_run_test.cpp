@@ -159,6 +159,25 @@ TEST_F(Run, AFailingTaskEndsWithItsMessageAndTheNextRuns) {
   EXPECT_EQ(FrameCount(tmp_ / "good.avi"), 25);
 }
 
+TEST_F(Run, ASecondTaskOnTheSameOutputIsRefusedNamingTheFirst) {
+  ASSERT_EQ(AddConverted("one.avi"), 0);
+  fs::create_directory(tmp_.Path() / "sub");
+  fs::create_directory_symlink(tmp_.Path(), tmp_.Path() / "link");
+  TOutputOptions out;
+  out.VideoCodec = "mpeg4";
+  // The same file through a link and "..": refused before anything of the task changes.
+  for (const std::string& name : {tmp_ / "one.avi", tmp_ / "sub/../one.avi", tmp_ / "link/one.avi"}) {
+    SCOPED_TRACE(name);
+    const int index = component->AddTask(ComponentClip(), nullptr);
+    ASSERT_GE(index, 1);
+    EXPECT_FALSE(component->SetOutput(index, name, &out));
+    EXPECT_EQ(component->LastError(), name + " is already the output of task 0");
+    component->RemoveTask(index);
+  }
+  // Another name is fine.
+  EXPECT_EQ(AddConverted("two.avi"), 1);
+}
+
 TEST_F(Run, RemoveTaskRenumbersTheTasksBehind) {
   AddConverted("a.avi");
   AddConverted("b.avi");
