@@ -59,10 +59,18 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   // One "name=value" pair per line. Pass 1 applies only "newvideo", "newaudio" and "newsubtitle";
   // pass 0 everything else.
   void ApplyOptionLines(const std::string& text, int pass);
+  // For options that people type, where ApplyOption's quiet rules would hide a mistake: "" when
+  // the option would take effect, else why not (a name that neither the dispatcher nor any
+  // library option table knows, a value a library option rejects, an unknown pixel or sample
+  // format). Library options are set on this engine's option contexts; dispatcher options are
+  // only checked, never applied.
+  std::string CheckOption(const std::string& name, const std::string& value);
 
   // The generic option mechanism over the option contexts; false when no context knows the name or
   // the value is invalid (then logged through the library logger).
   bool SetGenericOption(const std::string& name, const std::string& value);
+  // Some option context, renamed option, encoder or muxer knows the name.
+  bool KnowsGenericOption(const std::string& name) const;
   bool SetGenericIntOption(const std::string& name, int value);
   // Copies every recorded generic option whose flags contain all of `flags` from `source` to
   // `destination` (both option-enabled library objects).

@@ -98,6 +98,21 @@ bool TCustomFFmpeg::SetGenericOption(const std::string& name, const std::string&
   return true;
 }
 
+bool TCustomFFmpeg::KnowsGenericOption(const std::string& name) const {
+  if (!OptionContexts.Created() || TrimText(name).empty()) return false;
+  auto knows = [&](const void* context, const char* n) {
+    return FF.av_opt_find(const_cast<void*>(context), n, nullptr, 0, 0) != nullptr;
+  };
+  for (const void* context : {static_cast<const void*>(OptionContexts.CodecOptions[0].get()),
+                              static_cast<const void*>(OptionContexts.FormatOptions.get()),
+                              static_cast<const void*>(OptionContexts.ScalerOptions.get())})
+    if (knows(context, name.c_str())) return true;
+  if (name.size() > 1 && (name[0] == 'a' || name[0] == 'v' || name[0] == 's') &&
+      knows(OptionContexts.CodecOptions[0].get(), name.c_str() + 1))
+    return true;
+  return !RenamedOptions(name).empty() || EncoderPrivateOptionTypes(name) != 0 || MuxerHasPrivateOption(name);
+}
+
 bool TCustomFFmpeg::SetGenericIntOption(const std::string& name, int value) {
   return SetGenericOption(name, std::to_string(value));
 }

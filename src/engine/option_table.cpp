@@ -221,6 +221,21 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
   it->second(*this, name, value);
 }
 
+std::string TCustomFFmpeg::CheckOption(const std::string& name, const std::string& value) {
+  // The bit rates go to the library tables through the dispatcher.
+  const bool libraryValue = name == "b" || name == "ab";
+  if (OptionTable().count(name) && !libraryValue) {
+    if (name == "pix_fmt" && value != "list" && FF.av_get_pix_fmt(value.c_str()) == AV_PIX_FMT_NONE)
+      return "unknown pixel format '" + value + "'";
+    if (name == "sample_fmt" && value != "list" && FF.av_get_sample_fmt(value.c_str()) == AV_SAMPLE_FMT_NONE)
+      return "unknown sample format '" + value + "'";
+    return "";
+  }
+  if (!libraryValue && !KnowsGenericOption(name)) return "unknown option '" + name + "'";
+  if (!SetGenericOption(name, value)) return "invalid value '" + value + "' for option '" + name + "'";
+  return "";
+}
+
 void TCustomFFmpeg::ApplyOptionLines(const std::string& text, int pass) {
   std::string rest;
   std::string trimmed = TrimText(text);

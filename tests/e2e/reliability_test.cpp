@@ -218,5 +218,37 @@ TEST(Reliability, AHangUpDuringTheSetUpStopsEveryTaskSetUp) {
   for (const auto& entry : fs::directory_iterator(dir.Path())) EXPECT_EQ(entry.path().filename(), "log.txt");
 }
 
+TEST(Reliability, OptionsThatWouldNotTakeEffectAreRefusedBeforeAnythingStarts) {
+  TempDir dir;
+  const std::string clip =
+      Fixture("rel_short.mkv", "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v mpeg4");
+  const std::string out = dir / "never.mp4";
+  const std::pair<const char*, const char*> refused[] = {
+      {"-o nonsense=1", "unknown option 'nonsense'"},
+      {"-o pix_fmt=nonsense", "unknown pixel format 'nonsense'"},
+      {"-o sample_fmt=zz", "unknown sample format 'zz'"},
+      {"-o b=-1", "invalid value '-1' for option 'b'"},
+      {"-o g=abc", "invalid value 'abc' for option 'g'"},
+  };
+  for (const auto& [options, message] : refused) {
+    SCOPED_TRACE(options);
+    CommandResult r = Transcode(ShellQuote(clip) + " " + options + " " + ShellQuote(out));
+    EXPECT_EQ(r.exitCode, 2) << r.output;
+    EXPECT_NE(r.output.find(std::string("ostrelkalvexa-transcode: ") + message), std::string::npos)
+        << r.output;
+    EXPECT_FALSE(fs::exists(out));
+  }
+  CommandResult input = Transcode("-i bogus=1 " + ShellQuote(clip) + " " + ShellQuote(out));
+  EXPECT_EQ(input.exitCode, 2) << input.output;
+  EXPECT_NE(input.output.find("unknown option 'bogus'"), std::string::npos) << input.output;
+
+  // What the engine and the libraries know passes: its own names, library and private options.
+  CommandResult known = Transcode("-i re=0 " + ShellQuote(clip) +
+                                  " -o vcodec=libx264 -o preset=ultrafast -o pix_fmt=yuv420p -o b=300000 "
+                                  "-o flags=+qscale -o movflags=faststart " +
+                                  ShellQuote(out));
+  EXPECT_EQ(known.exitCode, 0) << known.output;
+}
+
 }  // namespace
 }  // namespace ok::test

@@ -120,6 +120,25 @@ const char* LevelName(ok::TLogLevel level) {
   return "all";
 }
 
+// The engine ignores what it does not know; a person gets told before anything starts. "" when
+// every option of every task would take effect.
+std::string RefusedOption(const std::vector<TTaskArguments>& tasks) {
+  ok::TCustomFFmpeg checker;
+  checker.ResetOptions();
+  for (const TTaskArguments& task : tasks)
+    for (const std::string* lines : {&task.InputOptions, &task.OutputOptions})
+      for (size_t at = 0; at < lines->size();) {
+        const size_t end = lines->find('\n', at);
+        const std::string line = lines->substr(at, end - at);
+        at = end == std::string::npos ? lines->size() : end + 1;
+        const size_t eq = line.find('=');
+        if (std::string problem = checker.CheckOption(line.substr(0, eq), line.substr(eq + 1));
+            !problem.empty())
+          return problem;
+      }
+  return "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,6 +203,7 @@ int main(int argc, char** argv) {
     std::cerr << "error: " << transcoder.LastError() << "\n";
     return ExitUsage;
   }
+  if (std::string problem = RefusedOption(args.Tasks); !problem.empty()) return Usage(problem);
   int tasksSetUp = 0;
   for (const TTaskArguments& task : args.Tasks) {
     if (interrupted) break;
