@@ -151,11 +151,8 @@ void EncodeSamples(TCustomFFmpeg& engine, TOutputFile& os, TOutputStreamState& o
     }
     frame->nb_samples = n;
   }
-  // The input clock (sync method 0) may step back by its jitter: what was sent keeps its time.
-  if (ost.SyncOpts < ost.AudioSentEnd) ost.SyncOpts = ost.AudioSentEnd;
   frame->pts = FF.av_rescale_q(ost.SyncOpts, AVRational{1, enc->sample_rate}, enc->time_base);
   ost.SyncOpts += frame->nb_samples;
-  ost.AudioSentEnd = ost.SyncOpts;
   engine.AudioSize += engine.EncodeAndWrite(os, ost, frame, "Audio encoding failed");
 }
 

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <limits>
 #include <list>
 #include <memory>
 #include <vector>
@@ -108,8 +107,6 @@ struct TOutputStreamState {
   TSwrContextPtr ReformatCtx;
   // Bytes of interleaved work samples at the encoder's rate and channel count.
   TFifoPtr Fifo;
-  // The end of the audio sent to the encoder, in samples (none sent yet: the lowest value).
-  int64_t AudioSentEnd = std::numeric_limits<int64_t>::min();
   // The work format of the input stream that feeds this output.
   AVSampleFormat WorkFormat = AV_SAMPLE_FMT_S16;
   TFilePtr LogFile;
