@@ -28,9 +28,9 @@ TEST_F(Options, AddTaskFillsAnEmptyFileNameAndFailsWithoutChangingTheList) {
   EXPECT_EQ(component->AddTask(tmp_ / "missing.avi"), -1);
   EXPECT_FALSE(component->LastError().empty());
   TInputOptions refused;
-  refused.ExtraOptions = "threads=2";
+  refused.ExtraOptions = "threads=-2";
   EXPECT_EQ(component->AddTask(ComponentClip(), &refused), -1);
-  EXPECT_EQ(component->LastError(), "TODO: option - threads");
+  EXPECT_EQ(component->LastError(), "threads must be a whole number >= 0 (0: one per core), not '-2'");
   TInputOptions badFormat;
   badFormat.FileFormat = "nosuchformat";
   EXPECT_EQ(component->AddTask(ComponentClip(), &badFormat), -1);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -113,12 +114,20 @@ struct TContainerCase {
   double FrameRate;
 };
 
-class Containers : public ConversionTest, public ::testing::WithParamInterface<TContainerCase> {};
+void PrintTo(const TContainerCase& c, std::ostream* os) { *os << c.Name; }
+
+// With one thread and with one per core.
+const char* const threadCounts[] = {"1", "0"};
+
+class Containers : public ConversionTest,
+                   public ::testing::WithParamInterface<std::tuple<TContainerCase, const char*>> {};
 
 TEST_P(Containers, ConvertWithTheAskedStreamsAndDuration) {
-  const TContainerCase& c = GetParam();
+  const TContainerCase& c = std::get<0>(GetParam());
   const std::string out = dir / (std::string("out.") + c.Extension);
-  TResult r = Convert(Source(), {}, out, c.Options);
+  TOptions options = c.Options;
+  options.emplace_back("threads", std::get<1>(GetParam()));
+  TResult r = Convert(Source(), {}, out, options);
   ASSERT_EQ(r.Error, "");
   EXPECT_TRUE(r.Finished);
   EXPECT_EQ(ProbeValue(out, "format=format_name").rfind(c.Format, 0), 0u)
@@ -161,8 +170,13 @@ const TContainerCase containerCases[] = {
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Offered, Containers, ::testing::ValuesIn(containerCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Offered, Containers,
+                         ::testing::Combine(::testing::ValuesIn(containerCases),
+                                            ::testing::ValuesIn(threadCounts)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).Name) + "_threads" +
+                                  std::get<1>(info.param);
+                         });
 
 struct TTargetCase {
   const char* Target;
@@ -170,6 +184,8 @@ struct TTargetCase {
   const char* Video;
   int Width, Height;
 };
+
+void PrintTo(const TTargetCase& c, std::ostream* os) { *os << c.Target; }
 
 class Targets : public ConversionTest, public ::testing::WithParamInterface<TTargetCase> {};
 
@@ -308,16 +324,20 @@ TEST_F(ConversionTest, VolumeChangesTheLevel) {
 }
 
 TEST_F(ConversionTest, TwoPassEncoding) {
-  const std::string log = dir / "2pass";
-  const std::string first = dir / "pass1.avi", second = dir / "pass2.avi";
-  TOptions options = {{"vcodec", "mpeg4"}, {"b", "300000"}, {"an", ""}, {"passlogfile", log}};
-  TOptions pass1 = options, pass2 = options;
-  pass1.emplace_back("pass", "1");
-  pass2.emplace_back("pass", "2");
-  ASSERT_EQ(Convert(Source(), {}, first, pass1).Error, "");
-  ASSERT_GT(fs::file_size(log + "-0.log"), 0u);
-  ASSERT_EQ(Convert(Source(), {}, second, pass2).Error, "");
-  EXPECT_EQ(CountFrames(second), 50);
+  for (const char* threads : threadCounts) {
+    SCOPED_TRACE(std::string("threads=") + threads);
+    const std::string log = dir / (std::string("2pass") + threads);
+    const std::string first = dir / "pass1.avi", second = dir / "pass2.avi";
+    TOptions options = {
+        {"vcodec", "mpeg4"}, {"b", "300000"}, {"an", ""}, {"passlogfile", log}, {"threads", threads}};
+    TOptions pass1 = options, pass2 = options;
+    pass1.emplace_back("pass", "1");
+    pass2.emplace_back("pass", "2");
+    ASSERT_EQ(Convert(Source(), {}, first, pass1).Error, "");
+    ASSERT_GT(fs::file_size(log + "-0.log"), 0u);
+    ASSERT_EQ(Convert(Source(), {}, second, pass2).Error, "");
+    EXPECT_EQ(CountFrames(second), 50);
+  }
 }
 
 TEST_F(ConversionTest, FilterChainAndDeinterlacing) {
@@ -352,18 +372,22 @@ TEST_F(ConversionTest, CustomHookDrawsOnEveryFrame) {
 }
 
 TEST_F(ConversionTest, StopRequestLeavesAShorterPlayableFile) {
-  const std::string out = dir / "stopped.mp4";
-  TResult r = Convert(Source(), {}, out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}}, [](TCustomFFmpeg& e) {
-    e.OnCustomHook = [&e](TBitmap&, int frame, int64_t, bool& update, bool&) {
-      update = false;
-      if (frame == 20) e.StopRequested = true;
-    };
-  });
-  ASSERT_EQ(r.Error, "");
-  EXPECT_FALSE(r.Finished);
-  const int frames = CountFrames(out);
-  EXPECT_GT(frames, 10);
-  EXPECT_LT(frames, 40);
+  for (const char* threads : threadCounts) {
+    SCOPED_TRACE(std::string("threads=") + threads);
+    const std::string out = dir / (std::string("stopped") + threads + ".mp4");
+    TResult r = Convert(Source(), {}, out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"threads", threads}},
+                        [](TCustomFFmpeg& e) {
+                          e.OnCustomHook = [&e](TBitmap&, int frame, int64_t, bool& update, bool&) {
+                            update = false;
+                            if (frame == 20) e.StopRequested = true;
+                          };
+                        });
+    ASSERT_EQ(r.Error, "");
+    EXPECT_FALSE(r.Finished);
+    const int frames = CountFrames(out);
+    EXPECT_GT(frames, 10);
+    EXPECT_LT(frames, 40);
+  }
 }
 
 TEST_F(ConversionTest, DamagedInputConvertsWhatCanBeDecoded) {
