@@ -132,7 +132,10 @@ const std::unordered_map<std::string_view, THandler>& OptionTable() {
        }},
       {"ac",
        [](TCustomFFmpeg& e, const std::string&, const std::string& v) {
-         if (int n = StrToInt(v); n > 0) e.AudioChannels = n;
+         if (int n = StrToInt(v); n > 0) {
+           e.AudioChannels = n;
+           e.AudioChannelsGiven = true;
+         }
        }},
       // Texts.
       {"alang", &TextOption<&TOptionState::AudioLanguage>},
