@@ -16,11 +16,11 @@ enum TMessageKind { mkError, mkWarning, mkInformation };
 
 // Parts of the model a view redraws after a change notification.
 enum TWorkbenchChange {
-  wcAll,         // anything
-  wcList,        // rows, their texts, the selection, the add panel and list buttons
-  wcPreview,     // the preview image, track bar, time label, marks and clip box
-  wcSettings,    // pages, boxes, summary labels, custom page, output folder
-  wcRunButtons,  // the four run buttons and the list buttons' enabled state
+  wcAll,          // anything
+  wcList,         // rows, their texts, the selection, the add panel and list buttons
+  wcPreview,      // the preview image, track bar, time label, marks and clip box
+  wcSettings,     // pages, boxes, summary labels, custom page, output folder
+  wcRunButtons,   // the four run buttons and the list buttons' enabled state
 };
 
 class TWorkbenchView {
