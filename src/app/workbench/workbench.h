@@ -206,7 +206,10 @@ class TWorkbench {
   // The labels from a profile; `device` gives the device page's frame-rate caption.
   void ShowProfile(const profile_rec& profile, bool device);
   void SetTabImages();
+  // The custom page's reset, without notifying the view (the constructor runs it too).
   void ResetCustomPage();
+  // The crop and pad check boxes and the edits they enable.
+  void SetCropPad(bool crop, bool pad);
   void FillExistingVideoParams();
   void FillCustomParams(int type);
   void WriteSelection(const char* firstKey, int first, const char* secondKey, int second);
