@@ -196,8 +196,7 @@ class TWorkbench {
   // The summary labels: size, video codec, video bitrate, frame rate, audio codec.
   TControlState sLabelFX12, sLabelFX6, sLabelFX11, sLabelFX7, sLabelFX8;
   TControlState sSpeedButton5, sPanel3, sGroupBox3, sSpeedButton4;
-  TEditState sEdit1, sEdit2, sEdit3, sEdit4, sEdit5, sEdit6, sEdit7, sEdit8, sEdit9, sEdit10, sEdit11,
-      sEdit12;
+  TEditState sEdit1, sEdit2, sEdit3, sEdit4, sEdit5, sEdit6, sEdit7, sEdit8, sEdit9, sEdit10, sEdit11, sEdit12;
   TCheckBoxState sCheckBox2, sCheckBox3;
   // sEdit1..sEdit12 by number.
   TEditState& CustomEdit(int edit);
