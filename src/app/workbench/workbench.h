@@ -64,6 +64,9 @@ class TWorkbench {
   std::string DefaultOutputFolder() const;
   // "config.ini" in the settings folder.
   std::string ConfigFileName() const;
+  // Creates OutputFolder (one level) when it is missing; on failure shows "未能创建 " + folder +
+  // " 目录！" and returns false. Start calls it again before a batch.
+  bool EnsureOutputFolder();
 
   // ---- Source list (source_list.cpp) ----
   // The open dialog, then AddFiles with what was chosen.
@@ -107,6 +110,9 @@ class TWorkbench {
   void sSpeedButton4Click();
   // "extfile.ini" in the settings folder.
   std::string ExtFileName() const;
+  // The custom page's crop and pad values (step 12 of the output options): the checked groups'
+  // edits, each truncated to an even number; the pads replace those of the picture fitting.
+  void ApplyCustomCropPad(TOutputOptions& options) const;
 
   // ---- Preview and clip (preview_pane.cpp) ----
   void OpenPreview(TAVProbe& probe);
@@ -145,6 +151,9 @@ class TWorkbench {
   int64_t FTimeScale = 1;
   int FVideoStream = -1;
   std::string SkinName = "Topaz";
+  std::string Caption;  // the window's caption, set at every show
+  // The page the five summary labels are drawn on (sTabSheet5Show).
+  int SummaryLabelsPage = 0;
 
   profile_rec PresetProfile;
   profile_rec DeviceProfile;
@@ -173,6 +182,7 @@ class TWorkbench {
   TControlState sSpeedButton1, sSpeedButton2, sSpeedButton3;
   TPageControlState sPageControl2;
   TEditState sComboEdit1;
+  TControlState sComboEdit1Button;  // its button: hint only
   TControlState sSpeedButton6;
   TControlState btnStart, btnPause, btnResume, btnStop;
   TCheckBoxState sCheckBox1;
@@ -192,9 +202,21 @@ class TWorkbench {
   TEditState& CustomEdit(int edit);
 
  private:
+  // The labels from a profile; `device` gives the device page's frame-rate caption.
+  void ShowProfile(const profile_rec& profile, bool device);
+  void SetTabImages();
+  // The custom page's reset, without notifying the view (the constructor runs it too).
+  void ResetCustomPage();
+  // The crop and pad check boxes and the edits they enable.
+  void SetCropPad(bool crop, bool pad);
+  void FillExistingVideoParams();
+  void FillCustomParams(int type);
+  void WriteSelection(const char* firstKey, int first, const char* secondKey, int second);
+
   TWorkbenchView& view_;
   TWorkbenchEnvironment environment_;
   bool running_ = false;
+  bool shown_ = false;  // the first show has run
 };
 
 // " hh:nn:ss" of a duration in milliseconds (milliseconds dropped, hours wrap at 24).
