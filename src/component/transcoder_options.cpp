@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <utility>
 
 #include "engine/ffmpeg_exception.h"
 #include "engine/value_parsing.h"
@@ -23,6 +24,34 @@ int64_t RangeTime(const std::string& text) {
 }
 
 }  // namespace
+
+void TakeRecordFieldsFromLines(const std::string& extraOptions, TOutputOptions& options) {
+  using TSetter = void (*)(TOutputOptions&, const std::string&);
+  static const std::pair<const char*, TSetter> fields[] = {
+      {"an", [](TOutputOptions& o, const std::string& v) { o.DisableAudio = IsTrueFlag(v); }},
+      {"vn", [](TOutputOptions& o, const std::string& v) { o.DisableVideo = IsTrueFlag(v); }},
+      {"sn", [](TOutputOptions& o, const std::string& v) { o.DisableSubtitle = IsTrueFlag(v); }},
+      // The engine's copyts is set by any value.
+      {"copyts", [](TOutputOptions& o, const std::string&) { o.CopyTimestamps = true; }},
+      {"padcolor", [](TOutputOptions& o, const std::string& v) { o.PadColor = StrToIntDef(v, o.PadColor); }},
+      {"async", [](TOutputOptions& o, const std::string& v) { o.AudioSync = StrToIntDef(v, o.AudioSync); }},
+      {"vsync", [](TOutputOptions& o, const std::string& v) { o.VideoSync = StrToIntDef(v, o.VideoSync); }},
+      {"alang", [](TOutputOptions& o, const std::string& v) { o.AudioLanguage = v; }},
+      {"slang", [](TOutputOptions& o, const std::string& v) { o.SubtitleLanguage = v; }},
+  };
+  size_t start = 0;
+  while (start < extraOptions.size()) {
+    size_t end = extraOptions.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = extraOptions.size();
+    const std::string line = TrimText(extraOptions.substr(start, end - start));
+    start = end + 1;
+    const size_t eq = line.find('=');
+    const std::string name = line.substr(0, eq);
+    const std::string value = eq == std::string::npos ? std::string() : line.substr(eq + 1);
+    for (const auto& [field, set] : fields)
+      if (name == field) set(options, value);
+  }
+}
 
 void ResetInputOptions(TInputOptions& options) { options = TInputOptions{}; }
 

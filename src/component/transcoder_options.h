@@ -87,6 +87,12 @@ struct TOutputOptions {
   std::string ExtraOptions;
 };
 
+// Copies into `options` the "name=value" lines of `extraOptions` whose record field the component
+// applies after the extra options (an, vn, sn, padcolor, async, vsync, alang, slang, copyts), so
+// that each line takes effect. A value that is not a number leaves its field alone: the engine
+// refuses it when the lines are applied.
+void TakeRecordFieldsFromLines(const std::string& extraOptions, TOutputOptions& options);
+
 void ResetInputOptions(TInputOptions& options);
 void ResetOutputOptions(TOutputOptions& options);
 

@@ -157,6 +157,8 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   void NewVideoStream(TOutputFile& file);
   void NewAudioStream(TOutputFile& file);
   void NewSubtitleStream(TOutputFile& file);
+  // Without an asked channel count: the layout of `c` becomes one that `encoder` takes, logged.
+  void UseAcceptedChannelLayout(AVCodecContext& c, const AVCodec* encoder);
 
   // Transcode: the setup over the opened files, the main loop and the shutdown. Raises
   // FFmpegException (or another std::runtime_error) on failure, the tables then released.

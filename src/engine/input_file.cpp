@@ -155,6 +155,7 @@ void TCustomFFmpeg::FillStateFromAudioStream(const AVStream* stream) {
   const AVCodecParameters* par = stream->codecpar;
   AudioChannelLayout = par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? int64_t(par->ch_layout.u.mask) : 0;
   AudioChannels = par->ch_layout.nb_channels;
+  AudioChannelsGiven = false;
   AudioSampleRate = par->sample_rate;
   AudioSampleFmt = par->format;
   InputStreamParams.back().push_back({AVMEDIA_TYPE_AUDIO, AVRational{1, par->sample_rate}});

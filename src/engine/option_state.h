@@ -105,6 +105,7 @@ struct TOptionState {
   float AudioQScale = -99999.0f;  // -99999: none
   bool AudioDisable = false;
   int AudioChannels = 2;
+  bool AudioChannelsGiven = false;  // by "ac", not taken from the input
   std::string AudioCodecName;
   uint32_t AudioCodecTag = 0;
   std::string AudioLanguage;

@@ -50,8 +50,13 @@ void DoNothing(TCustomFFmpeg& e, const std::string& name, const std::string&) {
   e.Log(1, "Do nothing: option - " + name);
 }
 
-void Refused(TCustomFFmpeg&, const std::string& name, const std::string&) {
-  throw FFmpegException("TODO: option - " + name);
+// 0 leaves the count to the libraries, which take one thread per core.
+void ThreadsOption(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+  const int n = StrToIntDef(value, -1);
+  if (n < 0)
+    throw FFmpegException(FormatText("%s must be a whole number >= 0 (0: one per core), not '%s'",
+                                     name.c_str(), value.c_str()));
+  e.ThreadCount = n;
 }
 
 void Bitrate(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
@@ -80,7 +85,6 @@ const std::unordered_map<std::string_view, THandler>& OptionTable() {
       {"apre", &DoNothing},
       {"vpre", &DoNothing},
       {"spre", &DoNothing},
-      {"threads", &Refused},
       // Flags.
       {"dump", &FlagOption<&TOptionState::PktDump>},
       {"hex", &FlagOption<&TOptionState::HexDump>},
@@ -100,6 +104,7 @@ const std::unordered_map<std::string_view, THandler>& OptionTable() {
       {"copyts", [](TCustomFFmpeg& e, const std::string&, const std::string&) { e.CopyTs = true; }},
       {"xerror", [](TCustomFFmpeg& e, const std::string&, const std::string&) { e.ExitOnError = true; }},
       // Numbers, stored as they are.
+      {"threads", &ThreadsOption},
       {"vframes", &MaxFramesOption<MediaVideo>},
       {"aframes", &MaxFramesOption<MediaAudio>},
       {"dframes", &MaxFramesOption<MediaData>},
@@ -127,7 +132,10 @@ const std::unordered_map<std::string_view, THandler>& OptionTable() {
        }},
       {"ac",
        [](TCustomFFmpeg& e, const std::string&, const std::string& v) {
-         if (int n = StrToInt(v); n > 0) e.AudioChannels = n;
+         if (int n = StrToInt(v); n > 0) {
+           e.AudioChannels = n;
+           e.AudioChannelsGiven = true;
+         }
        }},
       // Texts.
       {"alang", &TextOption<&TOptionState::AudioLanguage>},

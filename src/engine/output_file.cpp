@@ -17,6 +17,7 @@
 #include <ctime>
 #include <vector>
 
+#include "engine/channel_layouts.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
 #include "media/lib_file_name.h"
@@ -342,6 +343,7 @@ void TCustomFFmpeg::NewAudioStream(TOutputFile& file) {
     c->thread_count = ThreadCount;
     FF.av_channel_layout_uninit(&c->ch_layout);
     MakeChannelLayout(c->ch_layout, AudioChannelLayout, AudioChannels);
+    if (!AudioChannelsGiven) UseAcceptedChannelLayout(*c, ost.Codec);
     c->sample_fmt = AVSampleFormat(AudioSampleFmt);
     if (ost.Codec && ost.Codec->sample_fmts &&
         !Listed(ost.Codec->sample_fmts, AV_SAMPLE_FMT_NONE, AudioSampleFmt))
@@ -360,6 +362,17 @@ void TCustomFFmpeg::NewAudioStream(TOutputFile& file) {
   OutputCodecs.push_back(named);
   AudioDisable = false;
   AudioStreamCopy = false;
+}
+
+void TCustomFFmpeg::UseAcceptedChannelLayout(AVCodecContext& c, const AVCodec* encoder) {
+  AVChannelLayout accepted{};
+  if (!NearestAcceptedLayout(encoder, c.ch_layout, accepted)) return;
+  char from[64] = "", to[64] = "";
+  FF.av_channel_layout_describe(&c.ch_layout, from, sizeof from);
+  FF.av_channel_layout_describe(&accepted, to, sizeof to);
+  Log(1, FormatText("Encoder %s does not take %s audio: converting it to %s", encoder->name, from, to));
+  FF.av_channel_layout_uninit(&c.ch_layout);
+  c.ch_layout = accepted;
 }
 
 void TCustomFFmpeg::NewSubtitleStream(TOutputFile& file) {

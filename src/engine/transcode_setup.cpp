@@ -197,6 +197,8 @@ void TCustomFFmpeg::TranscodeSetup() {
       // This generation's decoders conceal damage quietly; stopping at the first error needs
       // them to report it.
       if (ExitOnError) ist->Decoder->err_recognition |= AV_EF_EXPLODE;
+      // The count as it stands when the task starts: output options may set it after the input was opened.
+      ist->Decoder->thread_count = ThreadCount;
       int r;
       {
         std::lock_guard<std::mutex> lock(FFLoader.CodecLock);

@@ -48,6 +48,7 @@ TVideoFilterSettings VideoFilterSettings(const TCustomFFmpeg& engine) {
   s.FrameHeight = engine.FrameHeight;
   s.VideoFilters = engine.VideoFilters;
   s.SwsFlags = engine.SwsFlags;
+  s.ThreadCount = engine.ThreadCount;
   int64_t flags = 0;
   if (SwsContext* scaler = engine.OptionContexts.ScalerOptions.get();
       scaler && FF.av_opt_get_int(scaler, "sws_flags", 0, &flags) >= 0)
@@ -72,6 +73,7 @@ int TVideoFilterGraph::Build(const TVideoFilterInput& input, TVideoFilterEncoder
   }
   graph_.reset(FF.avfilter_graph_alloc());
   if (!graph_) return -1;
+  graph_->nb_threads = s.ThreadCount;
 
   const AVFilter* bufferFilter = FF.avfilter_get_by_name("buffer");
   const AVFilter* sinkFilter = FF.avfilter_get_by_name("buffersink");

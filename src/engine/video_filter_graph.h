@@ -46,6 +46,7 @@ struct TVideoFilterSettings {
   int FrameHeight = 0;
   std::string VideoFilters;
   int SwsFlags = SWS_BICUBIC;  // "sws_flags" of the scaler option context
+  int ThreadCount = 1;         // of the graph's filters; 0: one per core
 };
 
 // The settings of `engine`, with the scaler flags read from its scaler option context (the

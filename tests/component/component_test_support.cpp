@@ -27,9 +27,10 @@ void ComponentTest::SetUp() {
 
 void ComponentTest::TearDown() { component.reset(); }
 
-int ComponentTest::AddConverted(const std::string& outputName, bool realTime) {
+int ComponentTest::AddConverted(const std::string& outputName, bool realTime, int threads) {
   TInputOptions in;
-  if (realTime) in.ExtraOptions = "re=1";
+  in.ExtraOptions = "threads=" + std::to_string(threads) + "\n";
+  if (realTime) in.ExtraOptions += "re=1\n";
   const int index = component->AddTask(ComponentClip(), &in);
   EXPECT_GE(index, 0) << component->LastError();
   if (index < 0) return index;

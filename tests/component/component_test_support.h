@@ -40,7 +40,7 @@ class ComponentTest : public ::testing::Test {
   void TearDown() override;
 
   // A task over the clip with an output in the temporary folder (mpeg4 and mp2 in AVI); its index.
-  int AddConverted(const std::string& outputName, bool realTime = false);
+  int AddConverted(const std::string& outputName, bool realTime = false, int threads = 1);
   // Waits for OnTerminate(-1, ...); false after `timeout`.
   bool WaitAllDone(std::chrono::milliseconds timeout = std::chrono::seconds(30));
   std::vector<TTerminateRecord> Terminations();

@@ -28,9 +28,9 @@ TEST_F(Options, AddTaskFillsAnEmptyFileNameAndFailsWithoutChangingTheList) {
   EXPECT_EQ(component->AddTask(tmp_ / "missing.avi"), -1);
   EXPECT_FALSE(component->LastError().empty());
   TInputOptions refused;
-  refused.ExtraOptions = "threads=2";
+  refused.ExtraOptions = "threads=-2";
   EXPECT_EQ(component->AddTask(ComponentClip(), &refused), -1);
-  EXPECT_EQ(component->LastError(), "TODO: option - threads");
+  EXPECT_EQ(component->LastError(), "threads must be a whole number >= 0 (0: one per core), not '-2'");
   TInputOptions badFormat;
   badFormat.FileFormat = "nosuchformat";
   EXPECT_EQ(component->AddTask(ComponentClip(), &badFormat), -1);
@@ -64,6 +64,44 @@ TEST_F(Options, TheOutputRecordAppliesInItsDeclaredOrder) {
   odd.CropTop = 3;
   EXPECT_FALSE(component->SetOutput(0, tmp_ / "odd.avi", &odd));
   EXPECT_EQ(component->LastError(), "Top crop size must be a multiple of 2");
+}
+
+TEST_F(Options, LinesNamingARecordFieldTakeEffectOverTheRecord) {
+  ASSERT_EQ(component->AddTask(ComponentClip()), 0);
+  TOutputOptions out;
+  out.ExtraOptions = "padcolor=255\r\nasync=1\nvsync=2\nalang=fre\nslang=ger\ncopyts=1\nvn=1\nsn=1\n";
+  TakeRecordFieldsFromLines(out.ExtraOptions, out);
+  EXPECT_EQ(out.PadColor, 255);
+  EXPECT_EQ(out.AudioSync, 1);
+  EXPECT_EQ(out.VideoSync, 2);
+  EXPECT_EQ(out.AudioLanguage, "fre");
+  EXPECT_EQ(out.SubtitleLanguage, "ger");
+  EXPECT_TRUE(out.CopyTimestamps);
+  EXPECT_TRUE(out.DisableVideo);
+  EXPECT_TRUE(out.DisableSubtitle);
+  EXPECT_FALSE(out.DisableAudio);
+  ASSERT_TRUE(component->SetOutput(0, tmp_ / "lines.mkv", &out)) << component->LastError();
+  TFFmpeg& task = component->Tasks().Items(0);
+  EXPECT_GT(task.PadColorV, 200) << "red gives a high V";
+  EXPECT_EQ(task.AudioSyncMethod, 1);
+  EXPECT_EQ(task.VideoSyncMethod, 2);
+  EXPECT_EQ(task.SubtitleLanguage, "ger");
+  EXPECT_TRUE(task.CopyTs);
+  AVFormatContext* oc = task.OutputFiles[0].Context.get();
+  ASSERT_EQ(oc->nb_streams, 1u) << "video left out";
+  EXPECT_EQ(oc->streams[0]->codecpar->codec_type, AVMEDIA_TYPE_AUDIO);
+  const AVDictionaryEntry* language = FF.av_dict_get(oc->streams[0]->metadata, "language", nullptr, 0);
+  ASSERT_NE(language, nullptr);
+  EXPECT_STREQ(language->value, "fre");
+
+  // A value that is not a number stays out of the record, and the engine refuses the line.
+  ASSERT_EQ(component->AddTask(ComponentClip()), 1);
+  TOutputOptions bad;
+  bad.ExtraOptions = "async=x\n";
+  TakeRecordFieldsFromLines(bad.ExtraOptions, bad);
+  EXPECT_EQ(bad.AudioSync, 0);
+  EXPECT_FALSE(component->SetOutput(1, tmp_ / "bad.mkv", &bad));
+  EXPECT_EQ(component->LastError(), "'x' is not a valid integer value");
 }
 
 TEST_F(Options, TimeRangesAreParsedSortedAndBadPiecesDropped) {

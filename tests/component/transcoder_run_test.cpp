@@ -173,7 +173,7 @@ TEST_F(Run, RemoveTaskRenumbersTheTasksBehind) {
 
 TEST_F(Run, PauseHoldsEveryTaskUntilResume) {
   CountProgress();
-  AddConverted("paused.avi", true);
+  AddConverted("paused.avi", true, 0);
   component->Start(1);
   ASSERT_TRUE(WaitProgress());
   component->Pause();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -113,12 +114,20 @@ struct TContainerCase {
   double FrameRate;
 };
 
-class Containers : public ConversionTest, public ::testing::WithParamInterface<TContainerCase> {};
+void PrintTo(const TContainerCase& c, std::ostream* os) { *os << c.Name; }
+
+// With one thread and with one per core.
+const char* const threadCounts[] = {"1", "0"};
+
+class Containers : public ConversionTest,
+                   public ::testing::WithParamInterface<std::tuple<TContainerCase, const char*>> {};
 
 TEST_P(Containers, ConvertWithTheAskedStreamsAndDuration) {
-  const TContainerCase& c = GetParam();
+  const TContainerCase& c = std::get<0>(GetParam());
   const std::string out = dir / (std::string("out.") + c.Extension);
-  TResult r = Convert(Source(), {}, out, c.Options);
+  TOptions options = c.Options;
+  options.emplace_back("threads", std::get<1>(GetParam()));
+  TResult r = Convert(Source(), {}, out, options);
   ASSERT_EQ(r.Error, "");
   EXPECT_TRUE(r.Finished);
   EXPECT_EQ(ProbeValue(out, "format=format_name").rfind(c.Format, 0), 0u)
@@ -161,8 +170,13 @@ const TContainerCase containerCases[] = {
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Offered, Containers, ::testing::ValuesIn(containerCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Offered, Containers,
+                         ::testing::Combine(::testing::ValuesIn(containerCases),
+                                            ::testing::ValuesIn(threadCounts)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).Name) + "_threads" +
+                                  std::get<1>(info.param);
+                         });
 
 struct TTargetCase {
   const char* Target;
@@ -170,6 +184,8 @@ struct TTargetCase {
   const char* Video;
   int Width, Height;
 };
+
+void PrintTo(const TTargetCase& c, std::ostream* os) { *os << c.Target; }
 
 class Targets : public ConversionTest, public ::testing::WithParamInterface<TTargetCase> {};
 
@@ -193,6 +209,67 @@ const TTargetCase targetCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Presets, Targets, ::testing::ValuesIn(targetCases),
                          [](const auto& info) { return std::string(info.param.Target); });
+
+// A DVD-like source: MPEG-2 video with 5.1 AC-3.
+std::string SurroundSource() {
+  return Fixture(
+      "e2e_surround.mpg",
+      "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 "
+      "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=1 -af aformat=channel_layouts=5.1 "
+      "-c:v mpeg2video -c:a ac3");
+}
+
+struct TSurroundCase {
+  const char* Name;
+  const char* Extension;
+  TOptions Options;
+  const char* Audio;
+  int Channels;
+};
+
+void PrintTo(const TSurroundCase& c, std::ostream* os) { *os << c.Name; }
+
+class SurroundSources : public ConversionTest, public ::testing::WithParamInterface<TSurroundCase> {};
+
+TEST_P(SurroundSources, GetALayoutTheirEncoderTakes) {
+  const TSurroundCase& c = GetParam();
+  ASSERT_EQ(ProbeValue(SurroundSource(), "stream=channels", "a:0"), "6");
+  const std::string out = dir / (std::string("surround.") + c.Extension);
+  TResult r = Convert(SurroundSource(), {}, out, c.Options);
+  ASSERT_EQ(r.Error, "");
+  EXPECT_EQ(ProbeValue(out, "stream=codec_name", "a:0"), c.Audio);
+  EXPECT_EQ(ProbeValue(out, "stream=channels", "a:0"), std::to_string(c.Channels));
+  EXPECT_NEAR(Duration(out, "a:0"), 1.0, 0.1);
+  EXPECT_EQ(r.Logged("Encoder "), c.Channels != 6 && c.Channels != 1);
+}
+
+// The container and audio encoder pairs of the file-type presets.
+// clang-format off
+const TSurroundCase surroundCases[] = {
+    {"avi_mp3", "avi", {{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}}, "mp3", 2},
+    {"flv_mp3", "flv", {{"vcodec", "flv"}, {"acodec", "libmp3lame"}, {"ar", "22050"}}, "mp3", 2},
+    {"mkv_mp3", "mkv", {{"vcodec", "libx264"}, {"acodec", "libmp3lame"}}, "mp3", 2},
+    {"wmv_wmav2", "wmv", {{"vcodec", "wmv2"}, {"acodec", "wmav2"}}, "wmav2", 2},
+    {"wma_wmav2", "wma", {{"vn", "1"}, {"acodec", "wmav2"}}, "wmav2", 2},
+    {"mp4_aac", "mp4", {{"vcodec", "mpeg4"}, {"acodec", "aac"}}, "aac", 6},
+    {"psp_aac", "mp4", {{"f", "psp"}, {"vcodec", "mpeg4"}, {"acodec", "aac"}, {"ar", "24000"}}, "aac", 6},
+    {"ogg_flac", "ogg", {{"vcodec", "libtheora"}, {"acodec", "flac"}}, "flac", 6},
+    {"rm_ac3", "rm", {{"vcodec", "rv20"}, {"acodec", "ac3"}}, "ac3", 6},
+    {"mpeg_mp2", "mpeg", {{"vcodec", "mpeg1video"}, {"acodec", "mp2"}}, "mp2", 2},
+    {"3gp_aac_mono", "3gp", {{"vcodec", "h263"}, {"s", "176x144"}, {"acodec", "aac"}, {"ar", "8000"}, {"ac", "1"}},
+     "aac", 1},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Presets, SurroundSources, ::testing::ValuesIn(surroundCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(ConversionTest, AnAskedChannelCountTheEncoderCannotTakeIsRefused) {
+  TResult r = Convert(SurroundSource(), {}, dir / "six.avi", {{"acodec", "libmp3lame"}, {"ac", "6"}});
+  EXPECT_EQ(r.Error,
+            "Error while opening codec for output stream #0.1 - maybe incorrect parameters such as bit_rate, "
+            "rate, width or height");
+}
 
 // The rows of one decoded frame as grey bytes.
 std::vector<uint8_t> FirstFrameLuma(const std::string& file, int width, int height, const TempDir& dir) {
@@ -308,16 +385,20 @@ TEST_F(ConversionTest, VolumeChangesTheLevel) {
 }
 
 TEST_F(ConversionTest, TwoPassEncoding) {
-  const std::string log = dir / "2pass";
-  const std::string first = dir / "pass1.avi", second = dir / "pass2.avi";
-  TOptions options = {{"vcodec", "mpeg4"}, {"b", "300000"}, {"an", ""}, {"passlogfile", log}};
-  TOptions pass1 = options, pass2 = options;
-  pass1.emplace_back("pass", "1");
-  pass2.emplace_back("pass", "2");
-  ASSERT_EQ(Convert(Source(), {}, first, pass1).Error, "");
-  ASSERT_GT(fs::file_size(log + "-0.log"), 0u);
-  ASSERT_EQ(Convert(Source(), {}, second, pass2).Error, "");
-  EXPECT_EQ(CountFrames(second), 50);
+  for (const char* threads : threadCounts) {
+    SCOPED_TRACE(std::string("threads=") + threads);
+    const std::string log = dir / (std::string("2pass") + threads);
+    const std::string first = dir / "pass1.avi", second = dir / "pass2.avi";
+    TOptions options = {
+        {"vcodec", "mpeg4"}, {"b", "300000"}, {"an", ""}, {"passlogfile", log}, {"threads", threads}};
+    TOptions pass1 = options, pass2 = options;
+    pass1.emplace_back("pass", "1");
+    pass2.emplace_back("pass", "2");
+    ASSERT_EQ(Convert(Source(), {}, first, pass1).Error, "");
+    ASSERT_GT(fs::file_size(log + "-0.log"), 0u);
+    ASSERT_EQ(Convert(Source(), {}, second, pass2).Error, "");
+    EXPECT_EQ(CountFrames(second), 50);
+  }
 }
 
 TEST_F(ConversionTest, FilterChainAndDeinterlacing) {
@@ -352,18 +433,22 @@ TEST_F(ConversionTest, CustomHookDrawsOnEveryFrame) {
 }
 
 TEST_F(ConversionTest, StopRequestLeavesAShorterPlayableFile) {
-  const std::string out = dir / "stopped.mp4";
-  TResult r = Convert(Source(), {}, out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}}, [](TCustomFFmpeg& e) {
-    e.OnCustomHook = [&e](TBitmap&, int frame, int64_t, bool& update, bool&) {
-      update = false;
-      if (frame == 20) e.StopRequested = true;
-    };
-  });
-  ASSERT_EQ(r.Error, "");
-  EXPECT_FALSE(r.Finished);
-  const int frames = CountFrames(out);
-  EXPECT_GT(frames, 10);
-  EXPECT_LT(frames, 40);
+  for (const char* threads : threadCounts) {
+    SCOPED_TRACE(std::string("threads=") + threads);
+    const std::string out = dir / (std::string("stopped") + threads + ".mp4");
+    TResult r = Convert(Source(), {}, out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"threads", threads}},
+                        [](TCustomFFmpeg& e) {
+                          e.OnCustomHook = [&e](TBitmap&, int frame, int64_t, bool& update, bool&) {
+                            update = false;
+                            if (frame == 20) e.StopRequested = true;
+                          };
+                        });
+    ASSERT_EQ(r.Error, "");
+    EXPECT_FALSE(r.Finished);
+    const int frames = CountFrames(out);
+    EXPECT_GT(frames, 10);
+    EXPECT_LT(frames, 40);
+  }
 }
 
 TEST_F(ConversionTest, DamagedInputConvertsWhatCanBeDecoded) {

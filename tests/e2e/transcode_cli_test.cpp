@@ -100,6 +100,38 @@ TEST(TranscodeCli, RefusalsAndFailures) {
   EXPECT_FALSE(fs::exists(dir / "fail.3gp") && fs::file_size(dir / "fail.3gp") == 0);
 }
 
+// The first picture's pixel at (x, y) as R, G, B.
+std::vector<int> PixelAt(const std::string& file, int width, int x, int y, const TempDir& dir) {
+  const std::string raw = dir / "pixel.rgb";
+  RunCommand("ffmpeg -v error -y -i " + ShellQuote(file) + " -frames:v 1 -f rawvideo -pix_fmt rgb24 " +
+             ShellQuote(raw));
+  std::ifstream in(raw, std::ios::binary);
+  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+  const size_t at = (size_t(y) * width + x) * 3;
+  if (bytes.size() < at + 3) return {};
+  return {uint8_t(bytes[at]), uint8_t(bytes[at + 1]), uint8_t(bytes[at + 2])};
+}
+
+TEST(TranscodeCli, OptionsThatTheRecordAlsoSetsTakeEffect) {
+  TempDir dir;
+  const std::string late = Fixture("cli_late.mkv",
+                                   "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v mpeg4 "
+                                   "-output_ts_offset 5");
+  CommandResult r = RunTranscode(
+      ShellQuote(Clip()) + " -o vcodec=mpeg4 -o padtop=20 -o padbottom=20 -o padcolor=255 -o alang=fre " +
+      ShellQuote(dir / "red.mkv") + " " + ShellQuote(late) + " -o vcodec=mpeg4 -o copyts=1 " +
+      ShellQuote(dir / "late.mkv"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(ProbeValue(dir / "red.mkv", "stream=height", "v:0"), "160");
+  const std::vector<int> pad = PixelAt(dir / "red.mkv", 160, 80, 5, dir);
+  ASSERT_EQ(pad.size(), 3u);
+  EXPECT_GT(pad[0], 200);
+  EXPECT_LT(pad[1], 60);
+  EXPECT_LT(pad[2], 60);
+  EXPECT_EQ(ProbeValue(dir / "red.mkv", "stream_tags=language", "a:0"), "fre");
+  EXPECT_NEAR(std::stod("0" + ProbeValue(dir / "late.mkv", "format=start_time")), 5.0, 0.1);
+}
+
 TEST(TranscodeCli, InterruptStopsWithPlayableOutputs) {
   TempDir dir;
   const std::string out = dir / "stopped.mp4";

@@ -167,6 +167,8 @@ struct TBadCodec {
   const char* message;
 };
 
+void PrintTo(const TBadCodec& c, std::ostream* os) { *os << c.option << " " << c.name; }
+
 class InputCodecNames : public InputFile, public ::testing::WithParamInterface<TBadCodec> {};
 
 TEST_P(InputCodecNames, FailWithTheirTextAndAreConsumed) {
@@ -183,7 +185,10 @@ INSTANTIATE_TEST_SUITE_P(Messages, InputCodecNames,
                                            TBadCodec{"scodec", "nonesuch", "Unknown decoder 'nonesuch'"},
                                            TBadCodec{"vcodec", "mp2", "Invalid decoder type 'mp2'"},
                                            TBadCodec{"acodec", "mpeg4", "Invalid decoder type 'mpeg4'"},
-                                           TBadCodec{"scodec", "mp2", "Invalid decoder type 'mp2'"}));
+                                           TBadCodec{"scodec", "mp2", "Invalid decoder type 'mp2'"}),
+                         [](const auto& info) {
+                           return std::string(info.param.option) + "_" + info.param.name;
+                         });
 
 TEST_F(InputFile, ForcedDecodersFillTheSlotsAndPrepareTheDecoderContexts) {
   engine->ApplyOption("vcodec", "mpeg4");

@@ -140,6 +140,12 @@ TEST_F(OptionState, NumberOptionsStoreTheirValue) {
   }
   EXPECT_EQ(e.MaxFrames[MediaSubtitle], 2147483647) << "no option sets the subtitle frame limit";
 
+  EXPECT_EQ(e.ThreadCount, 1);
+  e.ApplyOption("threads", "0");
+  EXPECT_EQ(e.ThreadCount, 0);
+  e.ApplyOption("threads", " 8");
+  EXPECT_EQ(e.ThreadCount, 8);
+
   e.ApplyOption("fs", "5000000000");
   EXPECT_EQ(e.LimitFileSize, 5000000000LL);
 

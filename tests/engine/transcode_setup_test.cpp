@@ -90,6 +90,22 @@ TEST_F(TranscodeSetupTest, MapsInOrderOpensCodecsAndWritesReadableHeaders) {
   EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "176");
 }
 
+TEST_F(TranscodeSetupTest, ThreadsGivenAfterTheInputReachEveryVideoCodecAndTheFilterGraph) {
+  Open(VideoSource(), dir / "threads.avi", [](TCustomFFmpeg& e) {
+    e.ApplyOption("threads", "3");
+    e.ApplyOption("vcodec", "mpeg4");
+    e.ApplyOption("vfilters", "hflip");
+  });
+  engine->TranscodeSetup();
+  ASSERT_EQ(engine->Tables.NbOutputStreams(), 1);
+  EXPECT_EQ(engine->Tables.InputStreams[0]->Decoder->thread_count, 3);
+  EXPECT_EQ(Out(0).Encoder->thread_count, 3);
+  AVFilterContext* source = engine->Tables.InputStreams[0]->InputVideoFilter();
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(source->graph->nb_threads, 3);
+  Release();
+}
+
 TEST_F(TranscodeSetupTest, TwoAudioOutputsShareTheOneInputAudioStream) {
   engine->VideoDisable = true;
   Open(AvSource(), dir / "two.mkv");

@@ -33,8 +33,12 @@ std::string logText;
 
 void CaptureLog(void*, int level, const char* format, va_list args) {
   if (level > AV_LOG_ERROR) return;
-  char line[1024];
-  std::vsnprintf(line, sizeof line, format, args);
+  // Formatted straight into a string: appending a local char buffer draws a false dangling-pointer
+  // warning from GCC 12's optimiser.
+  std::string line(1024, '\0');
+  const int n = std::vsnprintf(line.data(), line.size(), format, args);
+  if (n <= 0) return;
+  line.resize(std::min(size_t(n), line.size() - 1));
   std::lock_guard lock(logMutex);
   logText += line;
 }

@@ -28,10 +28,13 @@ extern "C" void OnInterrupt(int) { interrupted = true; }
 
 int Usage(const std::string& problem = "") {
   if (!problem.empty()) std::cerr << "ostrelkalvexa-transcode: " << problem << "\n";
-  std::cerr << "usage: ostrelkalvexa-transcode [--parallel N] [--log-level quiet|error|info|debug|all]\n"
+  std::cerr << "usage: ostrelkalvexa-transcode [--parallel N] [--threads N]\n"
+               "                               [--log-level quiet|error|info|debug|all]\n"
                "                               { [-i NAME=VALUE]... INPUT [-o NAME=VALUE]... OUTPUT }...\n"
                "  Converts each INPUT into its OUTPUT; NAME=VALUE are engine options (vcodec=mpeg4,\n"
-               "  s=640x360, b=768000, acodec=aac, ...), -i ones for the input, -o ones for the output.\n";
+               "  s=640x360, b=768000, acodec=aac, ...), -i ones for the input, -o ones for the output.\n"
+               "  --threads N: threads per conversion, 0 (the default) one per core; a task's own\n"
+               "  threads=N wins. --log-level sets the engine's verbosity (its option v).\n";
   return ExitUsage;
 }
 
@@ -44,6 +47,7 @@ struct TTaskArguments {
 
 struct TArguments {
   int Parallel = 1;
+  int Threads = 0;
   ok::TLogLevel LogLevel = ok::llInfo;
   std::vector<TTaskArguments> Tasks;
 };
@@ -78,6 +82,12 @@ std::string ParseArguments(int argc, char** argv, TArguments& args) {
       const long n = std::strtol(v.c_str(), &end, 10);
       if (v.empty() || *end != '\0' || n < 1 || n > 64) return "--parallel takes a number from 1 to 64";
       args.Parallel = int(n);
+    } else if (arg == "--threads") {
+      const std::string v = value("a number");
+      char* end = nullptr;
+      const long n = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || n < 0 || n > 1024) return "--threads takes a number from 0 to 1024";
+      args.Threads = int(n);
     } else if (arg == "--log-level") {
       if (!ParseLogLevel(value("a level"), args.LogLevel)) return "unknown log level";
     } else if (arg == "-i" || arg == "-o") {
@@ -102,6 +112,13 @@ std::string ParseArguments(int argc, char** argv, TArguments& args) {
   if (!current.InputOptions.empty()) return "-i options without an INPUT";
   if (args.Tasks.empty()) return "nothing to convert";
   return "";
+}
+
+bool NamesOption(const std::string& lines, const std::string& name) {
+  const std::string prefix = name + "=";
+  for (size_t at = 0; (at = lines.find(prefix, at)) != std::string::npos; ++at)
+    if (at == 0 || lines[at - 1] == '\n') return true;
+  return false;
 }
 
 const char* LevelName(ok::TLogLevel level) {
@@ -181,18 +198,21 @@ int main(int argc, char** argv) {
     ok::TInputOptions input;
     ok::ResetInputOptions(input);
     input.ExtraOptions = task.InputOptions;
+    // The timestamps are kept from the input's opening on, so copyts among the output's options
+    // must act there too.
+    const bool copyTimestamps =
+        NamesOption(task.InputOptions, "copyts") || NamesOption(task.OutputOptions, "copyts");
+    if (copyTimestamps && !NamesOption(task.InputOptions, "copyts")) input.ExtraOptions += "copyts=1\n";
     const int index = transcoder.AddTask(task.Input, &input);
     ok::TOutputOptions output;
     ok::ResetOutputOptions(output);
     output.ExtraOptions = task.OutputOptions;
-    // The record's switches are always applied after the extra options: these three must be set
+    if (!NamesOption(task.InputOptions, "threads") && !NamesOption(task.OutputOptions, "threads"))
+      output.ExtraOptions = "threads=" + std::to_string(args.Threads) + "\n" + output.ExtraOptions;
+    // The record's fields are applied after the extra options: those that lines name must be set
     // there to take effect.
-    for (const auto& [name, field] :
-         {std::pair{"an=", &output.DisableAudio}, std::pair{"vn=", &output.DisableVideo},
-          std::pair{"sn=", &output.DisableSubtitle}})
-      for (size_t at = 0; (at = task.OutputOptions.find(name, at)) != std::string::npos; ++at)
-        if (at == 0 || task.OutputOptions[at - 1] == '\n')
-          *field = task.OutputOptions.compare(at + 3, 2, "0\n") != 0;
+    ok::TakeRecordFieldsFromLines(task.OutputOptions, output);
+    output.CopyTimestamps = copyTimestamps;
     if (index < 0 || !transcoder.SetOutput(index, task.Output, &output)) {
       std::cerr << "error: " << transcoder.LastError() << "\n";
       return ExitUsage;
