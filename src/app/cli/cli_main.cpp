@@ -1,0 +1,397 @@
+// ostrelkalvexa-cli: a batch of the workbench from the command line. It drives the workbench model
+// as the window does (add the files, choose the page and its boxes, mark the clip, press Start) and
+// shows what the window would show on the console.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/cli/choice.h"
+#include "app/cli/cli_arguments.h"
+#include "app/cli/cli_common.h"
+#include "app/cli/cli_console.h"
+#include "app/cli/cli_view.h"
+#include "app/workbench/workbench.h"
+#include "platform/main_thread.h"
+
+namespace fs = std::filesystem;
+
+namespace ok::cli {
+namespace {
+
+// Raised for an argument the workbench cannot take; main answers it with the usage exit status.
+class EBadArgument : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::vector<std::string> Captions(const TComboBoxState& box) {
+  std::vector<std::string> captions;
+  for (const TComboItem& item : box.Items) captions.push_back(item.Caption);
+  return captions;
+}
+
+// The caption's part before its "(" ("MP4  (适合手机...)" gives "MP4").
+std::string ShortName(const std::string& caption) {
+  std::string name = caption.substr(0, caption.find('('));
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  return name.empty() ? caption : name;
+}
+
+// The position of the item `key` names in `box`; an unknown one lists the nearest.
+int Resolve(const TComboBoxState& box, const std::string& what, const std::string& key) {
+  const std::vector<std::string> captions = Captions(box);
+  const int index = FindChoice(captions, key);
+  if (index >= 0) return index;
+  if (captions.empty()) throw EBadArgument("there is no " + what + " to choose from");
+  std::string text = "no " + what + " \"" + key + "\" (give a name or a position from 0 to " +
+                     std::to_string(captions.size() - 1) + "); the nearest are:";
+  for (const std::string& caption : NearestChoices(captions, key)) text += "\n  " + caption;
+  throw EBadArgument(text);
+}
+
+void SelectPage(TWorkbench& wb, TSettingsPage page) {
+  wb.sPageControl2.ActivePageIndex = page;
+  wb.sPageControl2Change(page);
+}
+
+void SetCustomEdit(TWorkbench& wb, int edit, const std::string& text, const std::string& what) {
+  if (wb.SetCustomEditText(edit, text)) return;
+  const int limit = wb.CustomEdit(edit).MaxLength;
+  throw EBadArgument("--custom: the " + what + " \"" + text + "\" is not taken (digits only" +
+                     (limit > 0 ? ", at most " + std::to_string(limit) : std::string()) + ")");
+}
+
+void ChooseCustom(TWorkbench& wb, const TCustomValues& custom) {
+  SelectPage(wb, spCustom);
+  wb.sSpeedButton5Click();
+  wb.SelectCustomType(Resolve(wb.sComboBoxEx5, "video type", custom.Type));
+  SetCustomEdit(wb, 1, custom.Width, "width");
+  SetCustomEdit(wb, 2, custom.Height, "height");
+  SetCustomEdit(wb, 3, custom.Bitrate, "bit rate");
+  SetCustomEdit(wb, 4, custom.FrameRate, "frame rate");
+  static const char* const sides[] = {"top", "bottom", "left", "right"};
+  if (custom.Crop) {
+    wb.sCheckBox2.Checked = true;
+    wb.sCheckBox2Click(true);
+    for (int i = 0; i < 4; ++i)
+      SetCustomEdit(wb, 5 + i, custom.CropValues[size_t(i)], std::string("crop ") + sides[i]);
+  }
+  if (custom.Pad) {
+    wb.sCheckBox3.Checked = true;
+    wb.sCheckBox3Click(true);
+    for (int i = 0; i < 4; ++i)
+      SetCustomEdit(wb, 9 + i, custom.PadValues[size_t(i)], std::string("pad ") + sides[i]);
+  }
+}
+
+void AnalyseSample(TWorkbench& wb, TCliView& view, const std::string& sample) {
+  std::error_code error;
+  if (!fs::is_regular_file(sample, error)) throw EBadArgument("--like: " + sample + " is not a file");
+  SelectPage(wb, spExisting);
+  view.DialogAnswer = fs::absolute(sample).string();
+  wb.sSpeedButton4Click();
+  view.DialogAnswer.clear();
+  // The size label shows what the analysis found; a sample without a picture gives no frame size.
+  if (wb.sLabelFX12.Caption.find("0X0") != std::string::npos)
+    throw EBadArgument("--like: " + sample + " has no video the analysis can read");
+}
+
+// Chooses the output's settings page and its values as a user would.
+void ChooseSettings(TWorkbench& wb, TCliView& view, const TCliArguments& args) {
+  switch (args.Choice) {
+    case scPreset:
+      SelectPage(wb, spPreset);
+      wb.SelectFileType(Resolve(wb.sComboBoxEx1, "file type", args.First));
+      wb.SelectPreset(
+          Resolve(wb.sComboBoxEx2, "preset of " + ShortName(wb.sComboBoxEx1.Text()), args.Second));
+      break;
+    case scDevice:
+      SelectPage(wb, spDevice);
+      wb.SelectBrand(Resolve(wb.sComboBoxEx3, "brand", args.First));
+      wb.SelectModel(Resolve(wb.sComboBoxEx4, "model of " + wb.sComboBoxEx3.Text(), args.Second));
+      break;
+    case scLike:
+      AnalyseSample(wb, view, args.Sample);
+      break;
+    case scCustom:
+      ChooseCustom(wb, args.Custom);
+      break;
+    case scNone:
+      break;
+  }
+}
+
+// Why `path` cannot be given to the list, or "" when it may.
+std::string RefusalBeforeAdding(const std::string& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (!fs::exists(status)) return "no such file";
+  if (!fs::is_regular_file(status) && !fs::is_directory(status) && !fs::is_block_file(status))
+    return "not a regular file";
+  if (access(path.c_str(), R_OK) != 0) return "cannot be read";
+  return "";
+}
+
+// Adds the files one by one as the open dialog would; false when one could not be added.
+bool AddSources(TWorkbench& wb, TCliConsole& console, const std::vector<std::string>& files) {
+  bool allAdded = true;
+  std::vector<std::string> added;
+  for (const std::string& file : files) {
+    const std::string path = fs::absolute(file).lexically_normal().string();
+    std::string refusal = RefusalBeforeAdding(path);
+    if (refusal.empty()) {
+      const size_t rows = wb.sListView1.Rows.size();
+      wb.AddFiles({path});
+      if (wb.sListView1.Rows.size() > rows) {
+        added.push_back(path);
+        continue;
+      }
+      std::error_code error;
+      bool same = false;
+      for (const std::string& earlier : added) same = same || fs::equivalent(earlier, path, error);
+      if (same) {
+        console.Error("warning: " + file + " is already in the list");
+        continue;
+      }
+      if (fs::is_directory(path, error))
+        refusal = "holds no video file that can be added";
+      else if (!wb.Transcoder1.Probe().ErrorMessage().empty())
+        refusal = wb.Transcoder1.Probe().ErrorMessage();
+      else
+        refusal = "cannot be opened as a video, or the list holds a file of that name in another case";
+    }
+    console.Error("error: " + file + " could not be added: " + refusal);
+    allAdded = false;
+  }
+  return allAdded;
+}
+
+// The clip through the preview marks of the file the preview holds (the last one added).
+void MarkClip(TWorkbench& wb, TCliConsole& console, double startSeconds, double endSeconds) {
+  const TTrackBarState& track = wb.trcPreview;
+  if (!track.SliderVisible || track.Max <= 0)
+    throw EBadArgument("--clip: the preview has no time line to mark (a still picture?)");
+  auto position = [&](double seconds) {
+    const double steps = seconds * 1e6 / double(wb.FTimeScale);
+    return int(std::min<double>(track.Max, std::llround(steps)));
+  };
+  const int start = position(startSeconds), end = position(endSeconds);
+  if (double(end) * double(wb.FTimeScale) < endSeconds * 1e6 - double(wb.FTimeScale))
+    console.Error("warning: --clip: END lies past the end of the file; the clip ends with the file");
+  if (start >= end) throw EBadArgument("--clip: START lies at or past the end of the file");
+  wb.trcPreview.Position = start;
+  wb.trcPreviewChange(start);
+  wb.btnStartTimeClick();
+  wb.trcPreview.Position = end;
+  wb.trcPreviewChange(end);
+  wb.btnEndTimeClick();
+  if (!wb.chkCutClip.Enabled) throw EBadArgument("--clip: the marks give no clip");
+  wb.chkCutClip.Checked = true;
+}
+
+// One list of each catalogue row, with the table's values.
+void PrintCatalogue(TWorkbench& wb, TCliConsole& console) {
+  console.Print("page\tpositions\tname\tsize\tbitrate\tfps\tcodec\text");
+  auto row = [&](const char* page, int pageIndex, int first, int second, const std::string& name) {
+    wb.JobExt.clear();
+    wb.JobFrameSize.clear();
+    wb.JobVideoCodec.clear();
+    wb.JobVideoBitrate = 0;
+    wb.JobFrameRate = 0;
+    wb.FillPresetParams(pageIndex, first, second);
+    std::string line =
+        std::string(page) + "\t" + std::to_string(first) + "/" + std::to_string(second) + "\t" + name;
+    if (wb.JobExt.empty() && wb.JobFrameSize.empty())
+      line += "\t-\t-\t-\t-\t-";
+    else
+      line += "\t" + wb.JobFrameSize + "\t" + std::to_string(wb.JobVideoBitrate) + "\t" +
+              std::to_string(wb.JobFrameRate) + "\t" + wb.JobVideoCodec + "\t" + wb.JobExt;
+    console.Print(line);
+  };
+  // Programmatic selections: they rebuild the lists but store nothing in the settings.
+  for (int type = 0; type < int(wb.sComboBoxEx1.Items.size()); ++type) {
+    wb.sComboBoxEx1.ItemIndex = type;
+    wb.sComboBoxEx1Change();
+    for (int preset = 0; preset < int(wb.sComboBoxEx2.Items.size()); ++preset)
+      row("preset", spPreset, type, preset,
+          ShortName(wb.sComboBoxEx1.Items[size_t(type)].Caption) + "/" +
+              wb.sComboBoxEx2.Items[size_t(preset)].Caption);
+  }
+  for (int brand = 0; brand < int(wb.sComboBoxEx3.Items.size()); ++brand) {
+    wb.sComboBoxEx3.ItemIndex = brand;
+    wb.sComboBoxEx3Change();
+    for (int model = 0; model < int(wb.sComboBoxEx4.Items.size()); ++model)
+      row("device", spDevice, brand, model,
+          wb.sComboBoxEx3.Items[size_t(brand)].Caption + "/" + wb.sComboBoxEx4.Items[size_t(model)].Caption);
+  }
+}
+
+// How each task of the batch ended, recorded on the reporting thread.
+class TTaskOutcomes {
+ public:
+  struct TOutcome {
+    std::string Output;
+    std::string State;  // "finished", "failed", "stopped"
+    std::string Message;
+  };
+
+  // Records every termination before the workbench's own handler sees it.
+  void Watch(TTranscoder& transcoder) {
+    TTerminateEvent workbenchHandler = transcoder.OnTerminate;
+    transcoder.OnTerminate = [this, &transcoder, workbenchHandler](int index, bool finished, bool exception,
+                                                                   const std::string& message) {
+      if (index >= 0) {
+        std::string output;
+        if (index < transcoder.Tasks().Count())
+          output = transcoder.Tasks().Items(index).OutputOptions.FileName;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (size_t(index) >= outcomes_.size()) outcomes_.resize(size_t(index) + 1);
+        outcomes_[size_t(index)] = {output,
+                                    finished    ? "finished"
+                                    : exception ? "failed"
+                                                : "stopped",
+                                    message};
+      }
+      if (workbenchHandler) workbenchHandler(index, finished, exception, message);
+    };
+  }
+
+  std::vector<TOutcome> Snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return outcomes_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<TOutcome> outcomes_;
+};
+
+std::vector<TProgressRow> ProgressRows(const TWorkbench& wb, const TTaskOutcomes& outcomes) {
+  const std::vector<TTaskOutcomes::TOutcome> ended = outcomes.Snapshot();
+  std::vector<TProgressRow> rows;
+  for (size_t i = 0; i < wb.sListView1.Rows.size(); ++i) {
+    const TListRow& listRow = wb.sListView1.Rows[i];
+    TProgressRow row;
+    row.Name = listRow.Caption + (listRow.SubItems.empty() ? "" : listRow.SubItems[0]);
+    if (listRow.SubItems.size() > 3) row.Progress = listRow.SubItems[3];
+    if (i < ended.size()) row.Outcome = ended[i].State;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Presses Start and waits for the batch, stopping it on Ctrl-C. True when it was interrupted.
+bool RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMainThreadLoop& loop,
+              const TTaskOutcomes& outcomes) {
+  bool listChanged = true;
+  view.OnChanged = [&](TWorkbenchChange what) {
+    listChanged = listChanged || what == wcList || what == wcAll;
+  };
+  InstallInterruptHandler();
+  std::atomic<bool>& interrupted = InterruptFlag();
+  wb.btnStartClick();
+  bool stopping = false;
+  while (wb.Running()) {
+    loop.RunUntil([&] { return !wb.Running() || (interrupted.load() && !stopping) || listChanged; },
+                  std::chrono::milliseconds(250));
+    if (interrupted && !stopping) {
+      stopping = true;
+      RestoreDefaultInterrupt();
+      console.Error("interrupted: stopping the batch");
+      wb.btnStopClick();
+    }
+    if (listChanged) {
+      listChanged = false;
+      console.ShowProgress(ProgressRows(wb, outcomes));
+    }
+  }
+  console.ShowProgress(ProgressRows(wb, outcomes));
+  console.EndProgress();
+  view.OnChanged = nullptr;
+  return stopping;
+}
+
+int Run(const TCliArguments& args) {
+  TMainThreadLoop& loop = DefaultMainThreadLoop();
+  TCliConsole console(isatty(STDERR_FILENO) == 1);
+  TCliView view(loop, console);
+  TWorkbenchEnvironment environment;
+  environment.MainThread = &loop;
+  TWorkbench wb(view, environment);
+  wb.FormCreate();
+  wb.FormShow();
+  if (args.List) {
+    PrintCatalogue(wb, console);
+    return ExitFinished;
+  }
+  if (!wb.Transcoder1.LibrariesLoaded()) {
+    console.Error("error: the media libraries could not be loaded: " + wb.Transcoder1.LastError());
+    return ExitFailed;
+  }
+  if (args.Parallel > 0) wb.ParallelTasks = args.Parallel;
+  if (args.Threads >= 0) wb.CodecThreads = args.Threads;
+  if (!args.OutputFolder.empty()) {
+    std::error_code error;
+    fs::create_directories(args.OutputFolder, error);
+    if (!fs::is_directory(args.OutputFolder))
+      throw EBadArgument("--output-folder: " + args.OutputFolder + " cannot be created" +
+                         (error ? ": " + error.message() : std::string()));
+    wb.sComboEdit1Change(fs::absolute(args.OutputFolder).lexically_normal().string());
+  }
+  ChooseSettings(wb, view, args);
+  const bool allAdded = AddSources(wb, console, args.Files);
+  if (wb.sListView1.Rows.empty()) {
+    console.Error("error: nothing to convert");
+    return ExitFailed;
+  }
+  if (args.Clip) MarkClip(wb, console, args.ClipStart, args.ClipEnd);
+
+  TTaskOutcomes outcomes;
+  outcomes.Watch(wb.Transcoder1);
+  console.SetDeferring(true);  // the end report follows the outputs' paths
+  const bool interrupted = RunBatch(wb, view, console, loop, outcomes);
+  bool allFinished = true;
+  const std::vector<TTaskOutcomes::TOutcome> ended = outcomes.Snapshot();
+  for (const TTaskOutcomes::TOutcome& outcome : ended) {
+    std::error_code error;
+    const bool kept = !outcome.Output.empty() && fs::is_regular_file(outcome.Output, error);
+    if (outcome.State != "finished") {
+      allFinished = false;
+      console.Error(outcome.State + ": " + outcome.Output +
+                    (outcome.Message.empty() ? "" : ": " + outcome.Message));
+    }
+    if (kept) console.Print(outcome.Output);
+  }
+  console.SetDeferring(false);
+  wb.FormDestroy();
+  if (interrupted) return ExitInterrupted;
+  if (ended.size() != wb.sListView1.Rows.size()) allFinished = false;
+  return allAdded && allFinished ? ExitFinished : ExitFailed;
+}
+
+}  // namespace
+}  // namespace ok::cli
+
+int main(int argc, char** argv) {
+  using namespace ok::cli;
+  TCliArguments args;
+  if (std::string problem = ParseCliArguments(argc, argv, args); !problem.empty()) {
+    std::fprintf(stderr, "ostrelkalvexa-cli: %s\n%s", problem.c_str(), CliUsage().c_str());
+    return ExitUsage;
+  }
+  try {
+    return Run(args);
+  } catch (const EBadArgument& e) {
+    std::fprintf(stderr, "ostrelkalvexa-cli: %s\n", e.what());
+    return ExitUsage;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    return ExitFailed;
+  }
+}
