@@ -38,21 +38,11 @@ std::string ProgressBar(const std::string& progress, int width) {
 TCliConsole::TCliConsole(bool terminal) : terminal_(terminal) {}
 
 void TCliConsole::Message(const std::string& text, TMessageKind kind) {
-  if (kind == mkInformation) {
-    if (deferring_)
-      deferred_.push_back(text);
-    else
-      Print(text);
-    return;
-  }
-  Error(KindPrefix(kind) + text);
-}
-
-void TCliConsole::SetDeferring(bool deferring) {
-  deferring_ = deferring;
-  if (deferring) return;
-  for (const std::string& text : deferred_) Print(text);
-  deferred_.clear();
+  ++counts_[kind];
+  if (kind == mkInformation)
+    Print(text);
+  else
+    Error(KindPrefix(kind) + text);
 }
 
 void TCliConsole::ShowProgress(const std::vector<TProgressRow>& rows) {
@@ -61,12 +51,9 @@ void TCliConsole::ShowProgress(const std::vector<TProgressRow>& rows) {
   } else {
     for (size_t i = 0; i < rows.size(); ++i) {
       const TProgressRow& row = rows[i];
-      const bool changed =
-          i >= shown_.size() || shown_[i].Progress != row.Progress || shown_[i].Outcome != row.Outcome;
-      if (!changed || (row.Progress.empty() && row.Outcome.empty())) continue;
-      std::string line = "[" + std::to_string(i) + "] " + row.Name + ": " + row.Progress;
-      if (!row.Outcome.empty()) line += (row.Progress.empty() ? "" : " ") + row.Outcome;
-      std::fprintf(stderr, "%s\n", line.c_str());
+      const bool changed = i >= shown_.size() || shown_[i].Progress != row.Progress;
+      if (!changed || row.Progress.empty()) continue;
+      std::fprintf(stderr, "[%zu] %s: %s\n", i, row.Name.c_str(), row.Progress.c_str());
     }
   }
   shown_ = rows;
@@ -77,9 +64,8 @@ void TCliConsole::DrawBars(const std::vector<TProgressRow>& rows) {
   if (barLines_ > 0) out += "\x1b[" + std::to_string(barLines_) + "A";
   for (const TProgressRow& row : rows) {
     const std::string name = Cut(row.Name, NameColumns);
-    std::string line = name + std::string(NameColumns + 1 - CodePoints(name), ' ') +
-                       ProgressBar(row.Progress, BarWidth) + " " + row.Progress;
-    if (!row.Outcome.empty()) line += " " + row.Outcome;
+    const std::string line = name + std::string(NameColumns + 1 - CodePoints(name), ' ') +
+                             ProgressBar(row.Progress, BarWidth) + " " + row.Progress;
     out += "\r\x1b[2K" + line + "\n";
   }
   std::fputs(out.c_str(), stderr);

@@ -13,7 +13,6 @@ namespace ok::cli {
 struct TProgressRow {
   std::string Name;
   std::string Progress;  // the list's "进度" text: "", "45%", "100%"
-  std::string Outcome;   // "" while converting, else "finished", "failed", "stopped"
 };
 
 class TCliConsole {
@@ -21,9 +20,10 @@ class TCliConsole {
   explicit TCliConsole(bool terminal);
 
   // A message box of the workbench: errors and warnings to standard error, information to standard
-  // output (held back while Deferring, so that the end report comes after the results).
+  // output.
   void Message(const std::string& text, TMessageKind kind);
-  void SetDeferring(bool deferring);
+  // Messages of `kind` shown so far.
+  size_t Count(TMessageKind kind) const { return counts_[kind]; }
 
   void ShowProgress(const std::vector<TProgressRow>& rows);
   // Leaves the bars where they are; what follows goes below them.
@@ -36,8 +36,7 @@ class TCliConsole {
   void DrawBars(const std::vector<TProgressRow>& rows);
 
   bool terminal_;
-  bool deferring_ = false;
-  std::vector<std::string> deferred_;
+  size_t counts_[3] = {0, 0, 0};
   int barLines_ = 0;  // lines of bars drawn above the cursor
   std::vector<TProgressRow> shown_;
 };

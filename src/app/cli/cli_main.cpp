@@ -4,9 +4,11 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
-#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -127,47 +129,26 @@ void ChooseSettings(TWorkbench& wb, TCliView& view, const TCliArguments& args) {
   }
 }
 
-// Why `path` cannot be given to the list, or "" when it may.
-std::string RefusalBeforeAdding(const std::string& path) {
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (!fs::exists(status)) return "no such file";
-  if (!fs::is_regular_file(status) && !fs::is_directory(status) && !fs::is_block_file(status))
-    return "not a regular file";
-  if (access(path.c_str(), R_OK) != 0) return "cannot be read";
-  return "";
-}
-
-// Adds the files one by one as the open dialog would; false when one could not be added.
+// Adds the files one by one as the open dialog would; false when one could not be added (the
+// workbench names it with its reason).
 bool AddSources(TWorkbench& wb, TCliConsole& console, const std::vector<std::string>& files) {
   bool allAdded = true;
   std::vector<std::string> added;
   for (const std::string& file : files) {
     const std::string path = fs::absolute(file).lexically_normal().string();
-    std::string refusal = RefusalBeforeAdding(path);
-    if (refusal.empty()) {
-      const size_t rows = wb.sListView1.Rows.size();
-      wb.AddFiles({path});
-      if (wb.sListView1.Rows.size() > rows) {
-        added.push_back(path);
-        continue;
-      }
-      std::error_code error;
-      bool same = false;
-      for (const std::string& earlier : added) same = same || fs::equivalent(earlier, path, error);
-      if (same) {
-        console.Error("warning: " + file + " is already in the list");
-        continue;
-      }
-      if (fs::is_directory(path, error))
-        refusal = "holds no video file that can be added";
-      else if (!wb.Transcoder1.Probe().ErrorMessage().empty())
-        refusal = wb.Transcoder1.Probe().ErrorMessage();
-      else
-        refusal = "cannot be opened as a video, or the list holds a file of that name in another case";
+    const size_t rows = wb.sListView1.Rows.size();
+    const size_t warnings = console.Count(mkWarning);
+    wb.AddFiles({path});
+    if (wb.sListView1.Rows.size() > rows) continue;
+    std::error_code error;
+    if (console.Count(mkWarning) > warnings) {
+      allAdded = false;  // the workbench said why
+    } else if (fs::is_directory(path, error)) {
+      console.Error("error: " + file + " holds no video file");
+      allAdded = false;
+    } else {
+      console.Error("warning: " + file + " is in the list already");
     }
-    console.Error("error: " + file + " could not be added: " + refusal);
-    allAdded = false;
   }
   return allAdded;
 }
@@ -232,89 +213,68 @@ void PrintCatalogue(TWorkbench& wb, TCliConsole& console) {
   }
 }
 
-// How each task of the batch ended, recorded on the reporting thread.
-class TTaskOutcomes {
- public:
-  struct TOutcome {
-    std::string Output;
-    std::string State;  // "finished", "failed", "stopped"
-    std::string Message;
-  };
-
-  // Records every termination before the workbench's own handler sees it.
-  void Watch(TTranscoder& transcoder) {
-    TTerminateEvent workbenchHandler = transcoder.OnTerminate;
-    transcoder.OnTerminate = [this, &transcoder, workbenchHandler](int index, bool finished, bool exception,
-                                                                   const std::string& message) {
-      if (index >= 0) {
-        std::string output;
-        if (index < transcoder.Tasks().Count())
-          output = transcoder.Tasks().Items(index).OutputOptions.FileName;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (size_t(index) >= outcomes_.size()) outcomes_.resize(size_t(index) + 1);
-        outcomes_[size_t(index)] = {output,
-                                    finished    ? "finished"
-                                    : exception ? "failed"
-                                                : "stopped",
-                                    message};
-      }
-      if (workbenchHandler) workbenchHandler(index, finished, exception, message);
-    };
-  }
-
-  std::vector<TOutcome> Snapshot() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return outcomes_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<TOutcome> outcomes_;
-};
-
-std::vector<TProgressRow> ProgressRows(const TWorkbench& wb, const TTaskOutcomes& outcomes) {
-  const std::vector<TTaskOutcomes::TOutcome> ended = outcomes.Snapshot();
+std::vector<TProgressRow> ProgressRows(const TWorkbench& wb) {
   std::vector<TProgressRow> rows;
-  for (size_t i = 0; i < wb.sListView1.Rows.size(); ++i) {
-    const TListRow& listRow = wb.sListView1.Rows[i];
+  for (const TListRow& listRow : wb.sListView1.Rows) {
     TProgressRow row;
     row.Name = listRow.Caption + (listRow.SubItems.empty() ? "" : listRow.SubItems[0]);
     if (listRow.SubItems.size() > 3) row.Progress = listRow.SubItems[3];
-    if (i < ended.size()) row.Outcome = ended[i].State;
     rows.push_back(row);
   }
   return rows;
 }
 
-// Presses Start and waits for the batch, stopping it on Ctrl-C. True when it was interrupted.
-bool RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMainThreadLoop& loop,
-              const TTaskOutcomes& outcomes) {
+struct TBatchResult {
+  bool Started = false;
+  bool Interrupted = false;
+  std::vector<std::string> Outputs;  // row by row
+  std::vector<bool> Finished;        // row by row: its task finished
+  std::string Report;                // the end-of-batch report
+  TMessageKind ReportKind = mkInformation;
+};
+
+// Presses Start and waits for the batch, stopping it on Ctrl-C.
+TBatchResult RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMainThreadLoop& loop) {
+  TBatchResult result;
   bool listChanged = true;
   view.OnChanged = [&](TWorkbenchChange what) {
     listChanged = listChanged || what == wcList || what == wcAll;
   };
+  // The message the batch ends with is its report; it is printed after the outputs.
+  view.OnMessage = [&](const std::string& text, TMessageKind kind) {
+    if (!result.Started || wb.Running()) return false;
+    result.Report = text;
+    result.ReportKind = kind;
+    return true;
+  };
   InstallInterruptHandler();
   std::atomic<bool>& interrupted = InterruptFlag();
   wb.btnStartClick();
-  bool stopping = false;
+  result.Started = wb.Running();
+  // The tasks stay listed until the end of the batch is handled, which needs the loop pumped.
+  for (int i = 0; result.Started && i < wb.Transcoder1.Tasks().Count(); ++i)
+    result.Outputs.push_back(wb.Transcoder1.Tasks().Items(i).OutputOptions.FileName);
   while (wb.Running()) {
-    loop.RunUntil([&] { return !wb.Running() || (interrupted.load() && !stopping) || listChanged; },
+    loop.RunUntil([&] { return !wb.Running() || (interrupted.load() && !result.Interrupted) || listChanged; },
                   std::chrono::milliseconds(250));
-    if (interrupted && !stopping) {
-      stopping = true;
+    if (interrupted && !result.Interrupted) {
+      result.Interrupted = true;
       RestoreDefaultInterrupt();
       console.Error("interrupted: stopping the batch");
       wb.btnStopClick();
     }
     if (listChanged) {
       listChanged = false;
-      console.ShowProgress(ProgressRows(wb, outcomes));
+      console.ShowProgress(ProgressRows(wb));
     }
   }
-  console.ShowProgress(ProgressRows(wb, outcomes));
+  console.ShowProgress(ProgressRows(wb));
   console.EndProgress();
+  // A finished task's row reads "100%".
+  for (const TProgressRow& row : ProgressRows(wb)) result.Finished.push_back(row.Progress == "100%");
   view.OnChanged = nullptr;
-  return stopping;
+  view.OnMessage = nullptr;
+  return result;
 }
 
 int Run(const TCliArguments& args) {
@@ -336,14 +296,9 @@ int Run(const TCliArguments& args) {
   }
   if (args.Parallel > 0) wb.ParallelTasks = args.Parallel;
   if (args.Threads >= 0) wb.CodecThreads = args.Threads;
-  if (!args.OutputFolder.empty()) {
-    std::error_code error;
-    fs::create_directories(args.OutputFolder, error);
-    if (!fs::is_directory(args.OutputFolder))
-      throw EBadArgument("--output-folder: " + args.OutputFolder + " cannot be created" +
-                         (error ? ": " + error.message() : std::string()));
+  // Start creates the folder, as it does for one typed into the window.
+  if (!args.OutputFolder.empty())
     wb.sComboEdit1Change(fs::absolute(args.OutputFolder).lexically_normal().string());
-  }
   ChooseSettings(wb, view, args);
   const bool allAdded = AddSources(wb, console, args.Files);
   if (wb.sListView1.Rows.empty()) {
@@ -352,26 +307,19 @@ int Run(const TCliArguments& args) {
   }
   if (args.Clip) MarkClip(wb, console, args.ClipStart, args.ClipEnd);
 
-  TTaskOutcomes outcomes;
-  outcomes.Watch(wb.Transcoder1);
-  console.SetDeferring(true);  // the end report follows the outputs' paths
-  const bool interrupted = RunBatch(wb, view, console, loop, outcomes);
-  bool allFinished = true;
-  const std::vector<TTaskOutcomes::TOutcome> ended = outcomes.Snapshot();
-  for (const TTaskOutcomes::TOutcome& outcome : ended) {
+  const TBatchResult batch = RunBatch(wb, view, console, loop);
+  if (!batch.Started) return ExitFailed;
+  for (size_t row = 0; row < batch.Outputs.size(); ++row) {
+    const std::string& output = batch.Outputs[row];
     std::error_code error;
-    const bool kept = !outcome.Output.empty() && fs::is_regular_file(outcome.Output, error);
-    if (outcome.State != "finished") {
-      allFinished = false;
-      console.Error(outcome.State + ": " + outcome.Output +
-                    (outcome.Message.empty() ? "" : ": " + outcome.Message));
-    }
-    if (kept) console.Print(outcome.Output);
+    if (fs::is_regular_file(output, error)) console.Print(output);
+    if (row >= batch.Finished.size() || !batch.Finished[row]) console.Error("not finished: " + output);
   }
-  console.SetDeferring(false);
+  console.Message(batch.Report, batch.ReportKind);
   wb.FormDestroy();
-  if (interrupted) return ExitInterrupted;
-  if (ended.size() != wb.sListView1.Rows.size()) allFinished = false;
+  if (batch.Interrupted) return ExitInterrupted;
+  // The report is a success only when every task finished.
+  const bool allFinished = batch.ReportKind == mkInformation;
   return allAdded && allFinished ? ExitFinished : ExitFailed;
 }
 

@@ -21,8 +21,12 @@ class TCliView : public TWorkbenchView {
   std::string DialogAnswer;
   // Called for every change notification.
   std::function<void(TWorkbenchChange)> OnChanged;
+  // Sees every message first; true when it has taken it.
+  std::function<bool(const std::string&, TMessageKind)> OnMessage;
 
-  void ShowMessage(const std::string& text, TMessageKind kind) override { console_.Message(text, kind); }
+  void ShowMessage(const std::string& text, TMessageKind kind) override {
+    if (!OnMessage || !OnMessage(text, kind)) console_.Message(text, kind);
+  }
   std::vector<std::string> OpenFileDialog(const std::string&, bool) override {
     if (DialogAnswer.empty()) return {};
     return {DialogAnswer};
