@@ -95,8 +95,9 @@ TEST(WorkbenchCli, ConvertsWithEachKindOfChoice) {
       {"--device 16/1 " + Sample("phone.3gp"), ".3gp", "352", "288", "15/1"},
       // Like the phone's own file: its container and size; its 8.33 fps is not whole, so 24.
       {"--like " + Sample("phone.3gp") + " " + Sample("sample.mkv"), ".3gp", "176", "144", "24/1"},
-      // Typed values; the pads replace the fitting's, the crop removes the white half.
-      {"--custom avi:320x240:400000:20:crop=0,0,160,0:pad=8,8,0,0 " + ShellQuote(halfWhite), ".avi", "320",
+      // Typed values: the crop removes the white half and comes off the frame size; the pads
+      // replace the fitting's.
+      {"--custom avi:320x240:400000:20:crop=0,0,160,0:pad=8,8,0,0 " + ShellQuote(halfWhite), ".avi", "160",
        "256", "20/1", true},
   };
   for (const TChoiceCase& c : cases) {
@@ -111,8 +112,13 @@ TEST(WorkbenchCli, ConvertsWithEachKindOfChoice) {
     EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), c.Width);
     EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), c.Height);
     EXPECT_EQ(ProbeValue(out, "stream=r_frame_rate", "v:0"), c.FrameRate);
-    EXPECT_NEAR(Duration(out), 1.0, 0.15);
-    if (c.Black) EXPECT_LT(MeanLuma(out), 40);
+    // A clip, not the whole file: the input is sought back to the key frame before START, so it may
+    // begin a little early.
+    EXPECT_GT(Duration(out), 0.9);
+    EXPECT_LT(Duration(out), 1.5);
+    if (c.Black) {
+      EXPECT_LT(MeanLuma(out), 40);
+    }
     // Progress lines while it runs (not a terminal here), the end report last.
     EXPECT_NE(r.output.find("[0] "), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("%\n"), std::string::npos) << r.output;

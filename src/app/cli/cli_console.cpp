@@ -47,7 +47,7 @@ void TCliConsole::Message(const std::string& text, TMessageKind kind) {
 
 void TCliConsole::ShowProgress(const std::vector<TProgressRow>& rows) {
   if (terminal_) {
-    DrawBars(rows);
+    if (barLines_ == 0 || rows != shown_) DrawBars(rows);
   } else {
     for (size_t i = 0; i < rows.size(); ++i) {
       const TProgressRow& row = rows[i];

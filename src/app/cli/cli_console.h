@@ -13,6 +13,7 @@ namespace ok::cli {
 struct TProgressRow {
   std::string Name;
   std::string Progress;  // the list's "进度" text: "", "45%", "100%"
+  bool operator==(const TProgressRow&) const = default;
 };
 
 class TCliConsole {
