@@ -93,8 +93,8 @@ TEST(WorkbenchCli, ConvertsWithEachKindOfChoice) {
       {"--preset 2/0 " + Sample("sample.avi"), ".avi", "320", "240", "18/1"},
       // Device brand 16, model 1: a 3GP at 352x288 and 15 fps.
       {"--device 16/1 " + Sample("phone.3gp"), ".3gp", "352", "288", "15/1"},
-      // Like the phone's own file: its container and size; its 8.33 fps is not whole, so 24.
-      {"--like " + Sample("phone.3gp") + " " + Sample("sample.mkv"), ".3gp", "176", "144", "24/1"},
+      // Like the phone's own file: its container, size and frame rate (8.33 to the nearest whole).
+      {"--like " + Sample("phone.3gp") + " " + Sample("sample.mkv"), ".3gp", "176", "144", "8/1"},
       // Typed values: the crop removes the white half and comes off the frame size; the pads
       // replace the fitting's.
       {"--custom avi:320x240:400000:20:crop=0,0,160,0:pad=8,8,0,0 " + ShellQuote(halfWhite), ".avi", "160",
