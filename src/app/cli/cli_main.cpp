@@ -57,10 +57,7 @@ int Resolve(const TComboBoxState& box, const std::string& what, const std::strin
   throw EBadArgument(text);
 }
 
-void SelectPage(TWorkbench& wb, TSettingsPage page) {
-  wb.sPageControl2.ActivePageIndex = page;
-  wb.sPageControl2Change(page);
-}
+void SelectPage(TWorkbench& wb, TSettingsPage page) { wb.sPageControl2Change(page); }
 
 void SetCustomEdit(TWorkbench& wb, int edit, const std::string& text, const std::string& what) {
   if (wb.SetCustomEditText(edit, text)) return;
@@ -79,13 +76,11 @@ void ChooseCustom(TWorkbench& wb, const TCustomValues& custom) {
   SetCustomEdit(wb, 4, custom.FrameRate, "frame rate");
   static const char* const sides[] = {"top", "bottom", "left", "right"};
   if (custom.Crop) {
-    wb.sCheckBox2.Checked = true;
     wb.sCheckBox2Click(true);
     for (int i = 0; i < 4; ++i)
       SetCustomEdit(wb, 5 + i, custom.CropValues[size_t(i)], std::string("crop ") + sides[i]);
   }
   if (custom.Pad) {
-    wb.sCheckBox3.Checked = true;
     wb.sCheckBox3Click(true);
     for (int i = 0; i < 4; ++i)
       SetCustomEdit(wb, 9 + i, custom.PadValues[size_t(i)], std::string("pad ") + sides[i]);
