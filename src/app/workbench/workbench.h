@@ -217,6 +217,7 @@ class TWorkbench {
   TWorkbenchView& view_;
   TWorkbenchEnvironment environment_;
   bool running_ = false;
+  bool shown_ = false;  // the first show has run
 
   // ---- Source list, preview, jobs and runs (source_list.cpp ... run_control.cpp) ----
   TMainThread& MainThread() const;
@@ -244,8 +245,6 @@ class TWorkbench {
   int batchStopped_ = 0;
   // Posted calls hold it weakly: a call that arrives after the model is gone does nothing.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-
-  bool shown_ = false;  // the first show has run
 };
 
 // " hh:nn:ss" of a duration in milliseconds (milliseconds dropped, hours wrap at 24).
