@@ -183,6 +183,8 @@ TEST(WorkbenchCli, RefusesBadArguments) {
       {"--custom avi:320x240:38400:15:crop=1,2,3 " + file, "crop= takes four values"},
       {"--custom nosuchtype:320x240:38400:15 " + file, "no video type"},
       {"--like /nonexistent.mp4 " + file, "is not a file"},
+      {"--like " + Sample("README.md") + " " + file, "cannot be analysed"},
+      {"--like " + Sample("sample.mp3") + " " + file, "has no video the analysis can read"},
       // Beyond the file's 4 seconds: found once the file is in the list.
       {"--clip 10-12 --preset mp4/0 " + file, "START lies at or past the end"},
   };
@@ -196,8 +198,9 @@ TEST(WorkbenchCli, RefusesBadArguments) {
   }
 }
 
-// A file that cannot be added is named with its reason; the others are converted; exit status 1.
-TEST(WorkbenchCli, NamesFilesThatCannotBeAdded) {
+// Exit status 1: a file that cannot be added is named with its reason and the others are
+// converted; a job that cannot be built stops the batch before it starts.
+TEST(WorkbenchCli, FailuresExitWithOne) {
   REQUIRE_SAMPLES();
   CliHome home;
   const CommandResult r = home.Run("--preset mp4/0 /nonexistent/missing.mp4 " +
@@ -208,6 +211,14 @@ TEST(WorkbenchCli, NamesFilesThatCannotBeAdded) {
   const std::string out = SingleOutput(home, r);
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "320");
+
+  // A crop wider than the picture.
+  CliHome other;
+  const CommandResult crop =
+      other.Run("--custom avi:320x240:400000:20:crop=0,0,400,0 " + Sample("minimal.mp4"));
+  EXPECT_EQ(crop.exitCode, 1) << crop.output;
+  EXPECT_NE(crop.output.find("Horizontal crop dimensions are outside"), std::string::npos) << crop.output;
+  EXPECT_TRUE(other.Outputs().empty());
 }
 
 // Ctrl-C stops the batch: exit status 130, the output ends properly and is kept.

@@ -4,9 +4,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -87,20 +90,31 @@ void ChooseCustom(TWorkbench& wb, const TCustomValues& custom) {
   }
 }
 
-void AnalyseSample(TWorkbench& wb, TCliView& view, const std::string& sample) {
+// True when a size label ("视频像素：176X144") names a picture.
+bool LabelShowsPicture(const std::string& caption) {
+  const size_t colon = caption.rfind("：");
+  const std::string size =
+      colon == std::string::npos ? caption : caption.substr(colon + std::string("：").size());
+  const size_t x = size.find('X');
+  return x != std::string::npos && std::atoi(size.c_str()) > 0 && std::atoi(size.c_str() + x + 1) > 0;
+}
+
+void AnalyseSample(TWorkbench& wb, TCliView& view, TCliConsole& console, const std::string& sample) {
   std::error_code error;
   if (!fs::is_regular_file(sample, error)) throw EBadArgument("--like: " + sample + " is not a file");
   SelectPage(wb, spExisting);
+  const size_t errors = console.Count(mkError);
   view.DialogAnswer = fs::absolute(sample).string();
   wb.sSpeedButton4Click();
   view.DialogAnswer.clear();
-  // The size label shows what the analysis found; a sample without a picture gives no frame size.
-  if (wb.sLabelFX12.Caption.find("0X0") != std::string::npos)
+  if (console.Count(mkError) > errors) throw EBadArgument("--like: " + sample + " cannot be analysed");
+  // The size label shows what the analysis found.
+  if (!LabelShowsPicture(wb.sLabelFX12.Caption))
     throw EBadArgument("--like: " + sample + " has no video the analysis can read");
 }
 
 // Chooses the output's settings page and its values as a user would.
-void ChooseSettings(TWorkbench& wb, TCliView& view, const TCliArguments& args) {
+void ChooseSettings(TWorkbench& wb, TCliView& view, TCliConsole& console, const TCliArguments& args) {
   switch (args.Choice) {
     case scPreset:
       SelectPage(wb, spPreset);
@@ -114,7 +128,7 @@ void ChooseSettings(TWorkbench& wb, TCliView& view, const TCliArguments& args) {
       wb.SelectModel(Resolve(wb.sComboBoxEx4, "model of " + wb.sComboBoxEx3.Text(), args.Second));
       break;
     case scLike:
-      AnalyseSample(wb, view, args.Sample);
+      AnalyseSample(wb, view, console, args.Sample);
       break;
     case scCustom:
       ChooseCustom(wb, args.Custom);
@@ -154,8 +168,8 @@ void MarkClip(TWorkbench& wb, TCliConsole& console, double startSeconds, double 
   if (!track.SliderVisible || track.Max <= 0)
     throw EBadArgument("--clip: the preview has no time line to mark (a still picture?)");
   auto position = [&](double seconds) {
-    const double steps = seconds * 1e6 / double(wb.FTimeScale);
-    return int(std::min<double>(track.Max, std::llround(steps)));
+    const double steps = std::min(seconds * 1e6 / double(wb.FTimeScale), double(track.Max));
+    return int(std::lround(steps));
   };
   const int start = position(startSeconds), end = position(endSeconds);
   if (double(end) * double(wb.FTimeScale) < endSeconds * 1e6 - double(wb.FTimeScale))
@@ -294,7 +308,7 @@ int Run(const TCliArguments& args) {
   // Start creates the folder, as it does for one typed into the window.
   if (!args.OutputFolder.empty())
     wb.sComboEdit1Change(fs::absolute(args.OutputFolder).lexically_normal().string());
-  ChooseSettings(wb, view, args);
+  ChooseSettings(wb, view, console, args);
   const bool allAdded = AddSources(wb, console, args.Files);
   if (wb.sListView1.Rows.empty()) {
     console.Error("error: nothing to convert");
