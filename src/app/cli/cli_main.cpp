@@ -142,7 +142,6 @@ void ChooseSettings(TWorkbench& wb, TCliView& view, TCliConsole& console, const 
 // workbench names it with its reason).
 bool AddSources(TWorkbench& wb, TCliConsole& console, const std::vector<std::string>& files) {
   bool allAdded = true;
-  std::vector<std::string> added;
   for (const std::string& file : files) {
     const std::string path = fs::absolute(file).lexically_normal().string();
     const size_t rows = wb.sListView1.Rows.size();
@@ -174,11 +173,12 @@ void MarkClip(TWorkbench& wb, TCliConsole& console, double startSeconds, double 
   const int start = position(startSeconds), end = position(endSeconds);
   if (double(end) * double(wb.FTimeScale) < endSeconds * 1e6 - double(wb.FTimeScale))
     console.Error("warning: --clip: END lies past the end of the file; the clip ends with the file");
-  if (start >= end) throw EBadArgument("--clip: START lies at or past the end of the file");
-  wb.trcPreview.Position = start;
+  if (start >= track.Max) throw EBadArgument("--clip: START lies at or past the end of the file");
+  if (start >= end)
+    throw EBadArgument("--clip: START and END fall on one step of the preview (" +
+                       FormatPosition(wb.FTimeScale) + " s)");
   wb.trcPreviewChange(start);
   wb.btnStartTimeClick();
-  wb.trcPreview.Position = end;
   wb.trcPreviewChange(end);
   wb.btnEndTimeClick();
   if (!wb.chkCutClip.Enabled) throw EBadArgument("--clip: the marks give no clip");
