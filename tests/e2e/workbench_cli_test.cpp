@@ -128,7 +128,7 @@ TEST(WorkbenchCli, ConvertsWithEachKindOfChoice) {
 }
 
 // --list shows the table's rows by positions with their names, and a name as listed (in any case)
-// chooses that row.
+// chooses that row; --output-folder names where the output goes.
 TEST(WorkbenchCli, ListsTheCataloguesAndTakesTheirNames) {
   REQUIRE_SAMPLES();
   CliHome home;
@@ -144,10 +144,15 @@ TEST(WorkbenchCli, ListsTheCataloguesAndTakesTheirNames) {
   std::string name = list.output.substr(from, list.output.find('\t', from) - from);
   for (char& ch : name) ch = char(std::tolower(static_cast<unsigned char>(ch)));
 
-  const CommandResult r = home.Run("--clip 1-2 --preset " + ShellQuote(name) + " " + Sample("sample.mp4"));
+  // Into a folder of its own, which Start creates.
+  TempDir elsewhere;
+  const std::string folder = elsewhere / "made/here";
+  const CommandResult r = home.Run("--output-folder " + ShellQuote(folder) + " --clip 1-2 --preset " +
+                                   ShellQuote(name) + " " + Sample("sample.mp4"));
   ASSERT_EQ(r.exitCode, 0) << r.output;
-  const std::string out = SingleOutput(home, r);
-  ASSERT_FALSE(out.empty());
+  EXPECT_TRUE(home.Outputs().empty());
+  const std::string out = folder + "/sample_(new).mp4";
+  EXPECT_NE(r.output.find("\n" + out + "\n"), std::string::npos) << r.output;
   EXPECT_EQ(fs::path(out).extension(), ".mp4");
   EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "320");
   EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), "240");
