@@ -4,27 +4,23 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "app/cli/cli_common.h"
 #include "component/transcoder.h"
 #include "platform/main_thread.h"
 #include "platform/program_folder.h"
 
 namespace {
 
-constexpr int ExitFinished = 0;
-constexpr int ExitFailed = 1;
-constexpr int ExitUsage = 2;
-constexpr int ExitInterrupted = 130;
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnInterrupt(int) { interrupted = true; }
+using ok::cli::ExitFailed;
+using ok::cli::ExitFinished;
+using ok::cli::ExitInterrupted;
+using ok::cli::ExitUsage;
 
 int Usage(const std::string& problem = "") {
   if (!problem.empty()) std::cerr << "ostrelkalvexa-transcode: " << problem << "\n";
@@ -77,17 +73,11 @@ std::string ParseArguments(int argc, char** argv, TArguments& args) {
       return argv[++i];
     };
     if (arg == "--parallel") {
-      const std::string v = value("a number");
-      char* end = nullptr;
-      const long n = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || n < 1 || n > 64) return "--parallel takes a number from 1 to 64";
-      args.Parallel = int(n);
+      if (!ok::cli::ParseCount(value("a number"), 1, 64, args.Parallel))
+        return "--parallel takes a number from 1 to 64";
     } else if (arg == "--threads") {
-      const std::string v = value("a number");
-      char* end = nullptr;
-      const long n = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || n < 0 || n > 1024) return "--threads takes a number from 0 to 1024";
-      args.Threads = int(n);
+      if (!ok::cli::ParseCount(value("a number"), 0, 1024, args.Threads))
+        return "--threads takes a number from 0 to 1024";
     } else if (arg == "--log-level") {
       if (!ParseLogLevel(value("a level"), args.LogLevel)) return "unknown log level";
     } else if (arg == "-i" || arg == "-o") {
@@ -211,10 +201,8 @@ int main(int argc, char** argv) {
 
   // From here on a signal stops the tasks, those being set up too; a hang-up is a termination
   // (its default would kill the process and leave an output without its header).
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  ok::cli::InstallInterruptHandler();
+  std::atomic<bool>& interrupted = ok::cli::InterruptFlag();
 
   if (!transcoder.LoadLibraries(ok::ProgramFolder() + "LibAV")) {
     std::cerr << "error: " << transcoder.LastError() << "\n";
