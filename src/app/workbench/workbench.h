@@ -133,6 +133,9 @@ class TWorkbench {
   void sCheckBox1Click(bool checked);
   // True while a batch runs (from Start until its final termination has been handled).
   bool Running() const { return running_; }
+  // The component's events as the main thread receives them (the bound handlers post these).
+  void Transcoder1Progress(int index, int currentDuration, int totalOutputDuration);
+  void Transcoder1Terminate(int index, bool finished, bool exception, const std::string& message);
 
   // ---- Window-wide state ----
   std::string OutputFolder;
@@ -195,6 +198,33 @@ class TWorkbench {
   TWorkbenchView& view_;
   TWorkbenchEnvironment environment_;
   bool running_ = false;
+
+  // ---- Source list, preview, jobs and runs (source_list.cpp ... run_control.cpp) ----
+  TMainThread& MainThread() const;
+  TSystemShutdown& Shutdown() const;
+  // Loads the media libraries when they are not loaded yet; false when that fails.
+  bool EnsureLibraries();
+  // Opens `path` in the component's probe and shows it in the preview; false with `error` set.
+  bool LoadIntoPreview(const std::string& path, std::string& error);
+  void ClearPreviewImage();
+  // The probed duration of the previewed file in microseconds, -1 when unknown.
+  int64_t PreviewDuration() const;
+  void ResetTrackBar();
+  // Both clip marks are set and the clip box is enabled and checked.
+  bool ClipActive() const;
+  std::string OutputFileName(const std::string& base, const std::string& suffix);
+  void BindTranscoderEvents();
+  void SetIdleButtons();
+  void SetRunningButtons();
+  void EndBatch();
+
+  std::string previewFile_;  // the file the probe holds for the preview, "" when none
+  int batchSize_ = 0;
+  int batchFinished_ = 0;
+  int batchFailed_ = 0;
+  int batchStopped_ = 0;
+  // Posted calls hold it weakly: a call that arrives after the model is gone does nothing.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // " hh:nn:ss" of a duration in milliseconds (milliseconds dropped, hours wrap at 24).

@@ -1,0 +1,285 @@
+// Job building: the input and output records of one list row's file from the active settings
+// page, the picture fitted into the target size with pads, the output suffix rules and the output
+// file name, and queuing the job with the component.
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "app/workbench/workbench.h"
+#include "platform/file_utils.h"
+
+namespace ok {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// A whole decimal integer (blanks around it allowed), or `fallback`.
+int64_t IntOr(const std::string& text, int64_t fallback) {
+  const std::string trimmed = Trim(text);
+  if (trimmed.empty()) return fallback;
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(trimmed.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || value < INT32_MIN || value > INT32_MAX) return fallback;
+  return value;
+}
+
+int TruncEven(int64_t value) { return int(value - value % 2); }
+
+// Half away from zero of numerator / denominator, both positive.
+int64_t RoundedQuotient(int64_t numerator, int64_t denominator) {
+  return (2 * numerator + denominator) / (2 * denominator);
+}
+
+// "W <sep> H" split at `separator`, blanks ignored; false unless both are positive integers.
+bool SplitSize(const std::string& text, char separator, int64_t& width, int64_t& height) {
+  const size_t at = text.find(separator);
+  if (at == std::string::npos) return false;
+  width = IntOr(text.substr(0, at), -1);
+  height = IntOr(text.substr(at + 1), -1);
+  return width > 0 && height > 0;
+}
+
+bool PathTaken(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+struct TSuffixRule {
+  const char* Suffix;
+  void (*Apply)(TOutputOptions& o, std::string& suffix);
+};
+
+// First match only; exact and case-sensitive.
+const TSuffixRule SuffixRules[] = {
+    {".flv",
+     [](TOutputOptions& o, std::string&) {
+       if (o.AudioSampleRate != 11025 && o.AudioSampleRate != 22050 && o.AudioSampleRate != 44100)
+         o.AudioSampleRate = 22050;
+     }},
+    {".swf",
+     [](TOutputOptions& o, std::string&) {
+       if (o.AudioSampleRate != 11025 && o.AudioSampleRate != 22050 && o.AudioSampleRate != 44100)
+         o.AudioSampleRate = 22050;
+     }},
+    {".ogg",
+     [](TOutputOptions& o, std::string&) {
+       o.VideoCodec = "libtheora";
+       o.AudioCodec = "flac";
+     }},
+    {".psp",
+     [](TOutputOptions& o, std::string& s) {
+       o.FileFormat = "psp";
+       o.VideoCodec = "mpeg4";
+       o.AudioCodec = "libfaac";
+       o.AudioSampleRate = 24000;
+       o.FrameRate = "15000/1001";
+       s = "_psp.mp4";
+     }},
+    {".ipod",
+     [](TOutputOptions& o, std::string& s) {
+       o.VideoCodec = "mpeg4";
+       o.AudioCodec = "libfaac";
+       o.FrameSize = "320x240";
+       s = "_ipod.mp4";
+     }},
+    {".rm10",
+     [](TOutputOptions& o, std::string& s) {
+       o.VideoCodec = "rv10";
+       s = "_rv10.rm";
+     }},
+    {".rm20",
+     [](TOutputOptions& o, std::string& s) {
+       o.VideoCodec = "rv20";
+       s = "_rv20.rm";
+     }},
+    {".mp4", [](TOutputOptions&, std::string&) {}},
+    {".wmv",
+     [](TOutputOptions& o, std::string&) {
+       o.VideoCodec = "wmv2";
+       o.AudioCodec = "wmav2";
+     }},
+    {".mkv", [](TOutputOptions& o, std::string&) { o.VideoCodec = "libx264"; }},
+    {".wma",
+     [](TOutputOptions& o, std::string&) {
+       o.DisableVideo = true;
+       o.AudioCodec = "wmav2";
+     }},
+    {".3gp",
+     [](TOutputOptions& o, std::string&) {
+       o.AudioChannels = 1;
+       o.AudioSampleRate = 8000;
+       o.AudioBitrate = 7400;
+     }},
+};
+
+struct TAudioLabel {
+  const char* Caption;
+  const char* Codec;
+};
+
+const TAudioLabel AudioLabels[] = {
+    {"音频编码：AAC", "libfaac"},
+    {"音频编码：AC3", "ac3"},
+    {"音频编码：FLAC", "flac"},
+    {"音频编码：MP3", "libmp3lame"},
+};
+
+}  // namespace
+
+std::string TWorkbench::FitFrameSize(int row, const std::string& target) {
+  int64_t targetWidth = 0, targetHeight = 0;
+  if (!SplitSize(target, 'x', targetWidth, targetHeight))
+    throw std::runtime_error("输出视频尺寸无效：\"" + target + "\"");
+  PadVertically = true;
+  int64_t width = 0, height = 0;
+  const bool known = row >= 0 && row < int(sListView1.Rows.size()) &&
+                     sListView1.Rows[size_t(row)].SubItems.size() > 1 &&
+                     SplitSize(sListView1.Rows[size_t(row)].SubItems[1], 'X', width, height);
+  if (!known) {
+    // Nothing to keep the proportions of: the picture takes the whole target.
+    FittedSize = std::to_string(targetWidth) + "X" + std::to_string(targetHeight);
+    return "0";
+  }
+  const int64_t ratio100 = RoundedQuotient(width * 100, height);  // W / H with two decimals, x100
+  const int64_t fittedHeight = TruncEven(RoundedQuotient(targetWidth * 100, ratio100));
+  int64_t half = 0;
+  if (fittedHeight < targetHeight) {
+    const int64_t pads = TruncEven(targetHeight - fittedHeight);
+    half = pads / 2;
+    FittedSize = std::to_string(targetWidth) + "X" +
+                 std::to_string(half % 2 != 0 ? targetHeight - pads + 2 : fittedHeight);
+  } else {
+    PadVertically = false;
+    const int64_t fittedWidth = TruncEven(RoundedQuotient(targetHeight * ratio100, 100));
+    const int64_t overhang = std::abs(fittedWidth - targetWidth);
+    const int64_t pads = TruncEven(overhang);
+    half = pads / 2;
+    FittedSize = std::to_string(half % 2 != 0 ? targetWidth - pads + 2 : targetWidth - overhang) + "X" +
+                 std::to_string(targetHeight);
+  }
+  return std::to_string(half);
+}
+
+std::string TWorkbench::OutputFileName(const std::string& base, const std::string& suffix) {
+  // Taken: on disk, or by a task already queued in this batch.
+  auto taken = [this](const std::string& name) {
+    if (PathTaken(name)) return true;
+    for (int i = 0; i < Transcoder1.Tasks().Count(); ++i)
+      if (Transcoder1.Tasks().Items(i).OutputOptions.FileName == name) return true;
+    return false;
+  };
+  std::string name = base + "_(new)" + suffix;
+  for (int n = 1; taken(name); ++n) name = base + "_(new_" + std::to_string(n) + ")" + suffix;
+  return name;
+}
+
+TOutputOptions TWorkbench::BuildOutputOptions(int row) {
+  if (row < 0 || row >= int(SourceFiles.size()))
+    throw std::out_of_range("no list row " + std::to_string(row));
+  TOutputOptions o;
+  ResetOutputOptions(o);
+
+  const int page = sPageControl2.ActivePageIndex;
+  switch (page) {
+    case spPreset:
+      FillPresetParams(page, sComboBoxEx1.ItemIndex, sComboBoxEx2.ItemIndex);
+      break;
+    case spDevice:
+    case spExisting:
+      FillPresetParams(page, sComboBoxEx3.ItemIndex, sComboBoxEx4.ItemIndex);
+      break;
+    default:
+      FillPresetParams(page, sComboBoxEx5.ItemIndex, 0);
+      break;
+  }
+
+  std::string suffix = JobExt;
+  o.VideoCodec = JobVideoCodec;
+  o.AudioCodec = JobAudioCodec;
+
+  const int pad = TruncEven(IntOr(FitFrameSize(row, JobFrameSize), 0));
+  o.FrameSize = FittedSize;
+  (PadVertically ? o.PadTop : o.PadLeft) = pad;
+  (PadVertically ? o.PadBottom : o.PadRight) = pad;
+  o.PadColor = 0;
+
+  o.VideoBitrate = JobVideoBitrate;
+  o.FrameRate = std::to_string(JobFrameRate);
+
+  for (const TAudioLabel& label : AudioLabels)
+    if (sLabelFX8.Caption == label.Caption) o.AudioCodec = label.Codec;
+
+  o.CustomHook = false;
+  o.CopyTimestamps = false;
+  if (ClipActive()) o.RecordingTime = GetClipDurationMs();
+
+  for (const TSuffixRule& rule : SuffixRules)
+    if (suffix == rule.Suffix) {
+      rule.Apply(o, suffix);
+      break;
+    }
+
+  o.Metadata.TimeStamp = 0;
+
+  if (!suffix.empty() && std::string(".vcd.svcd.dvd").find(suffix) != std::string::npos)
+    suffix = "_" + suffix.substr(1) +
+             (o.TargetNorm == 1   ? "_pal.mpg"
+              : o.TargetNorm == 2 ? "_ntsc.mpg"
+                                  : "_auto.mpg");
+
+  if (sCheckBox2.Checked) {
+    o.CropTop = TruncEven(IntOr(sEdit5.Text, 0));
+    o.CropBottom = TruncEven(IntOr(sEdit6.Text, 0));
+    o.CropLeft = TruncEven(IntOr(sEdit7.Text, 0));
+    o.CropRight = TruncEven(IntOr(sEdit8.Text, 0));
+  }
+  if (sCheckBox3.Checked) {
+    o.PadTop = TruncEven(IntOr(sEdit9.Text, 0));
+    o.PadBottom = TruncEven(IntOr(sEdit10.Text, 0));
+    o.PadLeft = TruncEven(IntOr(sEdit11.Text, 0));
+    o.PadRight = TruncEven(IntOr(sEdit12.Text, 0));
+  }
+
+  o.FileExt = suffix;
+  const std::string name = ExtractFileName(SourceFiles[size_t(row)]);
+  const std::string sourceName = name.substr(0, name.size() - ExtractFileExt(name).size());
+  o.FileName = OutputFileName(IncludeTrailingPathDelimiter(Trim(sComboEdit1.Text)) + sourceName, suffix);
+  o.DisableSubtitle = true;
+  // Codec threads per task, once the engine takes the option:
+  // o.ExtraOptions = "threads=" + std::to_string(CodecThreads);
+  return o;
+}
+
+TInputOptions TWorkbench::BuildInputOptions(int row) {
+  if (row < 0 || row >= int(SourceFiles.size()))
+    throw std::out_of_range("no list row " + std::to_string(row));
+  TInputOptions in;
+  ResetInputOptions(in);
+  in.FileName = SourceFiles[size_t(row)];
+  in.FileFormat = "";
+  if (ClipActive()) in.StartTime = GetClipStartMs();
+  return in;
+}
+
+int TWorkbench::AddConversionTask(TInputOptions& input, TOutputOptions& output) {
+  const int index = Transcoder1.AddTask(input.FileName, &input);
+  if (index < 0) return -1;
+  if (!Transcoder1.SetOutput(index, output.FileName, &output)) {
+    Transcoder1.RemoveTask(index);  // the component keeps the error text
+    return -1;
+  }
+  return index;
+}
+
+}  // namespace ok

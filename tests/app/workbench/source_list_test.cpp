@@ -1,0 +1,143 @@
+// The source list: adding through the dialog, drag and drop and folders, the same file twice,
+// files that cannot be opened, selecting, removing and clearing.
+
+#include "app/workbench/source_list.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "model_test_support.h"
+
+namespace ok::test {
+namespace {
+
+TEST(SourceFilterTest, PatternsMatchInAnyLetterCase) {
+  EXPECT_EQ(VideoFileExtensions().size(), 23u);
+  EXPECT_EQ(VideoFileExtensions().front(), ".AVI");
+  EXPECT_EQ(VideoFileExtensions().back(), ".M2TS");
+  for (const char* name : {"/a/b.avi", "c.M2TS", "d.Mp4", "e.rmvb", "f.TP"})
+    EXPECT_TRUE(IsVideoFileName(name)) << name;
+  for (const char* name : {"g.txt", "noext", "h.avi.part", ".avi", "i.mp"})
+    EXPECT_FALSE(IsVideoFileName(name)) << name;
+}
+
+class SourceListTest : public ModelTest {
+ protected:
+  std::string Copy(const std::string& from, const std::string& name) {
+    const std::string to = tmp / name;
+    std::filesystem::copy_file(from, to);
+    return to;
+  }
+};
+
+TEST_F(SourceListTest, DialogAddsRowsWithTheirDescriptions) {
+  OK_SAMPLE(avi, "sample.avi");
+  const std::string mkv = SamplesDir() + "/sample.mkv";
+  const std::string phone = SamplesDir() + "/phone.3gp";
+  view.DialogAnswers.push_back({avi, mkv, phone});
+  model->sSpeedButton7Click();
+  EXPECT_EQ(view.LastFilter, VideoFilesFilter);
+  EXPECT_TRUE(view.LastMultiSelect);
+  ASSERT_EQ(model->sListView1.Rows.size(), 3u) << testing::PrintToString(view.MessageTexts());
+  EXPECT_EQ(model->SourceFiles, (std::vector<std::string>{avi, mkv, phone}));
+  const TListRow& first = model->sListView1.Rows[0];
+  EXPECT_EQ(first.Caption, "sample");
+  EXPECT_EQ(first.SubItems, (std::vector<std::string>{".AVI", "640 X 360", " 00:00:04", ""}));
+  EXPECT_EQ(model->sListView1.Rows[1].SubItems[0], ".MKV");
+  EXPECT_EQ(model->sListView1.Rows[2].SubItems,
+            (std::vector<std::string>{".3GP", "176 X 144", " 00:03:35", ""}));
+  EXPECT_FALSE(model->sPanel1.Visible);
+  EXPECT_TRUE(model->sSpeedButton1.Visible && model->sSpeedButton2.Visible && model->sSpeedButton3.Visible);
+  // The preview holds the last file added, by its real path.
+  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), phone);
+  EXPECT_TRUE(view.Messages.empty());
+
+  view.DialogAnswers.push_back({});  // cancelled
+  model->sSpeedButton7Click();
+  EXPECT_EQ(model->sListView1.Rows.size(), 3u);
+}
+
+TEST_F(SourceListTest, SameFileIsAddedOnceWhileNamesDifferingInCaseAreTwoFiles) {
+  OK_SAMPLE(mp4, "sample.mp4");
+  const std::string upper = Copy(mp4, "Clip.mp4");
+  const std::string lower = Copy(mp4, "clip.mp4");
+  const std::string symlink = tmp / "link.mp4";
+  const std::string hardlink = tmp / "hard.mp4";
+  ASSERT_EQ(::symlink(upper.c_str(), symlink.c_str()), 0);
+  ASSERT_EQ(::link(upper.c_str(), hardlink.c_str()), 0);
+  model->AddFiles({upper, upper, lower});
+  model->AddFiles({symlink, hardlink, tmp / "./Clip.mp4", upper});
+  ASSERT_EQ(model->SourceFiles, (std::vector<std::string>{upper, lower}));
+  EXPECT_EQ(model->sListView1.Rows[0].Caption, "Clip");
+  EXPECT_EQ(model->sListView1.Rows[1].Caption, "clip");
+  EXPECT_TRUE(view.Messages.empty());
+}
+
+TEST_F(SourceListTest, FilesThatCannotBeOpenedAreListedInOneWarning) {
+  OK_SAMPLE(good, "sample.avi");
+  const std::string missing = tmp / "missing.avi";
+  const std::string fifo = tmp / "pipe.avi";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string damaged = SamplesDir() + "/chunk_out_of_range.mp4";
+  model->AddFiles({good, missing, fifo, damaged});
+  ASSERT_EQ(model->SourceFiles, std::vector<std::string>{good});
+  ASSERT_EQ(view.Messages.size(), 1u);
+  EXPECT_EQ(view.Messages[0].Kind, mkWarning);
+  const std::string& text = view.Messages[0].Text;
+  EXPECT_EQ(text.rfind("以下文件无法打开：\n", 0), 0u) << text;
+  EXPECT_NE(text.find(missing + ": 文件不存在"), std::string::npos) << text;
+  EXPECT_NE(text.find(fifo + ": 不是普通文件"), std::string::npos) << text;
+  EXPECT_NE(text.find(damaged + ": "), std::string::npos) << text;
+  // The failures after it did not take the preview away from the file that was added.
+  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), good);
+  EXPECT_FALSE(model->FFrameBitmap.IsEmpty());
+}
+
+TEST_F(SourceListTest, FolderAddsItsVideoFilesInNameOrder) {
+  OK_SAMPLE(mp4, "sample.mp4");
+  std::filesystem::create_directory(tmp / "in");
+  const std::string b = Copy(mp4, "in/b.MP4");
+  const std::string a = Copy(mp4, "in/a.mp4");
+  Copy(mp4, "in/notes.txt");
+  model->AddFiles({tmp / "in"});
+  EXPECT_EQ(model->SourceFiles, (std::vector<std::string>{a, b}));
+}
+
+TEST_F(SourceListTest, SelectingRemovingAndClearing) {
+  OK_SAMPLE(avi, "sample.avi");
+  const std::string mp4 = SamplesDir() + "/sample.mp4";
+  model->AddFiles({avi});
+  model->sListView1Change(0);  // a single row: nothing to load
+  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), avi);
+
+  model->AddFiles({mp4});
+  model->sListView1Change(0);
+  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), avi);
+  EXPECT_EQ(model->SourceFiles.size(), 2u);          // selecting appends nothing
+  EXPECT_EQ(model->Transcoder1.Tasks().Count(), 0);  // and queues nothing
+  model->sListView1Change(1);
+  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), mp4);
+
+  model->sListView1Change(-1);
+  model->sSpeedButton2Click();
+  ASSERT_EQ(view.MessageTexts(), std::vector<std::string>{"请先选择一个视频文件进行删除！"});
+  EXPECT_EQ(model->SourceFiles.size(), 2u);
+
+  model->sListView1Change(0);
+  model->sSpeedButton2Click();
+  EXPECT_EQ(model->SourceFiles, std::vector<std::string>{mp4});
+  ASSERT_EQ(model->sListView1.Rows.size(), 1u);
+  EXPECT_EQ(model->sListView1.Rows[0].SubItems[0], ".MP4");
+
+  model->sSpeedButton3Click();
+  EXPECT_TRUE(model->SourceFiles.empty());
+  EXPECT_TRUE(model->sListView1.Rows.empty());
+  EXPECT_FALSE(model->sPanel1.Visible);
+  EXPECT_TRUE(model->sSpeedButton2.Visible);
+}
+
+}  // namespace
+}  // namespace ok::test
