@@ -27,6 +27,8 @@ std::string ExecutablePath() {
   }
 }
 
+}  // namespace
+
 std::string HomeFolder() {
   std::string home = EnvValue("HOME");
   if (!home.empty()) return home;
@@ -38,8 +40,6 @@ std::string HomeFolder() {
     return result->pw_dir;
   return "";
 }
-
-}  // namespace
 
 std::string ProgramFolder() {
   const std::string home = EnvValue("OSTRELKALVEXA_HOME");

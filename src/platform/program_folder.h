@@ -14,6 +14,9 @@ std::string ProgramFolder();
 // (by default ~/.config/ostrelkalvexa/), created when missing. Ends with "/".
 std::string SettingsFolder();
 
+// The user's home folder ($HOME, else the password database), without a trailing "/"; "" when unknown.
+std::string HomeFolder();
+
 // SettingsFolder() + name, e.g. SettingsFile("config.ini").
 std::string SettingsFile(const std::string& name);
 

@@ -64,6 +64,9 @@ class TWorkbench {
   std::string DefaultOutputFolder() const;
   // "config.ini" in the settings folder.
   std::string ConfigFileName() const;
+  // Creates OutputFolder (one level) when it is missing; on failure shows "未能创建 " + folder +
+  // " 目录！" and returns false. Start calls it again before a batch.
+  bool EnsureOutputFolder();
 
   // ---- Source list (source_list.cpp) ----
   // The open dialog, then AddFiles with what was chosen.
@@ -107,6 +110,9 @@ class TWorkbench {
   void sSpeedButton4Click();
   // "extfile.ini" in the settings folder.
   std::string ExtFileName() const;
+  // The custom page's crop and pad values (step 12 of the output options): the checked groups'
+  // edits, each truncated to an even number; the pads replace those of the picture fitting.
+  void ApplyCustomCropPad(TOutputOptions& options) const;
 
   // ---- Preview and clip (preview_pane.cpp) ----
   void OpenPreview(TAVProbe& probe);
@@ -148,6 +154,9 @@ class TWorkbench {
   int64_t FTimeScale = 1;
   int FVideoStream = -1;
   std::string SkinName = "Topaz";
+  std::string Caption;  // the window's caption, set at every show
+  // The page the five summary labels are drawn on (sTabSheet5Show).
+  int SummaryLabelsPage = 0;
 
   profile_rec PresetProfile;
   profile_rec DeviceProfile;
@@ -176,6 +185,7 @@ class TWorkbench {
   TControlState sSpeedButton1, sSpeedButton2, sSpeedButton3;
   TPageControlState sPageControl2;
   TEditState sComboEdit1;
+  TControlState sComboEdit1Button;  // its button: hint only
   TControlState sSpeedButton6;
   TControlState btnStart, btnPause, btnResume, btnStop;
   TCheckBoxState sCheckBox1;
@@ -189,15 +199,25 @@ class TWorkbench {
   // The summary labels: size, video codec, video bitrate, frame rate, audio codec.
   TControlState sLabelFX12, sLabelFX6, sLabelFX11, sLabelFX7, sLabelFX8;
   TControlState sSpeedButton5, sPanel3, sGroupBox3, sSpeedButton4;
-  TEditState sEdit1, sEdit2, sEdit3, sEdit4, sEdit5, sEdit6, sEdit7, sEdit8, sEdit9, sEdit10, sEdit11, sEdit12;
+  TEditState sEdit1, sEdit2, sEdit3, sEdit4, sEdit5, sEdit6, sEdit7, sEdit8, sEdit9, sEdit10, sEdit11,
+      sEdit12;
   TCheckBoxState sCheckBox2, sCheckBox3;
   // sEdit1..sEdit12 by number.
   TEditState& CustomEdit(int edit);
 
  private:
+  // The labels from a profile; `device` gives the device page's frame-rate caption.
+  void ShowProfile(const profile_rec& profile, bool device);
+  void SetTabImages();
+  void ResetCustomPage();
+  void FillExistingVideoParams();
+  void FillCustomParams(int type);
+  void WriteSelection(const char* firstKey, int first, const char* secondKey, int second);
+
   TWorkbenchView& view_;
   TWorkbenchEnvironment environment_;
   bool running_ = false;
+  bool shown_ = false;  // the first show has run
 
   // ---- Source list, preview, jobs and runs (source_list.cpp ... run_control.cpp) ----
   TMainThread& MainThread() const;

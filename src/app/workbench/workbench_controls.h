@@ -43,7 +43,14 @@ struct TListRow {
   std::vector<std::string> SubItems;
 };
 
+struct TListColumn {
+  std::string Caption;
+  int Width = 0;  // pixels
+  bool Centred = false;
+};
+
 struct TListViewState : TControlState {
+  std::vector<TListColumn> Columns;
   std::vector<TListRow> Rows;
   int SelectedIndex = -1;
   bool ReadOnly = false;

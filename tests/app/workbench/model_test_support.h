@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -29,6 +30,39 @@ class TRecordingShutdown : public TSystemShutdown {
   bool Succeeds = true;
 };
 
+// The fake view that also counts calls made off the model's main thread (there must be none: the
+// component's events reach the model on worker threads).
+class TThreadCheckingView : public TFakeView {
+ public:
+  explicit TThreadCheckingView(const TMainThread& main) : main_(main) {}
+  void ShowMessage(const std::string& text, TMessageKind kind) override {
+    Check();
+    TFakeView::ShowMessage(text, kind);
+  }
+  void Changed(TWorkbenchChange what) override {
+    Check();
+    TFakeView::Changed(what);
+  }
+  bool ConfirmPowerOff(int seconds) override {
+    Check();
+    return TFakeView::ConfirmPowerOff(seconds);
+  }
+  std::atomic<int> OffMainThreadCalls{0};
+
+ private:
+  void Check() {
+    if (!main_.IsMainThread()) ++OffMainThreadCalls;
+  }
+  const TMainThread& main_;
+};
+
+// A second of 160 x 90 video and a tone: quick to convert.
+inline std::string SmallClip() {
+  return Fixture("wb_small.avi",
+                 "-f lavfi -i testsrc=size=160x90:rate=25:duration=1 -f lavfi -i sine=duration=1 "
+                 "-c:v mpeg4 -c:a mp2 -shortest");
+}
+
 // A shared sample by name; skips the test when the samples are not beside the checkout.
 #define OK_SAMPLE(var, name)                                     \
   const std::string var = ::ok::test::SamplesDir() + "/" + name; \
@@ -42,6 +76,7 @@ class ModelTest : public ::testing::Test {
     model->sComboEdit1.Text = tmp / "out";
   }
   void TearDown() override {
+    EXPECT_EQ(view.OffMainThreadCalls, 0);
     model.reset();
     loop.ProcessPending();
   }
@@ -55,8 +90,8 @@ class ModelTest : public ::testing::Test {
   std::string Output(const std::string& name) const { return tmp / ("out/" + name); }
 
   TempDir tmp;
-  TFakeView view;
   TMainThreadLoop loop;
+  TThreadCheckingView view{loop};
   TRecordingShutdown shutdown;
   std::unique_ptr<TWorkbench> model;
 };

@@ -1,0 +1,35 @@
+#pragma once
+// The profile catalogues beside the program: folder listing in a fixed order, profile files.
+
+#include <string>
+#include <vector>
+
+#include "app/workbench/workbench.h"
+
+namespace ok {
+
+// The nine items of the file-type boxes, in table order (their images are 0 to 8).
+extern const char* const FileTypeItems[9];
+
+// Every file below `folder` whose extension is `ext` (case ignored), appended to `list`: for
+// every folder the files of its sub-folders first, then its own, each level in name order with
+// case ignored, so the order is the same on every machine. A missing folder clears `list`.
+void GetFileList(std::vector<std::string>& list, const std::string& folder, const std::string& ext);
+// Names of the immediate sub-folders of `folder`, appended to `list` in the same order. A missing
+// folder clears `list`.
+void GetFileList2(std::vector<std::string>& list, const std::string& folder);
+
+// The folder name of a file-type item: its caption up to the first "(", blanks removed.
+std::string FileTypeFolderName(const std::string& caption);
+// ProgramFolder() + "profiles/videoconvert/" and + "profiles/devices/".
+std::string PresetCatalogueFolder();
+std::string DeviceCatalogueFolder();
+
+// A profile file; missing keys and values that are not numbers read as the defaults.
+profile_rec ReadProfile(const std::string& fileName);
+// The caption of a box item: the file name without folder and extension.
+std::string ProfileItemCaption(const std::string& fileName);
+// The shortest decimal text of a number ("25", "29.97").
+std::string FloatText(double value);
+
+}  // namespace ok

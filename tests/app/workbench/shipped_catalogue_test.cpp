@@ -1,0 +1,93 @@
+// The shipped catalogue against the preset tables: every entry lists at the position of its row
+// and its labels tell what the job of that row really does.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "app/workbench/preset_tables.h"
+#include "app/workbench/workbench_test_support.h"
+#include "platform/code_page.h"
+
+namespace ok::test {
+namespace {
+
+// The codec the job ends with after the extension rules, as the video-codec label names it.
+std::string ShownVideoCodec(const TPresetRow& row) {
+  static const std::map<std::string, std::string> byExt = {
+      {".wmv", "WMV2"}, {".mkv", "H264"}, {".rm10", "RV10"}, {".rm20", "RV20"}};
+  static const std::map<std::string, std::string> byCodec = {
+      {"mpeg4", "MPEG4"}, {"h263", "H263"}, {"flv", "FLV"}, {"wmv2", "WMV2"}, {"avc", "H264"}};
+  if (auto it = byExt.find(row.Ext); it != byExt.end()) return it->second;
+  return byCodec.at(row.VideoCodec);
+}
+
+// The audio label by container; WMV's rule sets the encoder itself.
+std::string ShownAudioCodec(const std::string& ext) {
+  static const std::map<std::string, std::string> byExt = {
+      {".mp4", "AAC"}, {".3gp", "AAC"},  {".mov", "AAC"},  {".avi", "MP3"}, {".flv", "MP3"},
+      {".mkv", "MP3"}, {".mpeg", "AC3"}, {".rm10", "AC3"}, {".rm20", "AC3"}};
+  auto it = byExt.find(ext);
+  return it == byExt.end() ? "" : it->second;
+}
+
+void ExpectEntryMatchesRow(TWorkbench& m, const profile_rec& p, const std::string& caption, int page,
+                           int first, int second) {
+  SCOPED_TRACE("page " + std::to_string(page) + " entry " + std::to_string(first) + "/" +
+               std::to_string(second) + " " + caption);
+  const TPresetRow& row = *FindPresetRow(page, first, second);
+  EXPECT_EQ(std::to_string(p.Width) + "x" + std::to_string(p.Height), row.FrameSize);
+  EXPECT_EQ(p.VideoBitrate, row.VideoBitrate);
+  EXPECT_EQ(p.FPS, row.FrameRate);
+  EXPECT_EQ(p.VideoCodec, ShownVideoCodec(row));
+  if (row.Ext != ".wmv") {
+    EXPECT_EQ(p.AudioCodec, ShownAudioCodec(row.Ext));
+  }
+  EXPECT_FALSE(p.AudioCodec.empty());
+  EXPECT_TRUE(IsValidUtf8(caption));
+  EXPECT_NE(caption.find("帧"), std::string::npos);
+  // The job of this entry is the row's.
+  m.FillPresetParams(page, first, second);
+  EXPECT_EQ(m.JobFrameSize, row.FrameSize);
+  EXPECT_EQ(m.JobVideoBitrate, row.VideoBitrate);
+}
+
+TEST(ShippedCatalogue, EveryPresetListsAtItsRowAndDescribesIt) {
+  TWorkbenchHarness h;
+  TWorkbench& m = h.NewModel();
+  ASSERT_EQ(m.sComboBoxEx1.Items.size(), PresetTable().size());
+  for (int type = 0; type < int(PresetTable().size()); ++type) {
+    m.SelectFileType(type);
+    ASSERT_EQ(m.sComboBoxEx2.Items.size(), PresetTable()[size_t(type)].size()) << "type " << type;
+    std::set<std::string> names;
+    for (int preset = 0; preset < int(m.sComboBoxEx2.Items.size()); ++preset) {
+      m.SelectPreset(preset);
+      names.insert(m.sComboBoxEx2.Items[size_t(preset)].Caption);
+      ExpectEntryMatchesRow(m, m.PresetProfile, m.sComboBoxEx2.Text(), spPreset, type, preset);
+      EXPECT_EQ(m.sLabelFX7.Caption.rfind("帧速率：", 0), 0u);
+    }
+    EXPECT_EQ(names.size(), m.sComboBoxEx2.Items.size());
+  }
+}
+
+TEST(ShippedCatalogue, EveryDeviceModelListsAtItsRowAndDescribesIt) {
+  TWorkbenchHarness h;
+  TWorkbench& m = h.NewModel();
+  ASSERT_EQ(m.sComboBoxEx3.Items.size(), DeviceTable().size());
+  std::set<std::string> brands;
+  for (int brand = 0; brand < int(DeviceTable().size()); ++brand) {
+    m.SelectBrand(brand);
+    brands.insert(m.sComboBoxEx3.Text());
+    ASSERT_EQ(m.sComboBoxEx4.Items.size(), DeviceTable()[size_t(brand)].size()) << "brand " << brand;
+    for (int model = 0; model < int(m.sComboBoxEx4.Items.size()); ++model) {
+      m.SelectModel(model);
+      ExpectEntryMatchesRow(m, m.DeviceProfile, m.sComboBoxEx4.Text(), spDevice, brand, model);
+      EXPECT_EQ(m.sLabelFX7.Caption.rfind("桢速率：", 0), 0u);
+    }
+  }
+  EXPECT_EQ(brands.size(), DeviceTable().size());
+}
+
+}  // namespace
+}  // namespace ok::test

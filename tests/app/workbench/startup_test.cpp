@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "app/workbench/workbench_test_support.h"
+#include "platform/code_page.h"
+#include "platform/file_utils.h"
+#include "platform/ini_file.h"
+
+namespace ok::test {
+namespace {
+
+TEST(WorkbenchStartup, MissingConfigGivesDefaultsAndStoresTheOutputFolder) {
+  TWorkbenchHarness h;
+  TWorkbench& m = h.NewModel();
+  EXPECT_EQ(m.OutputFolder, h.Home() + "drive/输出视频");
+  EXPECT_TRUE(DirectoryExists(m.OutputFolder));
+  EXPECT_EQ(m.sComboEdit1.Text, m.OutputFolder);
+  EXPECT_EQ(TIniFile(h.ConfigFile()).ReadString("savepath", "newfilepath", ""), m.OutputFolder);
+  EXPECT_EQ(m.SkinName, "Topaz");
+  EXPECT_EQ(m.ParallelTasks, 1);
+  EXPECT_EQ(m.CodecThreads, 0);
+  EXPECT_EQ(m.Caption, "OstrelKalvexa V1.4");
+  EXPECT_EQ(m.sPageControl2.ActivePageIndex, spPreset);
+  EXPECT_EQ(m.sComboBoxEx1.ItemIndex, 0);
+  EXPECT_EQ(m.sComboBoxEx2.ItemIndex, 0);
+  EXPECT_EQ(m.sComboBoxEx3.ItemIndex, 0);
+  EXPECT_EQ(m.sComboBoxEx4.ItemIndex, 0);
+  EXPECT_EQ(m.sLabelFX12.Caption, "视频像素：220X176");  // 3GP preset 0
+  EXPECT_TRUE(h.View.Messages.empty());
+}
+
+TEST(WorkbenchStartup, EmptyAndGarbageConfigsReadAsDefaults) {
+  for (const std::string& text : {std::string(),
+                                  std::string("[select]\ncombobox1=x\ncombobox2=\ntabindex=9\n"
+                                              "combobox3=-4\n[savepath]\nnewfilepath=\n"
+                                              "[convert]\nparallel=zwei\nthreads=-3\n"),
+                                  std::string("\x01\x02garbage\xff\n[[[\n=\n")}) {
+    TWorkbenchHarness h;
+    h.WriteConfig(text);
+    TWorkbench& m = h.NewModel();
+    EXPECT_EQ(m.OutputFolder, h.Home() + "drive/输出视频");
+    EXPECT_EQ(m.sComboBoxEx1.ItemIndex, 0);
+    EXPECT_EQ(m.sComboBoxEx3.ItemIndex, 0);
+    EXPECT_EQ(m.sPageControl2.ActivePageIndex, spPreset);
+    EXPECT_EQ(m.ParallelTasks, 1);
+    EXPECT_EQ(m.CodecThreads, 0);
+    EXPECT_TRUE(h.View.Messages.empty());
+  }
+}
+
+TEST(WorkbenchStartup, FirstShowRestoresEverySelection) {
+  TWorkbenchHarness h;
+  const std::string out = h.Home() + "my out";
+  h.WriteConfig("[savepath]\nnewfilepath=" + out +
+                "\n[skin]\nname=WLM\n[select]\ncombobox1=1\ncombobox2=12\n"
+                "combobox3=16\ncombobox4=1\ntabindex=1\n[convert]\nparallel=3\nthreads=2\n");
+  TWorkbench& m = h.NewModel();
+  EXPECT_EQ(m.OutputFolder, out);
+  EXPECT_TRUE(DirectoryExists(out));
+  EXPECT_EQ(m.SkinName, "WLM");
+  EXPECT_EQ(m.ParallelTasks, 3);
+  EXPECT_EQ(m.CodecThreads, 2);
+  EXPECT_EQ(m.sComboBoxEx1.ItemIndex, 1);
+  EXPECT_EQ(m.sComboBoxEx2.ItemIndex, 12);
+  EXPECT_EQ(m.sComboBoxEx3.ItemIndex, 16);
+  EXPECT_EQ(m.sComboBoxEx4.ItemIndex, 1);
+  EXPECT_EQ(m.PresetFiles.size(), 17u);
+  // tabindex 1 ran the device page's handling, but the window opens on the preset page and its
+  // labels describe the preset selected there.
+  EXPECT_EQ(m.DeviceProfile.Width, 352);
+  EXPECT_EQ(m.sPageControl2.ActivePageIndex, spPreset);
+  EXPECT_EQ(m.sLabelFX12.Caption, "视频像素：1280X720");
+  EXPECT_EQ(m.sLabelFX7.Caption, "帧速率：25");
+  EXPECT_EQ(m.sPageControl2.PageImageIndex, (std::vector<int>{4, 1, 2, 3}));
+  // Restoring writes no selection back.
+  EXPECT_EQ(TIniFile(h.ConfigFile()).ReadInteger("select", "combobox2", -1), 12);
+
+  // A later show restores nothing and resets the custom page.
+  m.SelectFileType(4);
+  m.sSpeedButton5Click();
+  m.sEdit1.Text = "9";
+  m.FormShow();
+  EXPECT_EQ(m.sComboBoxEx1.ItemIndex, 4);
+  EXPECT_FALSE(m.sPanel3.Visible);
+  EXPECT_EQ(m.sEdit1.Text, "220");
+}
+
+TEST(WorkbenchStartup, Cp936ConfigIsRead) {
+  TWorkbenchHarness h;
+  const std::string out = h.Home() + "转换输出";
+  ASSERT_TRUE(ForceDirectories(out));
+  h.WriteConfig(
+      Utf8ToPage("[savepath]\r\nnewfilepath=" + out + "\r\n[select]\r\ntabindex=2\r\n", TCodePage::Cp936));
+  TWorkbench& m = h.NewModel();
+  EXPECT_EQ(m.OutputFolder, out);
+  m.sPageControl2Change(spDevice);
+  std::string bytes;
+  ASSERT_TRUE(ReadFileBytes(h.ConfigFile(), bytes));
+  EXPECT_FALSE(IsValidUtf8(bytes));  // written back in the file's own encoding
+  EXPECT_EQ(TIniFile(h.ConfigFile()).ReadInteger("select", "tabindex", -1), 1);
+}
+
+TEST(WorkbenchStartup, FolderThatCannotBeCreatedIsNamedAndTheWindowStillOpens) {
+  TWorkbenchHarness h;
+  const std::string out = h.Home() + "missing/parent/out";
+  h.WriteConfig("[savepath]\nnewfilepath=" + out + "\n");
+  TWorkbench& m = h.NewModel();
+  ASSERT_EQ(h.View.Messages.size(), 1u);
+  EXPECT_EQ(h.View.Messages[0].Text, "未能创建 " + out + " 目录！");
+  EXPECT_EQ(h.View.Messages[0].Kind, mkError);
+  EXPECT_EQ(m.sComboEdit1.Text, out);
+  EXPECT_EQ(m.sComboBoxEx3.Items.size(), 26u);
+  EXPECT_FALSE(m.EnsureOutputFolder());
+  EXPECT_EQ(h.View.Messages.size(), 2u);
+  m.sSpeedButton6Click();
+  EXPECT_TRUE(h.View.Opened.empty());
+}
+
+TEST(WorkbenchStartup, DefaultFolderFollowsTheRoomiestDrive) {
+  TWorkbenchHarness h(false);
+  TWorkbench& m = h.NewModel(false);
+  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  struct TCase {
+    std::vector<TFakeDriveTable::TDrive> Drives;
+    std::string System, Expected;
+  };
+  const TCase cases[] = {
+      {{{"/", 500}}, "/", IncludeTrailingPathDelimiter(home) + "输出视频"},  // only the system drive
+      {{}, "/", IncludeTrailingPathDelimiter(home) + "输出视频"},
+      {{{"/", 900}, {"/data", 10}, {"/srv", 20}}, "/", "/srv/输出视频"},
+      {{{"/a", 20}, {"/b", 20}}, "/", "/a/输出视频"},  // a tie keeps the earlier
+      {{{"/b", 20}, {"/a", 20}}, "/", "/a/输出视频"},  // in name order
+      {{{"/home", 0}, {"/", 5}},
+       "/",
+       IncludeTrailingPathDelimiter(home) + "输出视频"},     // 0 free never chosen
+      {{{"/", 900}, {"/home", 10}}, "/home/", "/输出视频"},  // the system drive is the one of "/"
+  };
+  for (const TCase& c : cases) {
+    h.Drives.Drives = c.Drives;
+    h.Drives.System = c.System;
+    EXPECT_EQ(m.DefaultOutputFolder(), c.Expected);
+  }
+}
+
+TEST(WorkbenchStartup, ChoosingTheOutputFolder) {
+  TWorkbenchHarness h;
+  TWorkbench& m = h.NewModel();
+  const std::string before = m.OutputFolder;
+  for (const char* answer : {"", "/", "//", " "}) {
+    h.View.BrowseAnswer = answer;
+    m.sComboEdit1ButtonClick();
+    EXPECT_EQ(m.OutputFolder, before) << "'" << answer << "'";
+  }
+  EXPECT_EQ(h.View.LastBrowseTitle, "选择一个目录");
+  h.View.BrowseAnswer = "/tmp";
+  m.sComboEdit1ButtonClick();
+  EXPECT_EQ(m.OutputFolder, "/tmp");
+  EXPECT_EQ(m.sComboEdit1.Text, "/tmp");
+  EXPECT_EQ(TIniFile(h.ConfigFile()).ReadString("savepath", "newfilepath", ""), "/tmp");
+  m.sSpeedButton6Click();
+  EXPECT_EQ(h.View.Opened, std::vector<std::string>{"/tmp"});
+}
+
+TEST(WorkbenchStartup, OpeningAMissingOutputFolderCreatesIt) {
+  TWorkbenchHarness h;
+  TWorkbench& m = h.NewModel();
+  ASSERT_EQ(::rmdir(m.OutputFolder.c_str()), 0);
+  m.sSpeedButton6Click();
+  EXPECT_TRUE(DirectoryExists(m.OutputFolder));
+  EXPECT_EQ(h.View.Opened, std::vector<std::string>{m.OutputFolder});
+}
+
+}  // namespace
+}  // namespace ok::test
