@@ -259,10 +259,7 @@ void TForm1::BuildSettings(QWidget* client) {
   for (int i = 0; i < 5; ++i) *labels[i] = Place<QLabel>(summary_, labelNames[i], QRect(0, i * 21, 236, 20));
 
   connect(sPageControl2, &QTabWidget::currentChanged, this, [this](int page) {
-    UserAction([&] {
-      model_->sTabSheet5Show(page);
-      model_->sPageControl2Change(page);
-    });
+    UserAction([&] { model_->sPageControl2Change(page); });
   });
 }
 
@@ -347,7 +344,6 @@ void TForm1::BuildOutputRow(QWidget* client) {
   sComboEdit1 = Place<QLineEdit>(client, "sComboEdit1", QRect(76, 452, 300, 26));
   sComboEdit1Button = sComboEdit1->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
   sComboEdit1Button->setObjectName("sComboEdit1Button");
-  sComboEdit1Button->setToolTip(QStringLiteral("另外指定输出目录"));
   connect(sComboEdit1Button, &QAction::triggered, this,
           [this] { UserAction([&] { model_->sComboEdit1ButtonClick(); }); });
   connect(sComboEdit1, &QLineEdit::textEdited, this,
@@ -429,10 +425,19 @@ void TForm1::Changed(TWorkbenchChange what) {
 void TForm1::RedrawList() {
   const TListViewState& list = model_->sListView1;
   ApplyState(sListView1, list);
+  for (int i = 0; i < int(list.Columns.size()) && i < sListView1->columnCount(); ++i) {
+    const TListColumn& column = list.Columns[size_t(i)];
+    sListView1->headerItem()->setText(i, Q(column.Caption));
+    sListView1->headerItem()->setTextAlignment(i, column.Centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+    // The last column takes the rest of the list's width.
+    if (column.Width > 0 && i + 1 < sListView1->columnCount() && sListView1->columnWidth(i) != column.Width)
+      sListView1->setColumnWidth(i, column.Width);
+  }
   while (sListView1->topLevelItemCount() > int(list.Rows.size())) delete sListView1->takeTopLevelItem(sListView1->topLevelItemCount() - 1);
   while (sListView1->topLevelItemCount() < int(list.Rows.size())) {
     auto* item = new QTreeWidgetItem(sListView1);
-    for (int column = 1; column < sListView1->columnCount(); ++column) item->setTextAlignment(column, Qt::AlignCenter);
+    for (int column = 0; column < sListView1->columnCount(); ++column)
+      item->setTextAlignment(column, Qt::Alignment(sListView1->headerItem()->textAlignment(column)));
   }
   for (int row = 0; row < int(list.Rows.size()); ++row) {
     QTreeWidgetItem* item = sListView1->topLevelItem(row);
@@ -496,7 +501,8 @@ void TForm1::RedrawSettings() {
   ApplyComboBox(sComboBoxEx5, m.sComboBoxEx5);
 
   // The summary labels sit on the page shown.
-  QWidget* shown = sPageControl2->currentWidget();
+  QWidget* shown = m.SummaryLabelsPage >= 0 && m.SummaryLabelsPage < 4 ? pages_[size_t(m.SummaryLabelsPage)]
+                                                                       : sPageControl2->currentWidget();
   if (shown && summary_->parentWidget() != shown) {
     summary_->setParent(shown);
     summary_->move(400, 4);
@@ -513,6 +519,7 @@ void TForm1::RedrawSettings() {
   ApplyState(sPanel3, m.sPanel3);
   sPanel3->raise();
   ApplyState(sGroupBox3, m.sGroupBox3);
+  sGroupBox3->setTitle(Q(m.sGroupBox3.Caption));
   for (int i = 0; i < 12; ++i) {
     const TEditState& edit = m.CustomEdit(i + 1);
     ApplyEdit(sEdit_[size_t(i)], edit);
@@ -522,6 +529,7 @@ void TForm1::RedrawSettings() {
   ApplyCheckBox(sCheckBox3, m.sCheckBox3);
 
   ApplyEdit(sComboEdit1, m.sComboEdit1);
+  sComboEdit1Button->setToolTip(Q(m.sComboEdit1Button.Hint));
   ApplyState(sSpeedButton6, m.sSpeedButton6);
 }
 
@@ -539,7 +547,7 @@ void TForm1::RedrawRunButtons() {
 }
 
 void TForm1::RedrawCaption() {
-  QString caption = QString::fromUtf8(MainWindowCaption);
+  QString caption = model_->Caption.empty() ? QString::fromUtf8(MainWindowCaption) : Q(model_->Caption);
   const std::vector<TListRow>& rows = model_->sListView1.Rows;
   if (model_->Running() && !rows.empty()) {
     // The batch's progress: the mean of the rows' percentages, a row not begun counting 0.

@@ -30,10 +30,10 @@ void TTrackBar::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   QStyleOptionSlider option;
   initStyleOption(&option);
-  const QStyle::SubControls all = option.subControls;
 
   // Groove and ticks first, then the selection over the groove, then the handle over both.
-  option.subControls = all & ~QStyle::SubControls(QStyle::SC_SliderHandle);
+  option.subControls = QStyle::SC_SliderGroove;
+  if (tickPosition() != QSlider::NoTicks) option.subControls |= QStyle::SC_SliderTickmarks;
   style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
 
   if (selEnd_ > selStart_ && maximum() > minimum()) {
