@@ -44,6 +44,7 @@ bool TMainThreadLoop::RunAndWait(std::function<void()> call) {
   queue_.push_back(item);
   ++waiters_;
   wakeMain_.notify_all();
+  CallQueued();
   item->Finished.wait(lock, [&] { return item->State != TCall::csQueued; });
   --waiters_;
   if (shutDown_ && waiters_ == 0) wakeMain_.notify_all();
@@ -59,6 +60,7 @@ void TMainThreadLoop::Post(std::function<void()> call) {
   if (shutDown_) return;
   queue_.push_back(std::move(item));
   wakeMain_.notify_all();
+  CallQueued();
 }
 
 bool TMainThreadLoop::PumpOnce(std::unique_lock<std::mutex>& lock) {

@@ -64,6 +64,11 @@ class TMainThreadLoop : public TMainThread {
   // Calls queued and not yet run.
   size_t PendingCount() const;
 
+ protected:
+  // A call was queued. A loop driven by another event loop (the window's) schedules a
+  // ProcessPending there. Runs on the queuing thread with the queue locked: it may only schedule.
+  virtual void CallQueued() {}
+
  private:
   struct TCall;
   bool PumpOnce(std::unique_lock<std::mutex>& lock);

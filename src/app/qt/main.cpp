@@ -1,0 +1,40 @@
+// ostrelkalvexa: the window. Files and folders given on the command line are added to the list.
+
+#include <QApplication>
+#include <QTimer>
+#include <string>
+#include <vector>
+
+#include "app/qt/main_window.h"
+#include "app/qt/preview_window.h"
+#include "app/qt/qt_images.h"
+#include "app/qt/qt_main_thread.h"
+#include "media/previewer.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QString::fromUtf8(ok::ApplicationTitle));
+  QApplication::setApplicationDisplayName(QString::fromUtf8(ok::ApplicationTitle));
+  QApplication::setDesktopFileName(QStringLiteral("ostrelkalvexa"));
+  QApplication::setWindowIcon(ok::ProgramIcon());
+
+  ok::TQtMainThread mainThread;
+  ok::SetCurrentMainThread(&mainThread);
+  ok::TQtPreviewWindowFactory previewWindows;
+  ok::SetPreviewWindowFactory(&previewWindows);
+
+  int status = 0;
+  {
+    ok::TForm1 form;
+    form.show();
+    std::vector<std::string> files;
+    for (const QString& argument : QApplication::arguments().mid(1)) files.push_back(argument.toStdString());
+    if (!files.empty()) QTimer::singleShot(0, &form, [&form, files] { form.Model().AddFiles(files); });
+    status = QApplication::exec();
+  }
+  // Workers still handing calls over are let go before the hand-off disappears.
+  mainThread.Shutdown();
+  ok::SetPreviewWindowFactory(nullptr);
+  ok::SetCurrentMainThread(nullptr);
+  return status;
+}

@@ -1,0 +1,97 @@
+#include "app/qt/qt_dialogs.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace ok {
+
+namespace {
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+QString DialogFilter(const std::string& filter) {
+  const QStringList parts = Text(filter).split('|');
+  QStringList entries;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QStringList patterns;
+    for (const QString& pattern : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+      patterns << pattern;
+      if (pattern.toLower() != pattern) patterns << pattern.toLower();
+    }
+    entries << parts[i] + " (" + patterns.join(' ') + ")";
+  }
+  return entries.join(";;");
+}
+
+void ShowMessageBox(QWidget* parent, const std::string& text, TMessageKind kind) {
+  QMessageBox::Icon icon = kind == mkError     ? QMessageBox::Critical
+                           : kind == mkWarning ? QMessageBox::Warning
+                                               : QMessageBox::Information;
+  QMessageBox box(icon, QString::fromUtf8(ApplicationTitle), Text(text), QMessageBox::Ok, parent);
+  box.setObjectName("MessageBox");
+  box.exec();
+}
+
+std::vector<std::string> ChooseFiles(QWidget* parent, const std::string& filter, bool multiSelect) {
+  QFileDialog dialog(parent);
+  dialog.setObjectName("sOpenDialog1");
+  dialog.setNameFilter(DialogFilter(filter));
+  dialog.setFileMode(multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  std::vector<std::string> chosen;
+  if (dialog.exec() != QDialog::Accepted) return chosen;
+  for (const QString& file : dialog.selectedFiles()) chosen.push_back(file.toStdString());
+  return chosen;
+}
+
+std::string ChooseFolder(QWidget* parent, const std::string& title) {
+  return QFileDialog::getExistingDirectory(parent, Text(title)).toStdString();
+}
+
+bool OpenInShell(const std::string& target) { return QProcess::startDetached("xdg-open", {Text(target)}); }
+
+TPowerOffDialog::TPowerOffDialog(QWidget* parent, int seconds)
+    : QDialog(parent), secondsLeft_(std::max(seconds, 0)) {
+  setObjectName("PowerOffDialog");
+  setWindowTitle(QString::fromUtf8(ApplicationTitle));
+  setModal(true);
+  auto* layout = new QVBoxLayout(this);
+  text_ = new QLabel(this);
+  text_->setObjectName("PowerOffText");
+  cancel_ = new QPushButton(QStringLiteral("取消关机"), this);
+  cancel_->setObjectName("PowerOffCancel");
+  layout->addWidget(text_);
+  layout->addWidget(cancel_, 0, Qt::AlignCenter);
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  timer_ = new QTimer(this);
+  timer_->setInterval(1000);
+  connect(timer_, &QTimer::timeout, this, [this] { Tick(); });
+  ShowSecondsLeft();
+}
+
+bool TPowerOffDialog::Run() {
+  if (secondsLeft_ == 0) return true;
+  timer_->start();
+  return exec() == QDialog::Accepted;
+}
+
+void TPowerOffDialog::Tick() {
+  if (--secondsLeft_ <= 0) {
+    timer_->stop();
+    accept();
+    return;
+  }
+  ShowSecondsLeft();
+}
+
+void TPowerOffDialog::ShowSecondsLeft() {
+  text_->setText(QStringLiteral("转换已完成，计算机将在 %1 秒后关机。").arg(secondsLeft_));
+}
+
+}  // namespace ok

@@ -1,0 +1,49 @@
+#pragma once
+// The desktop dialogs the window shows for the workbench: message boxes, the open dialog, the
+// folder browser, the shell's "open" and the power-off countdown.
+
+#include <QDialog>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "app/workbench/workbench_view.h"
+
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace ok {
+
+// "Video Files|*.AVI;*.MP4" as a Qt name filter, "Video Files (*.AVI *.avi *.MP4 *.mp4)": names
+// are matched case-sensitively here, so each pattern is given in both cases.
+QString DialogFilter(const std::string& filter);
+
+// Modal, ApplicationTitle as caption, the icon of `kind`.
+void ShowMessageBox(QWidget* parent, const std::string& text, TMessageKind kind);
+// Empty when cancelled.
+std::vector<std::string> ChooseFiles(QWidget* parent, const std::string& filter, bool multiSelect);
+// "" when nothing was chosen.
+std::string ChooseFolder(QWidget* parent, const std::string& title);
+// xdg-open, detached; false when it could not be started.
+bool OpenInShell(const std::string& target);
+
+// Counts down before the power-off; "取消关机" cancels it.
+class TPowerOffDialog : public QDialog {
+ public:
+  TPowerOffDialog(QWidget* parent, int seconds);
+  // True when the countdown ran out, false when cancelled.
+  bool Run();
+  int SecondsLeft() const { return secondsLeft_; }
+
+ private:
+  void Tick();
+  void ShowSecondsLeft();
+
+  int secondsLeft_;
+  QLabel* text_;
+  QPushButton* cancel_;
+  QTimer* timer_;
+};
+
+}  // namespace ok

@@ -1,0 +1,270 @@
+// The main window over the model: its controls, the batch from the buttons to the end report, the
+// track bar and marks, files dropped and the Delete key.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <filesystem>
+
+#include "app/qt/qt_test_support.h"
+#include "app/qt/qt_widgets.h"
+#include "app/workbench/model_test_support.h"
+
+namespace ok::test {
+namespace {
+
+struct TExpectedControl {
+  const char* Name;
+  const char* Caption;  // nullptr: not checked
+  const char* Hint;
+  bool Enabled;
+  bool Visible;
+};
+
+QString CaptionOf(QWidget* widget) {
+  if (auto* button = dynamic_cast<QAbstractButton*>(widget)) return button->text();
+  if (auto* label = dynamic_cast<QLabel*>(widget)) return label->text();
+  if (auto* group = dynamic_cast<QGroupBox*>(widget)) return group->title();
+  if (auto* edit = dynamic_cast<QLineEdit*>(widget)) return edit->text();
+  return {};
+}
+
+TEST_F(WindowTest, EveryControlShowsItsCaptionHintAndState) {
+  const TExpectedControl controls[] = {
+      {"sSpeedButton7", "添加待转视频文件", "添加待转视频文件", true, true},
+      {"sSpeedButton1", "添加", "", true, false},
+      {"sSpeedButton2", "删除", "", true, false},
+      {"sSpeedButton3", "清空", "", true, false},
+      {"sGroupBox1", "输出设置：", "", true, true},
+      {"sLabelFX1", "输出目录：", "", true, true},
+      {"sComboEdit1", nullptr, "视频输出目录", true, true},
+      {"sSpeedButton6", nullptr, "打开目录", true, true},
+      {"btnStart", "开始", "", true, true},
+      {"btnPause", "暂停", "", false, true},
+      {"btnResume", "继续", "", false, true},
+      {"btnStop", "停止", "", false, true},
+      {"sCheckBox1", "转换完成自动关机", "", true, true},
+      {"sGroupBox2", "视频预览窗口", "", true, true},
+      {"lblPTS", "--", "", true, true},
+      {"btnStartTime", "起始位置", "", true, true},
+      {"edtStartTime", "0", "", true, true},
+      {"btnEndTime", "结束位置", "", true, true},
+      {"edtEndTime", "0", "", true, true},
+      {"chkCutClip", "是否裁剪", "", false, true},
+      {"sComboBoxEx1", nullptr, "选择文件类型方案", true, true},
+      {"sComboBoxEx2", nullptr, "选择预置方案", true, true},
+      {"sSpeedButton4", "分析视频文件", "", true, false},  // on a page not shown
+      {"sSpeedButton5", "自定义", "", true, false},
+      {"sLabelFX12", nullptr, "", true, true},
+  };
+  for (const TExpectedControl& expected : controls) {
+    SCOPED_TRACE(expected.Name);
+    QWidget* widget = Child<QWidget>(expected.Name);
+    ASSERT_NE(widget, nullptr);
+    if (expected.Caption) {
+      EXPECT_EQ(CaptionOf(widget), QString::fromUtf8(expected.Caption));
+    }
+    EXPECT_EQ(widget->toolTip(), QString::fromUtf8(expected.Hint));
+    EXPECT_EQ(widget->isEnabled(), expected.Enabled);
+    EXPECT_EQ(widget->isVisible(), expected.Visible);
+  }
+  EXPECT_TRUE(Child<QLineEdit>("edtStartTime")->isReadOnly());
+  EXPECT_EQ(Child<QAction>("sComboEdit1Button")->toolTip(), QStringLiteral("另外指定输出目录"));
+  EXPECT_EQ(Child<QLineEdit>("sComboEdit1")->text(), QString::fromStdString(Model().OutputFolder));
+
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("OstrelKalvexa V1.4"));
+  EXPECT_EQ(form->centralWidget()->size(), QSize(TForm1::ClientWidth, TForm1::ClientHeight));
+  EXPECT_EQ(form->minimumSize(), form->maximumSize());
+  EXPECT_EQ(Child<QLabel>("imgPreview")->size(), QSize(220, 145));
+  auto* track = Child<TTrackBar>("trcPreview");
+  EXPECT_EQ(track->width(), 220);
+  EXPECT_EQ(track->tickPosition(), QSlider::TicksAbove);
+
+  auto* list = Child<QTreeWidget>("sListView1");
+  const char* columns[] = {"文件名", "类型", "分辨率", "时长", "进度"};
+  ASSERT_EQ(list->columnCount(), 5);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(list->headerItem()->text(i), QString::fromUtf8(columns[i]));
+    EXPECT_EQ(list->headerItem()->textAlignment(i) & Qt::AlignHCenter, i > 0 ? Qt::AlignHCenter : 0) << i;
+  }
+  EXPECT_EQ(list->columnWidth(0), 155);
+  EXPECT_EQ(list->columnWidth(2), 70);
+  EXPECT_EQ(list->columnWidth(3), 60);
+
+  auto* pages = Child<QTabWidget>("sPageControl2");
+  const char* captions[] = {"按预置方案", "按设备类型", "按已有视频", "自己定义"};
+  ASSERT_EQ(pages->count(), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(pages->tabText(i), QString::fromUtf8(captions[i]));
+  EXPECT_EQ(pages->currentIndex(), 0);
+  auto* fileTypes = Child<QComboBox>("sComboBoxEx1");
+  ASSERT_EQ(fileTypes->count(), 9);
+  EXPECT_EQ(fileTypes->itemText(0), QStringLiteral("3GP  (适合手机播放)"));
+  EXPECT_FALSE(fileTypes->itemIcon(8).isNull());
+  EXPECT_GT(Child<QComboBox>("sComboBoxEx2")->count(), 0);
+
+  QMenuBar* menu = form->menuBar();
+  ASSERT_EQ(menu->actions().size(), 2);
+  EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("文件"));
+  EXPECT_EQ(Child<QAction>("N2")->text(), QStringLiteral("退出"));
+  EXPECT_EQ(Child<QAction>("N5")->text(), QStringLiteral("关于"));
+}
+
+TEST_F(WindowTest, PagesAndCustomPanelFollowTheModel) {
+  auto* pages = Child<QTabWidget>("sPageControl2");
+  pages->setCurrentIndex(spCustom);  // as a click on the tab
+  EXPECT_EQ(Model().sPageControl2.ActivePageIndex, spCustom);
+  EXPECT_EQ(Model().SummaryLabelsPage, spCustom);
+  EXPECT_EQ(Child<QLabel>("sLabelFX12")->parentWidget()->parentWidget(), pages->widget(spCustom));
+  QTest::mouseClick(Child<QPushButton>("sSpeedButton5"), Qt::LeftButton);
+  EXPECT_TRUE(Child<QWidget>("sPanel3")->isVisible());
+  auto* width = Child<QLineEdit>("sEdit1");
+  EXPECT_EQ(width->text(), QStringLiteral("220"));
+  EXPECT_EQ(width->maxLength(), 4);
+  width->setFocus();
+  QTest::keyClicks(width, "x9");  // the letter is refused, the digit taken
+  EXPECT_EQ(Model().sEdit1.Text, "2209");
+  EXPECT_EQ(width->text(), QStringLiteral("2209"));
+
+  auto* crop = Child<QCheckBox>("sCheckBox2");
+  EXPECT_FALSE(Child<QLineEdit>("sEdit5")->isEnabled());
+  QTest::mouseClick(crop, Qt::LeftButton);
+  EXPECT_TRUE(Model().sCheckBox2.Checked);
+  EXPECT_TRUE(Child<QLineEdit>("sEdit5")->isEnabled());
+  pages->setCurrentIndex(spPreset);
+  EXPECT_FALSE(Child<QWidget>("sPanel3")->isVisibleTo(pages->widget(spCustom)));
+  EXPECT_FALSE(crop->isChecked());
+}
+
+QMimeData* FileDrop(const std::vector<std::string>& paths) {
+  auto* data = new QMimeData;
+  QList<QUrl> urls;
+  for (const std::string& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path));
+  data->setUrls(urls);
+  return data;
+}
+
+// Sends a drag entering `target` and the drop; true when both were taken.
+bool Drop(QWidget* target, const std::vector<std::string>& paths) {
+  std::unique_ptr<QMimeData> data(FileDrop(paths));
+  const QPoint centre = target->rect().center();
+  QDragEnterEvent enter(centre, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(QPointF(centre), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  return drop.isAccepted();
+}
+
+TEST_F(WindowTest, DroppedFilesAndFoldersAreAddedAndDeleteRemovesTheRow) {
+  const std::string clip = SmallClip();
+  TempDir other;
+  const std::string first = other / "first.avi", second = other / "second.avi";
+  fs::copy_file(clip, first);
+  fs::copy_file(clip, second);
+  fs::create_directory(other / "folder");
+  fs::copy_file(clip, other / "folder/inside.avi");
+
+  auto* add = Child<QPushButton>("sSpeedButton7");
+  ASSERT_TRUE(Drop(add, {first, second}));
+  auto* list = Child<QTreeWidget>("sListView1");
+  ASSERT_EQ(list->topLevelItemCount(), 2);
+  EXPECT_FALSE(Child<QWidget>("sPanel1")->isVisible());
+  EXPECT_TRUE(Child<QWidget>("sSpeedButton2")->isVisible());
+  EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("first"));
+  EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral(".AVI"));
+  EXPECT_EQ(list->topLevelItem(0)->text(2), QStringLiteral("160 X 90"));
+
+  ASSERT_TRUE(Drop(list->viewport(), {other / "folder"}));
+  ASSERT_EQ(list->topLevelItemCount(), 3);
+  EXPECT_EQ(list->topLevelItem(2)->text(0), QStringLiteral("inside"));
+  EXPECT_FALSE(Drop(list->viewport(), {}));
+
+  list->setCurrentItem(list->topLevelItem(1));
+  EXPECT_EQ(Model().sListView1.SelectedIndex, 1);
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Delete);
+  ASSERT_EQ(list->topLevelItemCount(), 2);
+  EXPECT_EQ(list->topLevelItem(1)->text(0), QStringLiteral("inside"));
+  EXPECT_EQ(Model().SourceFiles.size(), 2u);
+}
+
+TEST_F(WindowTest, TrackBarMovesThePreviewAndMarksTheClip) {
+  OK_SAMPLE(sample, "sample.mp4");
+  Model().AddFiles({sample});
+  auto* track = Child<TTrackBar>("trcPreview");
+  ASSERT_GT(track->maximum(), 10);
+  const QImage before = Child<QLabel>("imgPreview")->pixmap().toImage();
+  EXPECT_FALSE(before.isNull());
+
+  track->setValue(track->maximum() / 4);  // as the user drags it
+  EXPECT_EQ(Model().trcPreview.Position, track->maximum() / 4);
+  EXPECT_NE(Child<QLabel>("lblPTS")->text(), QStringLiteral("--"));
+  QTest::mouseClick(Child<QPushButton>("btnStartTime"), Qt::LeftButton);
+  track->setValue(track->maximum() / 2);
+  QTest::mouseClick(Child<QPushButton>("btnEndTime"), Qt::LeftButton);
+
+  EXPECT_EQ(Child<QLineEdit>("edtStartTime")->text(), QString::fromStdString(Model().edtStartTime.Text));
+  EXPECT_EQ(Child<QLineEdit>("edtEndTime")->text(), QString::fromStdString(Model().edtEndTime.Text));
+  EXPECT_NE(Model().edtEndTime.Text, "0");
+  EXPECT_EQ(track->SelStart(), Model().trcPreview.SelStart);
+  EXPECT_EQ(track->SelEnd(), Model().trcPreview.SelEnd);
+  EXPECT_LT(track->SelStart(), track->SelEnd());
+  auto* clip = Child<QCheckBox>("chkCutClip");
+  EXPECT_TRUE(clip->isEnabled());
+  QTest::mouseClick(clip, Qt::LeftButton);
+  EXPECT_TRUE(Model().chkCutClip.Checked);
+  EXPECT_NE(Child<QLabel>("imgPreview")->pixmap().toImage(), before);
+}
+
+TEST_F(WindowTest, BatchFromTheButtonsEndsWithTheReport) {
+  const std::string clip = SmallClip();
+  TempDir sources;
+  std::vector<std::string> files = {sources / "a.avi", sources / "b.avi"};
+  for (const std::string& file : files) fs::copy_file(clip, file);
+  Model().AddFiles(files);
+  Model().sComboEdit1Change(harness.Folder / "out");
+
+  auto* start = Child<QPushButton>("btnStart");
+  QTest::mouseClick(start, Qt::LeftButton);
+  EXPECT_FALSE(start->isEnabled());
+  EXPECT_TRUE(Child<QPushButton>("btnStop")->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>("sSpeedButton3")->isEnabled());
+  ASSERT_TRUE(PumpUntil([&] { return !answerer->Boxes.empty(); }, std::chrono::seconds(120)));
+
+  ASSERT_EQ(answerer->Boxes.size(), 1u);
+  EXPECT_EQ(answerer->Boxes[0].Text, QStringLiteral("视频成功转换！"));
+  EXPECT_EQ(answerer->Boxes[0].Title, QStringLiteral("OstrelKalvexaV1.4"));
+  EXPECT_EQ(answerer->Boxes[0].Icon, QMessageBox::Information);
+  auto* list = Child<QTreeWidget>("sListView1");
+  for (int row = 0; row < 2; ++row) EXPECT_EQ(list->topLevelItem(row)->text(4), QStringLiteral("100%"));
+  EXPECT_TRUE(start->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>("btnPause")->isEnabled());
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("OstrelKalvexa V1.4"));
+  int outputs = 0;
+  for (const auto& entry : fs::directory_iterator(harness.Folder / "out")) {
+    ++outputs;
+    EXPECT_EQ(ProbeValue(entry.path().string(), "stream=codec_type", "v:0"), "video") << entry.path();
+  }
+  EXPECT_EQ(outputs, 2);
+}
+
+TEST_F(WindowTest, StartWithoutFilesShowsTheErrorBox) {
+  QTest::mouseClick(Child<QPushButton>("btnStart"), Qt::LeftButton);
+  ASSERT_EQ(answerer->Boxes.size(), 1u);
+  EXPECT_EQ(answerer->Boxes[0].Text, QStringLiteral("请选择视频！"));
+  EXPECT_EQ(answerer->Boxes[0].Icon, QMessageBox::Critical);
+}
+
+}  // namespace
+}  // namespace ok::test
