@@ -6,6 +6,7 @@
 // to its file record (TInputFile, TOutputFile) and reaches the stream's codec parameters before
 // the header is written. The old codec-close call is freeing that context, under the codec lock.
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -258,9 +259,13 @@ void TCustomFFmpeg::TranscodeSetup() {
     bool allRtp = NbOutputFiles > 0;
     for (int f = 0; f < NbOutputFiles; ++f) {
       AVFormatContext* oc = OutputFiles[f].Context.get();
-      if (FF.avformat_write_header(oc, nullptr) < 0)
+      if (const int r = FF.avformat_write_header(oc, nullptr); r < 0) {
+        // A full disk is no codec parameter problem: the system's words then.
+        if (r == AVERROR(ENOSPC) || r == AVERROR(EDQUOT) || r == AVERROR(EFBIG))
+          throw FFmpegException(OpenErrorText(OutputFiles[f].FileName, r));
         throw FFmpegException(
             FormatText("Could not write header for output file #%d (incorrect codec parameters ?)", f));
+      }
       OutputFiles[f].HeaderWritten = true;
       if (std::strcmp(oc->oformat->name, "rtp") != 0) allRtp = false;
     }

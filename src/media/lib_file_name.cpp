@@ -246,7 +246,8 @@ int CheckLocalInput(const std::string& fileName) {
   struct stat st;
   // Another protocol's address, or nothing there: the opening says what is wrong.
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return 0;
-  return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode) ? 0 : ErrorNotRegularFile;
+  // A folder does not block: its opening fails as it always did.
+  return S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISSOCK(st.st_mode) ? ErrorNotRegularFile : 0;
 }
 
 int64_t FileSizeOf(const std::string& name) {

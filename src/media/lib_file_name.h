@@ -54,14 +54,14 @@ void CloseInputContext(AVFormatContext** ctx);
 int OpenOutputIO(AVIOContext** pb, const std::string& libName, int flags);
 void CloseOutputIO(AVIOContext** pb);
 
-// The code of a local input that is neither a regular file nor a block device (a named pipe, a
-// character device, a folder, a socket): reading one may block for ever, so it is never opened.
+// The code of a local input that is neither a regular file nor a block device nor a folder (a named
+// pipe, a character device, a socket): reading one may block for ever, so it is never opened.
 constexpr int ErrorNotRegularFile =
     -int(unsigned('N') | unsigned('R') << 8 | unsigned('E') << 16 | unsigned('G') << 24);
 // The file-system path a media name stands for ("file:" taken off), "" for another protocol's address.
 std::string LocalPathOf(const std::string& name);
 // 0 for an input name that may be opened (a regular file, a block device, a name that does not
-// exist, a protocol's address), else ErrorNotRegularFile.
+// exist, a folder, a protocol's address), else ErrorNotRegularFile.
 int CheckLocalInput(const std::string& fileName);
 
 // The size of an existing file, -1 when `name` is not an existing regular file.

@@ -155,6 +155,13 @@ TEST(Reliability, AFailedTaskKeepsItsOutputOnlyWithItsTrailer) {
   EXPECT_NE(r.output.find("File too large; the unfinished output was removed: " + out), std::string::npos)
       << r.output;
   EXPECT_FALSE(fs::exists(out));
+  // A full disk says so, at the header or later; a device is never deleted.
+  for (const char* format : {"mp4", "avi"}) {
+    CommandResult full = Transcode(ShellQuote(clip) + " -o f=" + format + " -o vcodec=mpeg4 /dev/full");
+    EXPECT_EQ(full.exitCode, 1) << full.output;
+    EXPECT_NE(full.output.find("No space left on device"), std::string::npos) << full.output;
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  }
   // Written whole: kept.
   CommandResult whole = Transcode(ShellQuote(clip) + " -o vcodec=mpeg4 " + ShellQuote(out));
   EXPECT_EQ(whole.exitCode, 0) << whole.output;
