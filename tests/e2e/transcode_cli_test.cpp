@@ -87,6 +87,15 @@ TEST(TranscodeCli, RefusalsAndFailures) {
   CommandResult usage = RunTranscode(ShellQuote(Clip()));
   EXPECT_EQ(usage.exitCode, 2);
   EXPECT_NE(usage.output.find("usage:"), std::string::npos);
+  CommandResult threads =
+      RunTranscode("--threads -1 " + ShellQuote(Clip()) + " " + ShellQuote(dir / "t.mp4"));
+  EXPECT_EQ(threads.exitCode, 2);
+  EXPECT_NE(threads.output.find("--threads takes a number from 0 to 1024"), std::string::npos);
+  CommandResult badThreads =
+      RunTranscode(ShellQuote(Clip()) + " -o threads=many " + ShellQuote(dir / "t.mp4"));
+  EXPECT_EQ(badThreads.exitCode, 2);
+  EXPECT_NE(badThreads.output.find("threads must be a whole number >= 0"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "t.mp4"));
 
   // h263 takes only its few frame sizes: the task fails when its encoder opens, the next one runs.
   CommandResult failing =

@@ -226,9 +226,9 @@ int main(int argc, char** argv) {
     output.ExtraOptions = task.OutputOptions;
     if (!NamesOption(task.InputOptions, "threads") && !NamesOption(task.OutputOptions, "threads"))
       output.ExtraOptions = "threads=" + std::to_string(args.Threads) + "\n" + output.ExtraOptions;
-    // The record's fields are applied after the extra options: those that lines name must be set
-    // there to take effect.
-    ok::TakeRecordFieldsFromLines(task.OutputOptions, output);
+    // The record's fields are applied after the extra options of both sides: those that lines
+    // name must be set there to take effect.
+    ok::TakeRecordFieldsFromLines(task.InputOptions + task.OutputOptions, output);
     output.CopyTimestamps = copyTimestamps;
     if (index < 0 || !transcoder.SetOutput(index, task.Output, &output)) {
       std::cerr << "error: " << transcoder.LastError() << "\n";
