@@ -256,8 +256,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   const std::string sourceName = name.substr(0, name.size() - ExtractFileExt(name).size());
   o.FileName = OutputFileName(IncludeTrailingPathDelimiter(Trim(sComboEdit1.Text)) + sourceName, suffix);
   o.DisableSubtitle = true;
-  // Codec threads per task, once the engine takes the option:
-  // o.ExtraOptions = "threads=" + std::to_string(CodecThreads);
+  o.ExtraOptions = "threads=" + std::to_string(CodecThreads);  // codec threads per task, 0: one per core
   return o;
 }
 

@@ -67,6 +67,9 @@ TEST_F(JobBuildingTest, RecordsOfARowFromItsOwnFile) {
   EXPECT_EQ(out.Metadata.TimeStamp, 0);
   EXPECT_TRUE(out.DisableSubtitle);
   EXPECT_FALSE(out.CustomHook);
+  EXPECT_EQ(out.ExtraOptions, "threads=0");
+  model->CodecThreads = 2;
+  EXPECT_EQ(model->BuildOutputOptions(0).ExtraOptions, "threads=2");
 }
 
 TEST_F(JobBuildingTest, EarlierOutputsAndTheBatchKeepTheirNames) {
