@@ -125,6 +125,8 @@ TForm1::TForm1(TWorkbenchEnvironment environment, QWidget* parent)
   try {
     model_->FormCreate();
     created_ = true;
+    // The "Topaz" skin gives the large add button its own teal 12-pixel font.
+    if (model_->SkinName == "Topaz") sSpeedButton7->setStyleSheet(QStringLiteral("color: teal; font-size: 12px;"));
   } catch (const std::exception& error) {
     // The window stays usable for what does not need the output folder; the user is told why.
     ShowMessage(error.what(), mkError);
