@@ -77,7 +77,7 @@ std::vector<TMountEntry> ParseMountInfo(const std::string& text) {
 std::vector<TMountEntry> FixedMounts(const std::vector<TMountEntry>& entries) {
   std::vector<TMountEntry> fixed;
   for (const TMountEntry& e : entries) {
-    if (e.Major == 0 || e.Root != "/" || e.ReadOnly || e.Source.rfind("/dev/", 0) != 0) continue;
+    if (e.Root != "/" || e.ReadOnly || e.Source.rfind("/dev/", 0) != 0) continue;
     auto same = std::find_if(fixed.begin(), fixed.end(),
                              [&](const TMountEntry& f) { return f.Major == e.Major && f.Minor == e.Minor; });
     if (same == fixed.end())

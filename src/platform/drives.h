@@ -40,8 +40,9 @@ struct TMountEntry {
 
 // Parses mountinfo text; malformed lines are skipped. Octal escapes ("\040") are decoded.
 std::vector<TMountEntry> ParseMountInfo(const std::string& text);
-// The entries that count as fixed drives: a block device (major not 0, source under /dev/), the
-// whole file system (root "/"), mounted read-write; each device once, at its shortest mount point.
+// The entries that count as fixed drives: a block device (source under /dev/; btrfs reports an
+// anonymous device number), the whole file system (root "/"), mounted read-write; each device
+// once, at its shortest mount point.
 std::vector<TMountEntry> FixedMounts(const std::vector<TMountEntry>& entries);
 
 // The fixed drives' mount points in name order.

@@ -15,12 +15,14 @@ TEST(Drives, FixedMountsAreWholeWritableBlockDevicesEachOnce) {
       "27 22 8:1 /var/lib/x /bind rw - ext4 /dev/sda1 rw\n"
       "28 22 8:3 / /cdrom ro - iso9660 /dev/sr0 ro\n"
       "29 22 0:40 / /net rw - nfs server:/x rw\n"
+      "31 22 0:45 / /srv rw - btrfs /dev/sdc1 rw\n"
+      "32 22 0:46 / /overlay rw - overlay overlay rw\n"
       "garbage line\n"
       "30 22 259:1 / /data rw - xfs /dev/nvme0n1p1 rw\n";
   const std::vector<TMountEntry> fixed = FixedMounts(ParseMountInfo(mountinfo));
   std::vector<std::string> points;
   for (const TMountEntry& e : fixed) points.push_back(e.MountPoint);
-  EXPECT_EQ(points, (std::vector<std::string>{"/", "/media/My Disk", "/data"}));
+  EXPECT_EQ(points, (std::vector<std::string>{"/", "/media/My Disk", "/srv", "/data"}));
 }
 
 TEST(Drives, SystemTableAnswersForThisMachine) {

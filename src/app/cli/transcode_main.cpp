@@ -4,27 +4,23 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "app/cli/cli_common.h"
 #include "component/transcoder.h"
 #include "platform/main_thread.h"
 #include "platform/program_folder.h"
 
 namespace {
 
-constexpr int ExitFinished = 0;
-constexpr int ExitFailed = 1;
-constexpr int ExitUsage = 2;
-constexpr int ExitInterrupted = 130;
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnInterrupt(int) { interrupted = true; }
+using ok::cli::ExitFailed;
+using ok::cli::ExitFinished;
+using ok::cli::ExitInterrupted;
+using ok::cli::ExitUsage;
 
 int Usage(const std::string& problem = "") {
   if (!problem.empty()) std::cerr << "ostrelkalvexa-transcode: " << problem << "\n";
@@ -73,11 +69,8 @@ std::string ParseArguments(int argc, char** argv, TArguments& args) {
       return argv[++i];
     };
     if (arg == "--parallel") {
-      const std::string v = value("a number");
-      char* end = nullptr;
-      const long n = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || n < 1 || n > 64) return "--parallel takes a number from 1 to 64";
-      args.Parallel = int(n);
+      if (!ok::cli::ParseCount(value("a number"), 1, 64, args.Parallel))
+        return "--parallel takes a number from 1 to 64";
     } else if (arg == "--log-level") {
       if (!ParseLogLevel(value("a level"), args.LogLevel)) return "unknown log level";
     } else if (arg == "-i" || arg == "-o") {
@@ -199,11 +192,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  ok::cli::InstallInterruptHandler();
+  std::atomic<bool>& interrupted = ok::cli::InterruptFlag();
 
   transcoder.Start(args.Parallel);
   bool stopped = false;

@@ -54,15 +54,19 @@ bool TWorkbench::SetCustomEditText(int edit, const std::string& text) {
   return true;
 }
 
+void TWorkbench::SetCropPad(bool crop, bool pad) {
+  sCheckBox2.Checked = crop;
+  sCheckBox3.Checked = pad;
+  for (int edit = 5; edit <= 12; ++edit) CustomEdit(edit).Enabled = edit <= 8 ? crop : pad;
+}
+
 void TWorkbench::sCheckBox2Click(bool checked) {
-  sCheckBox2.Checked = checked;
-  for (int edit = 5; edit <= 8; ++edit) CustomEdit(edit).Enabled = checked;
+  SetCropPad(checked, sCheckBox3.Checked);
   view_.Changed(wcSettings);
 }
 
 void TWorkbench::sCheckBox3Click(bool checked) {
-  sCheckBox3.Checked = checked;
-  for (int edit = 9; edit <= 12; ++edit) CustomEdit(edit).Enabled = checked;
+  SetCropPad(sCheckBox2.Checked, checked);
   view_.Changed(wcSettings);
 }
 

@@ -148,8 +148,7 @@ void TWorkbench::sPageControl2Change(int page) {
   sPageControl2.ActivePageIndex = page;
   TIniFile(ConfigFileName()).WriteInteger("select", "tabindex", page);
   sPanel3.Visible = false;
-  sCheckBox2Click(false);
-  sCheckBox3Click(false);
+  SetCropPad(false, false);
   sTabSheet5Show(page);
   if (page == spPreset && !sComboBoxEx2.Items.empty()) sComboBoxEx2Change();
   if (page == spDevice && !sComboBoxEx4.Items.empty()) sComboBoxEx4Change();

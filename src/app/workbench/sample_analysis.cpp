@@ -5,6 +5,7 @@
 #include "app/workbench/profile_catalogue.h"
 #include "app/workbench/workbench.h"
 #include "app/workbench/workbench_texts.h"
+#include "engine/value_parsing.h"
 #include "media/media_info.h"
 #include "platform/file_utils.h"
 #include "platform/ini_file.h"
@@ -13,14 +14,15 @@ namespace ok {
 
 namespace {
 
-// The nearest whole number of a stored decimal (29.97 frames per second run as 30); `def` when
+// The nearest whole number of a stored decimal (29.97 frames per second run as 30, halves to the
+// even neighbour: 1500000.5 gives 1500000); `def` when
 // the value is missing, not a number or beyond the range of a job value.
 int NearestWhole(const TIniFile& ini, const char* section, const char* key, int def) {
   const double value = ini.ReadFloat(section, key, std::numeric_limits<double>::quiet_NaN());
   if (!std::isfinite(value) || value < std::numeric_limits<int>::min() ||
       value > std::numeric_limits<int>::max())
     return def;
-  return int(std::lround(value));
+  return int(RoundHalfEven(value));
 }
 
 struct TSampleValues {

@@ -94,7 +94,7 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& paths) {
 const std::vector<std::string>& VideoFileExtensions() {
   static const std::vector<std::string> extensions = [] {
     std::vector<std::string> list;
-    std::string patterns = VideoFilesFilter;
+    std::string patterns = VideoFileFilter;
     patterns = patterns.substr(patterns.find('|') + 1);
     size_t start = 0;
     while (start <= patterns.size()) {
@@ -146,7 +146,7 @@ bool TWorkbench::LoadIntoPreview(const std::string& path, std::string& error) {
 
 void TWorkbench::sSpeedButton7Click() {
   if (running_ || !EnsureLibraries()) return;
-  const std::vector<std::string> chosen = view_.OpenFileDialog(VideoFilesFilter, true);
+  const std::vector<std::string> chosen = view_.OpenFileDialog(VideoFileFilter, true);
   if (chosen.empty()) return;
   AddFiles(chosen);
 }

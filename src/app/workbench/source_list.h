@@ -1,15 +1,12 @@
 #pragma once
-// The source list's file filter, shared by the model and the open dialogs of the front ends.
+// The source list's file filter (VideoFileFilter) as extensions, for folders and drag and drop.
 
 #include <string>
 #include <vector>
 
-namespace ok {
+#include "app/workbench/workbench_texts.h"
 
-// The open dialog's filter: display name, "|", the patterns separated by ";".
-inline constexpr const char* VideoFilesFilter =
-    "Video Files|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;"
-    "*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.MTS;*.M2TS";
+namespace ok {
 
 // The extensions of the filter's patterns, with their dot, upper case (".AVI", ...).
 const std::vector<std::string>& VideoFileExtensions();

@@ -209,8 +209,7 @@ void TWorkbench::ResetCustomPage() {
   sEdit3.Text = "38400";
   sEdit4.Text = "15";
   for (int edit = 5; edit <= 12; ++edit) CustomEdit(edit).Text.clear();
-  sCheckBox2Click(false);
-  sCheckBox3Click(false);
+  SetCropPad(false, false);
 }
 
 void TWorkbench::SetTabImages() {

@@ -199,8 +199,7 @@ class TWorkbench {
   // The summary labels: size, video codec, video bitrate, frame rate, audio codec.
   TControlState sLabelFX12, sLabelFX6, sLabelFX11, sLabelFX7, sLabelFX8;
   TControlState sSpeedButton5, sPanel3, sGroupBox3, sSpeedButton4;
-  TEditState sEdit1, sEdit2, sEdit3, sEdit4, sEdit5, sEdit6, sEdit7, sEdit8, sEdit9, sEdit10, sEdit11,
-      sEdit12;
+  TEditState sEdit1, sEdit2, sEdit3, sEdit4, sEdit5, sEdit6, sEdit7, sEdit8, sEdit9, sEdit10, sEdit11, sEdit12;
   TCheckBoxState sCheckBox2, sCheckBox3;
   // sEdit1..sEdit12 by number.
   TEditState& CustomEdit(int edit);
@@ -209,7 +208,10 @@ class TWorkbench {
   // The labels from a profile; `device` gives the device page's frame-rate caption.
   void ShowProfile(const profile_rec& profile, bool device);
   void SetTabImages();
+  // The custom page's reset, without notifying the view (the constructor runs it too).
   void ResetCustomPage();
+  // The crop and pad check boxes and the edits they enable.
+  void SetCropPad(bool crop, bool pad);
   void FillExistingVideoParams();
   void FillCustomParams(int type);
   void WriteSelection(const char* firstKey, int first, const char* secondKey, int second);

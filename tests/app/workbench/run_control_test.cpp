@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "model_test_support.h"
 
@@ -155,6 +156,21 @@ TEST_F(RunControlTest, StopInTheMiddleCountsTheStoppedAndStillPowersOff) {
   EXPECT_NE(Progress(0), "100%");
   EXPECT_TRUE(Idle());
   EXPECT_EQ(shutdown.Requests, 1);
+}
+
+TEST_F(RunControlTest, ModelGoneMidBatchLeavesItsPostedEventsHarmless) {
+  OK_SAMPLE(longer, "phone.3gp");
+  model->AddFiles({longer});
+  ChooseMp4Preset();
+  model->btnStartClick();
+  ASSERT_TRUE(loop.RunUntil([this] { return !Progress(0).empty(); }, std::chrono::seconds(60)));
+  // Progress keeps being posted while nothing pumps; then the model goes with the calls queued.
+  for (int waited = 0; loop.PendingCount() == 0 && waited < 1000; ++waited)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_GT(loop.PendingCount(), 0u);
+  model.reset();
+  EXPECT_GT(loop.ProcessPending(), 0);
+  EXPECT_EQ(view.OffMainThreadCalls, 0);
 }
 
 TEST_F(RunControlTest, ClipFromThePreviewMarks) {

@@ -39,7 +39,7 @@ TEST_F(SourceListTest, DialogAddsRowsWithTheirDescriptions) {
   const std::string phone = SamplesDir() + "/phone.3gp";
   view.DialogAnswers.push_back({avi, mkv, phone});
   model->sSpeedButton7Click();
-  EXPECT_EQ(view.LastFilter, VideoFilesFilter);
+  EXPECT_EQ(view.LastFilter, VideoFileFilter);
   EXPECT_TRUE(view.LastMultiSelect);
   ASSERT_EQ(model->sListView1.Rows.size(), 3u) << testing::PrintToString(view.MessageTexts());
   EXPECT_EQ(model->SourceFiles, (std::vector<std::string>{avi, mkv, phone}));

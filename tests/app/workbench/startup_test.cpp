@@ -9,6 +9,21 @@
 namespace ok::test {
 namespace {
 
+TEST(WorkbenchStartup, ConstructionLeavesTheViewAloneAndTheRunButtonsIdle) {
+  TWorkbenchHarness h(false);
+  TWorkbench& m = h.NewModel(false);
+  EXPECT_TRUE(h.View.Changes.empty());
+  EXPECT_TRUE(h.View.Messages.empty());
+  EXPECT_TRUE(m.btnStart.Enabled);
+  EXPECT_FALSE(m.btnPause.Enabled || m.btnResume.Enabled || m.btnStop.Enabled);
+  EXPECT_FALSE(m.sSpeedButton1.Visible || m.sSpeedButton2.Visible || m.sSpeedButton3.Visible);
+  EXPECT_TRUE(m.sPanel1.Visible);
+  EXPECT_EQ(m.sLabelFX7.Caption, "帧速率：15fps");
+  EXPECT_EQ(m.lblPTS.Caption, "--");
+  EXPECT_EQ(m.edtStartTime.Text, "0");
+  EXPECT_EQ(m.sListView1.Columns.size(), 5u);
+}
+
 TEST(WorkbenchStartup, MissingConfigGivesDefaultsAndStoresTheOutputFolder) {
   TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();

@@ -1,0 +1,154 @@
+#include "app/cli/cli_arguments.h"
+
+#include <cstdlib>
+
+#include "app/cli/cli_common.h"
+
+namespace ok::cli {
+namespace {
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t from = 0;
+  for (size_t at; (at = text.find(separator, from)) != std::string::npos; from = at + 1)
+    parts.push_back(text.substr(from, at - from));
+  parts.push_back(text.substr(from));
+  return parts;
+}
+
+// Seconds as digits with at most one decimal point; no signs, exponents or words.
+bool ParseSeconds(const std::string& text, double& seconds) {
+  if (text.empty() || text == "." || text.find_first_not_of("0123456789.") != std::string::npos ||
+      text.find('.') != text.rfind('.'))
+    return false;
+  seconds = std::strtod(text.c_str(), nullptr);
+  return true;
+}
+
+std::string ParseClip(const std::string& text, TCliArguments& args) {
+  const std::vector<std::string> parts = Split(text, '-');
+  if (parts.size() != 2 || !ParseSeconds(parts[0], args.ClipStart) || !ParseSeconds(parts[1], args.ClipEnd))
+    return "--clip takes START-END in seconds, e.g. 1.5-3";
+  if (args.ClipStart >= args.ClipEnd) return "--clip: END must come after START";
+  args.Clip = true;
+  return "";
+}
+
+std::string ParsePair(const std::string& option, const std::string& text, const char* first,
+                      const char* second, TCliArguments& args) {
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos || slash == 0 || slash + 1 == text.size())
+    return option + " takes " + first + "/" + second;
+  args.First = text.substr(0, slash);
+  args.Second = text.substr(slash + 1);
+  return "";
+}
+
+std::string ParseFour(const std::string& name, const std::string& text, std::array<std::string, 4>& values) {
+  const std::vector<std::string> parts = Split(text, ',');
+  if (parts.size() != 4) return "--custom: " + name + "= takes four values T,B,L,R";
+  for (size_t i = 0; i < 4; ++i) values[i] = parts[i];
+  return "";
+}
+
+std::string ParseCustom(const std::string& text, TCustomValues& custom) {
+  const std::vector<std::string> parts = Split(text, ':');
+  const std::string form = "--custom takes TYPE:WxH:BITRATE:FPS[:crop=T,B,L,R][:pad=T,B,L,R]";
+  if (parts.size() < 4 || parts.size() > 6 || parts[0].empty()) return form;
+  custom.Type = parts[0];
+  size_t x = parts[1].find_first_of("xX");
+  if (x == std::string::npos) return form;
+  custom.Width = parts[1].substr(0, x);
+  custom.Height = parts[1].substr(x + 1);
+  custom.Bitrate = parts[2];
+  custom.FrameRate = parts[3];
+  for (size_t i = 4; i < parts.size(); ++i) {
+    const std::string& extra = parts[i];
+    if (extra.rfind("crop=", 0) == 0 && !custom.Crop) {
+      custom.Crop = true;
+      if (std::string problem = ParseFour("crop", extra.substr(5), custom.CropValues); !problem.empty())
+        return problem;
+    } else if (extra.rfind("pad=", 0) == 0 && !custom.Pad) {
+      custom.Pad = true;
+      if (std::string problem = ParseFour("pad", extra.substr(4), custom.PadValues); !problem.empty())
+        return problem;
+    } else {
+      return form;
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string CliUsage() {
+  return "usage: ostrelkalvexa-cli --list\n"
+         "       ostrelkalvexa-cli [--output-folder DIR] [--clip START-END] [--parallel N] [--threads N]\n"
+         "                         (--preset TYPE/NAME | --device BRAND/MODEL | --like SAMPLE |\n"
+         "                          --custom TYPE:WxH:BITRATE:FPS[:crop=T,B,L,R][:pad=T,B,L,R])\n"
+         "                         FILE...\n"
+         "  Converts the FILEs as the window does. TYPE, NAME, BRAND and MODEL are names from --list\n"
+         "  (any case) or positions counted from 0; START and END are seconds.\n";
+}
+
+std::string ParseCliArguments(int argc, char** argv, TCliArguments& args) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      args.Files.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--list") {
+      args.List = true;
+      continue;
+    }
+    if (i + 1 >= argc) return arg + " needs a value";
+    const std::string value = argv[++i];
+    auto choose = [&](TSettingsChoice choice) -> std::string {
+      if (args.Choice != scNone) return "give only one of --preset, --device, --like and --custom";
+      args.Choice = choice;
+      return "";
+    };
+    std::string problem;
+    if (arg == "--output-folder") {
+      if (value.empty()) return "--output-folder needs a folder";
+      args.OutputFolder = value;
+    } else if (arg == "--clip") {
+      problem = ParseClip(value, args);
+    } else if (arg == "--parallel") {
+      if (!ParseCount(value, 1, 64, args.Parallel)) return "--parallel takes a number from 1 to 64";
+    } else if (arg == "--threads") {
+      if (!ParseCount(value, 0, 64, args.Threads)) return "--threads takes a number from 0 to 64";
+    } else if (arg == "--preset") {
+      problem = choose(scPreset);
+      if (problem.empty()) problem = ParsePair(arg, value, "TYPE", "NAME", args);
+    } else if (arg == "--device") {
+      problem = choose(scDevice);
+      if (problem.empty()) problem = ParsePair(arg, value, "BRAND", "MODEL", args);
+    } else if (arg == "--like") {
+      problem = choose(scLike);
+      if (value.empty()) problem = "--like needs a sample video";
+      args.Sample = value;
+    } else if (arg == "--custom") {
+      problem = choose(scCustom);
+      if (problem.empty()) problem = ParseCustom(value, args.Custom);
+    } else {
+      return "unknown option " + arg;
+    }
+    if (!problem.empty()) return problem;
+  }
+  if (args.List) {
+    if (argc != 2) return "--list takes nothing else";
+    return "";
+  }
+  if (args.Choice == scNone) return "choose the output with --preset, --device, --like or --custom";
+  if (args.Files.empty()) return "no FILE to convert";
+  return "";
+}
+
+}  // namespace ok::cli

@@ -1,0 +1,48 @@
+#pragma once
+// What ostrelkalvexa-cli prints: the workbench's messages, each file's progress and the results.
+// Progress goes to standard error, as bars redrawn in place on a terminal and as one line per
+// change otherwise; results and information go to standard output. Main thread only.
+
+#include <string>
+#include <vector>
+
+#include "app/workbench/workbench_view.h"
+
+namespace ok::cli {
+
+struct TProgressRow {
+  std::string Name;
+  std::string Progress;  // the list's "进度" text: "", "45%", "100%"
+  bool operator==(const TProgressRow&) const = default;
+};
+
+class TCliConsole {
+ public:
+  explicit TCliConsole(bool terminal);
+
+  // A message box of the workbench: errors and warnings to standard error, information to standard
+  // output.
+  void Message(const std::string& text, TMessageKind kind);
+  // Messages of `kind` shown so far.
+  size_t Count(TMessageKind kind) const { return counts_[kind]; }
+
+  void ShowProgress(const std::vector<TProgressRow>& rows);
+  // Leaves the bars where they are; what follows goes below them.
+  void EndProgress();
+
+  void Print(const std::string& line);
+  void Error(const std::string& line);
+
+ private:
+  void DrawBars(const std::vector<TProgressRow>& rows);
+
+  bool terminal_;
+  size_t counts_[3] = {0, 0, 0};
+  int barLines_ = 0;  // lines of bars drawn above the cursor
+  std::vector<TProgressRow> shown_;
+};
+
+// "[#########-----------]" for a progress text such as "45%", `width` characters inside.
+std::string ProgressBar(const std::string& progress, int width);
+
+}  // namespace ok::cli

@@ -1,0 +1,354 @@
+// ostrelkalvexa-cli: a batch of the workbench from the command line. It drives the workbench model
+// as the window does (add the files, choose the page and its boxes, mark the clip, press Start) and
+// shows what the window would show on the console.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/cli/choice.h"
+#include "app/cli/cli_arguments.h"
+#include "app/cli/cli_common.h"
+#include "app/cli/cli_console.h"
+#include "app/cli/cli_view.h"
+#include "app/workbench/workbench.h"
+#include "platform/main_thread.h"
+
+namespace fs = std::filesystem;
+
+namespace ok::cli {
+namespace {
+
+// Raised for an argument the workbench cannot take; main answers it with the usage exit status.
+class EBadArgument : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::vector<std::string> Captions(const TComboBoxState& box) {
+  std::vector<std::string> captions;
+  for (const TComboItem& item : box.Items) captions.push_back(item.Caption);
+  return captions;
+}
+
+// The caption's part before its "(" ("MP4  (适合手机...)" gives "MP4").
+std::string ShortName(const std::string& caption) {
+  std::string name = caption.substr(0, caption.find('('));
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  return name.empty() ? caption : name;
+}
+
+// The position of the item `key` names in `box`; an unknown one lists the nearest.
+int Resolve(const TComboBoxState& box, const std::string& what, const std::string& key) {
+  const std::vector<std::string> captions = Captions(box);
+  const int index = FindChoice(captions, key);
+  if (index >= 0) return index;
+  if (captions.empty()) throw EBadArgument("there is no " + what + " to choose from");
+  std::string text = "no " + what + " \"" + key + "\" (give a name or a position from 0 to " +
+                     std::to_string(captions.size() - 1) + "); the nearest are:";
+  for (const std::string& caption : NearestChoices(captions, key)) text += "\n  " + caption;
+  throw EBadArgument(text);
+}
+
+void SelectPage(TWorkbench& wb, TSettingsPage page) { wb.sPageControl2Change(page); }
+
+void SetCustomEdit(TWorkbench& wb, int edit, const std::string& text, const std::string& what) {
+  if (wb.SetCustomEditText(edit, text)) return;
+  const int limit = wb.CustomEdit(edit).MaxLength;
+  throw EBadArgument("--custom: the " + what + " \"" + text + "\" is not taken (digits only" +
+                     (limit > 0 ? ", at most " + std::to_string(limit) : std::string()) + ")");
+}
+
+void ChooseCustom(TWorkbench& wb, const TCustomValues& custom) {
+  SelectPage(wb, spCustom);
+  wb.sSpeedButton5Click();
+  wb.SelectCustomType(Resolve(wb.sComboBoxEx5, "video type", custom.Type));
+  SetCustomEdit(wb, 1, custom.Width, "width");
+  SetCustomEdit(wb, 2, custom.Height, "height");
+  SetCustomEdit(wb, 3, custom.Bitrate, "bit rate");
+  SetCustomEdit(wb, 4, custom.FrameRate, "frame rate");
+  static const char* const sides[] = {"top", "bottom", "left", "right"};
+  if (custom.Crop) {
+    wb.sCheckBox2Click(true);
+    for (int i = 0; i < 4; ++i)
+      SetCustomEdit(wb, 5 + i, custom.CropValues[size_t(i)], std::string("crop ") + sides[i]);
+  }
+  if (custom.Pad) {
+    wb.sCheckBox3Click(true);
+    for (int i = 0; i < 4; ++i)
+      SetCustomEdit(wb, 9 + i, custom.PadValues[size_t(i)], std::string("pad ") + sides[i]);
+  }
+}
+
+// True when a size label ("视频像素：176X144") names a picture.
+bool LabelShowsPicture(const std::string& caption) {
+  const size_t colon = caption.rfind("：");
+  const std::string size =
+      colon == std::string::npos ? caption : caption.substr(colon + std::string("：").size());
+  const size_t x = size.find('X');
+  return x != std::string::npos && std::atoi(size.c_str()) > 0 && std::atoi(size.c_str() + x + 1) > 0;
+}
+
+void AnalyseSample(TWorkbench& wb, TCliView& view, TCliConsole& console, const std::string& sample) {
+  std::error_code error;
+  if (!fs::is_regular_file(sample, error)) throw EBadArgument("--like: " + sample + " is not a file");
+  SelectPage(wb, spExisting);
+  const size_t errors = console.Count(mkError);
+  view.DialogAnswer = fs::absolute(sample).string();
+  wb.sSpeedButton4Click();
+  view.DialogAnswer.clear();
+  if (console.Count(mkError) > errors) throw EBadArgument("--like: " + sample + " cannot be analysed");
+  // The size label shows what the analysis found.
+  if (!LabelShowsPicture(wb.sLabelFX12.Caption))
+    throw EBadArgument("--like: " + sample + " has no video the analysis can read");
+}
+
+// Chooses the output's settings page and its values as a user would.
+void ChooseSettings(TWorkbench& wb, TCliView& view, TCliConsole& console, const TCliArguments& args) {
+  switch (args.Choice) {
+    case scPreset:
+      SelectPage(wb, spPreset);
+      wb.SelectFileType(Resolve(wb.sComboBoxEx1, "file type", args.First));
+      wb.SelectPreset(
+          Resolve(wb.sComboBoxEx2, "preset of " + ShortName(wb.sComboBoxEx1.Text()), args.Second));
+      break;
+    case scDevice:
+      SelectPage(wb, spDevice);
+      wb.SelectBrand(Resolve(wb.sComboBoxEx3, "brand", args.First));
+      wb.SelectModel(Resolve(wb.sComboBoxEx4, "model of " + wb.sComboBoxEx3.Text(), args.Second));
+      break;
+    case scLike:
+      AnalyseSample(wb, view, console, args.Sample);
+      break;
+    case scCustom:
+      ChooseCustom(wb, args.Custom);
+      break;
+    case scNone:
+      break;
+  }
+}
+
+// Adds the files one by one as the open dialog would; false when one could not be added (the
+// workbench names it with its reason).
+bool AddSources(TWorkbench& wb, TCliConsole& console, const std::vector<std::string>& files) {
+  bool allAdded = true;
+  for (const std::string& file : files) {
+    const std::string path = fs::absolute(file).lexically_normal().string();
+    const size_t rows = wb.sListView1.Rows.size();
+    const size_t warnings = console.Count(mkWarning);
+    wb.AddFiles({path});
+    if (wb.sListView1.Rows.size() > rows) continue;
+    std::error_code error;
+    if (console.Count(mkWarning) > warnings) {
+      allAdded = false;  // the workbench said why
+    } else if (fs::is_directory(path, error)) {
+      console.Error("error: " + file + " holds no video file");
+      allAdded = false;
+    } else {
+      console.Error("warning: " + file + " is in the list already");
+    }
+  }
+  return allAdded;
+}
+
+// The clip through the preview marks of the file the preview holds (the last one added).
+void MarkClip(TWorkbench& wb, TCliConsole& console, double startSeconds, double endSeconds) {
+  const TTrackBarState& track = wb.trcPreview;
+  if (!track.SliderVisible || track.Max <= 0)
+    throw EBadArgument("--clip: the preview has no time line to mark (a still picture?)");
+  auto position = [&](double seconds) {
+    const double steps = std::min(seconds * 1e6 / double(wb.FTimeScale), double(track.Max));
+    return int(std::lround(steps));
+  };
+  const int start = position(startSeconds), end = position(endSeconds);
+  if (double(end) * double(wb.FTimeScale) < endSeconds * 1e6 - double(wb.FTimeScale))
+    console.Error("warning: --clip: END lies past the end of the file; the clip ends with the file");
+  if (start >= track.Max) throw EBadArgument("--clip: START lies at or past the end of the file");
+  if (start >= end)
+    throw EBadArgument("--clip: START and END fall on one step of the preview (" +
+                       FormatPosition(wb.FTimeScale) + " s)");
+  wb.trcPreviewChange(start);
+  wb.btnStartTimeClick();
+  wb.trcPreviewChange(end);
+  wb.btnEndTimeClick();
+  if (!wb.chkCutClip.Enabled) throw EBadArgument("--clip: the marks give no clip");
+  wb.chkCutClip.Checked = true;
+}
+
+// One list of each catalogue row, with the table's values.
+void PrintCatalogue(TWorkbench& wb, TCliConsole& console) {
+  console.Print("page\tpositions\tname\tsize\tbitrate\tfps\tcodec\text");
+  auto row = [&](const char* page, int pageIndex, int first, int second, const std::string& name) {
+    wb.JobExt.clear();
+    wb.JobFrameSize.clear();
+    wb.JobVideoCodec.clear();
+    wb.JobVideoBitrate = 0;
+    wb.JobFrameRate = 0;
+    wb.FillPresetParams(pageIndex, first, second);
+    std::string line =
+        std::string(page) + "\t" + std::to_string(first) + "/" + std::to_string(second) + "\t" + name;
+    if (wb.JobExt.empty() && wb.JobFrameSize.empty())
+      line += "\t-\t-\t-\t-\t-";
+    else
+      line += "\t" + wb.JobFrameSize + "\t" + std::to_string(wb.JobVideoBitrate) + "\t" +
+              std::to_string(wb.JobFrameRate) + "\t" + wb.JobVideoCodec + "\t" + wb.JobExt;
+    console.Print(line);
+  };
+  // Programmatic selections: they rebuild the lists but store nothing in the settings.
+  for (int type = 0; type < int(wb.sComboBoxEx1.Items.size()); ++type) {
+    wb.sComboBoxEx1.ItemIndex = type;
+    wb.sComboBoxEx1Change();
+    for (int preset = 0; preset < int(wb.sComboBoxEx2.Items.size()); ++preset)
+      row("preset", spPreset, type, preset,
+          ShortName(wb.sComboBoxEx1.Items[size_t(type)].Caption) + "/" +
+              wb.sComboBoxEx2.Items[size_t(preset)].Caption);
+  }
+  for (int brand = 0; brand < int(wb.sComboBoxEx3.Items.size()); ++brand) {
+    wb.sComboBoxEx3.ItemIndex = brand;
+    wb.sComboBoxEx3Change();
+    for (int model = 0; model < int(wb.sComboBoxEx4.Items.size()); ++model)
+      row("device", spDevice, brand, model,
+          wb.sComboBoxEx3.Items[size_t(brand)].Caption + "/" + wb.sComboBoxEx4.Items[size_t(model)].Caption);
+  }
+}
+
+std::vector<TProgressRow> ProgressRows(const TWorkbench& wb) {
+  std::vector<TProgressRow> rows;
+  for (const TListRow& listRow : wb.sListView1.Rows) {
+    TProgressRow row;
+    row.Name = listRow.Caption + (listRow.SubItems.empty() ? "" : listRow.SubItems[0]);
+    if (listRow.SubItems.size() > 3) row.Progress = listRow.SubItems[3];
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+struct TBatchResult {
+  bool Started = false;
+  bool Interrupted = false;
+  std::vector<std::string> Outputs;  // row by row
+  std::vector<bool> Finished;        // row by row: its task finished
+  std::string Report;                // the end-of-batch report
+  TMessageKind ReportKind = mkInformation;
+};
+
+// Presses Start and waits for the batch, stopping it on Ctrl-C.
+TBatchResult RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMainThreadLoop& loop) {
+  TBatchResult result;
+  bool listChanged = true;
+  view.OnChanged = [&](TWorkbenchChange what) {
+    listChanged = listChanged || what == wcList || what == wcAll;
+  };
+  // The message the batch ends with is its report; it is printed after the outputs.
+  view.OnMessage = [&](const std::string& text, TMessageKind kind) {
+    if (!result.Started || wb.Running()) return false;
+    result.Report = text;
+    result.ReportKind = kind;
+    return true;
+  };
+  InstallInterruptHandler();
+  std::atomic<bool>& interrupted = InterruptFlag();
+  wb.btnStartClick();
+  result.Started = wb.Running();
+  // The tasks stay listed until the end of the batch is handled, which needs the loop pumped.
+  for (int i = 0; result.Started && i < wb.Transcoder1.Tasks().Count(); ++i)
+    result.Outputs.push_back(wb.Transcoder1.Tasks().Items(i).OutputOptions.FileName);
+  while (wb.Running()) {
+    loop.RunUntil([&] { return !wb.Running() || (interrupted.load() && !result.Interrupted) || listChanged; },
+                  std::chrono::milliseconds(250));
+    if (interrupted && !result.Interrupted) {
+      result.Interrupted = true;
+      RestoreDefaultInterrupt();
+      console.Error("interrupted: stopping the batch");
+      wb.btnStopClick();
+    }
+    if (listChanged) {
+      listChanged = false;
+      console.ShowProgress(ProgressRows(wb));
+    }
+  }
+  console.ShowProgress(ProgressRows(wb));
+  console.EndProgress();
+  // A finished task's row reads "100%".
+  for (const TProgressRow& row : ProgressRows(wb)) result.Finished.push_back(row.Progress == "100%");
+  view.OnChanged = nullptr;
+  view.OnMessage = nullptr;
+  return result;
+}
+
+int Run(const TCliArguments& args) {
+  TMainThreadLoop& loop = DefaultMainThreadLoop();
+  TCliConsole console(isatty(STDERR_FILENO) == 1);
+  TCliView view(loop, console);
+  TWorkbenchEnvironment environment;
+  environment.MainThread = &loop;
+  TWorkbench wb(view, environment);
+  wb.FormCreate();
+  wb.FormShow();
+  if (args.List) {
+    PrintCatalogue(wb, console);
+    return ExitFinished;
+  }
+  if (!wb.Transcoder1.LibrariesLoaded()) {
+    console.Error("error: the media libraries could not be loaded: " + wb.Transcoder1.LastError());
+    return ExitFailed;
+  }
+  if (args.Parallel > 0) wb.ParallelTasks = args.Parallel;
+  if (args.Threads >= 0) wb.CodecThreads = args.Threads;
+  // Start creates the folder, as it does for one typed into the window.
+  if (!args.OutputFolder.empty())
+    wb.sComboEdit1Change(fs::absolute(args.OutputFolder).lexically_normal().string());
+  ChooseSettings(wb, view, console, args);
+  const bool allAdded = AddSources(wb, console, args.Files);
+  if (wb.sListView1.Rows.empty()) {
+    console.Error("error: nothing to convert");
+    return ExitFailed;
+  }
+  if (args.Clip) MarkClip(wb, console, args.ClipStart, args.ClipEnd);
+
+  const TBatchResult batch = RunBatch(wb, view, console, loop);
+  if (!batch.Started) return ExitFailed;
+  for (size_t row = 0; row < batch.Outputs.size(); ++row) {
+    const std::string& output = batch.Outputs[row];
+    std::error_code error;
+    if (fs::is_regular_file(output, error)) console.Print(output);
+    if (row >= batch.Finished.size() || !batch.Finished[row]) console.Error("not finished: " + output);
+  }
+  console.Message(batch.Report, batch.ReportKind);
+  wb.FormDestroy();
+  if (batch.Interrupted) return ExitInterrupted;
+  // The report is a success only when every task finished.
+  const bool allFinished = batch.ReportKind == mkInformation;
+  return allAdded && allFinished ? ExitFinished : ExitFailed;
+}
+
+}  // namespace
+}  // namespace ok::cli
+
+int main(int argc, char** argv) {
+  using namespace ok::cli;
+  TCliArguments args;
+  if (std::string problem = ParseCliArguments(argc, argv, args); !problem.empty()) {
+    std::fprintf(stderr, "ostrelkalvexa-cli: %s\n%s", problem.c_str(), CliUsage().c_str());
+    return ExitUsage;
+  }
+  try {
+    return Run(args);
+  } catch (const EBadArgument& e) {
+    std::fprintf(stderr, "ostrelkalvexa-cli: %s\n", e.what());
+    return ExitUsage;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    return ExitFailed;
+  }
+}

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "app/workbench/workbench_test_support.h"
+
+namespace ok::test {
+namespace {
+
+TEST(CustomPage, ControlsAndTheirLimits) {
+  TWorkbenchHarness h(false);
+  TWorkbench& m = h.NewModel();
+  EXPECT_FALSE(m.sPanel3.Visible);
+  EXPECT_EQ(m.sComboBoxEx5.Items.size(), 9u);
+  EXPECT_EQ(m.sComboBoxEx5.ItemIndex, 0);
+  const int maxLength[12] = {4, 4, 7, 2, 4, 4, 4, 4, 4, 4, 4, 4};
+  const char* text[4] = {"220", "176", "38400", "15"};
+  for (int edit = 1; edit <= 12; ++edit) {
+    EXPECT_EQ(m.CustomEdit(edit).MaxLength, maxLength[edit - 1]) << edit;
+    EXPECT_EQ(m.CustomEdit(edit).Text, edit <= 4 ? text[edit - 1] : "") << edit;
+    EXPECT_EQ(m.CustomEdit(edit).Enabled, edit <= 4) << edit;
+  }
+  EXPECT_TRUE(m.sGroupBox3.Visible);
+  EXPECT_TRUE(m.sGroupBox3.Enabled);
+}
+
+TEST(CustomPage, KeyFilterTakesDigitsAndBackspaceOnly) {
+  TWorkbenchHarness h(false);
+  TWorkbench& m = h.NewModel();
+  for (char key : std::string("0123456789\b")) EXPECT_TRUE(m.sEdit1KeyPress(1, key)) << int(key);
+  EXPECT_EQ(h.View.Beeps, 0);
+  for (char key : std::string("a-. x\t")) EXPECT_FALSE(m.sEdit1KeyPress(3, key)) << int(key);
+  EXPECT_EQ(h.View.Beeps, 6);
+
+  struct TCase {
+    int Edit;
+    std::string Text;
+    bool Taken;
+  };
+  const TCase cases[] = {{3, "9999999", true}, {3, "10000000", false}, {4, "99", true}, {4, "100", false},
+                         {1, "12a", false},    {1, " 12", false},      {2, "", true},   {12, "0008", true}};
+  for (const TCase& c : cases) {
+    const std::string before = m.CustomEdit(c.Edit).Text;
+    const int beeps = h.View.Beeps;
+    EXPECT_EQ(m.SetCustomEditText(c.Edit, c.Text), c.Taken) << c.Edit << " '" << c.Text << "'";
+    EXPECT_EQ(m.CustomEdit(c.Edit).Text, c.Taken ? c.Text : before);
+    EXPECT_EQ(h.View.Beeps, beeps + (c.Taken ? 0 : 1));
+  }
+}
+
+TEST(CustomPage, MessagesStopTheBranchAndKeepTheJobValues) {
+  TWorkbenchHarness h(false);
+  TWorkbench& m = h.NewModel();
+  m.FillPresetParams(spPreset, 4, 0);  // wmv2
+  m.FillPresetParams(spCustom, 1, 0);
+  EXPECT_EQ(h.View.MessageTexts(), std::vector<std::string>{"请设定对应视频参数！"});
+  EXPECT_EQ(h.View.Messages[0].Kind, mkError);
+  EXPECT_EQ(m.JobVideoCodec, "wmv2");
+
+  m.sSpeedButton5Click();
+  struct TCase {
+    int Edit;
+    std::string Message;
+  };
+  for (const TCase& c : {TCase{1, "请设定输入视频尺寸！"}, TCase{2, "请设定输入视频尺寸！"},
+                         TCase{3, "请输入视频比特率！"}, TCase{4, "请输入帧速率！"}}) {
+    h.View.Messages.clear();
+    const std::string saved = m.CustomEdit(c.Edit).Text;
+    m.CustomEdit(c.Edit).Text = "  ";
+    m.FillPresetParams(spCustom, 1, 0);
+    EXPECT_EQ(h.View.MessageTexts(), std::vector<std::string>{c.Message});
+    EXPECT_EQ(m.JobVideoCodec, "wmv2");
+    EXPECT_TRUE(m.JobAudioCodec.empty());
+    m.CustomEdit(c.Edit).Text = saved;
+  }
+}
+
+TEST(CustomPage, TypesGiveExtensionAndCodec) {
+  TWorkbenchHarness h(false);
+  TWorkbench& m = h.NewModel();
+  m.sSpeedButton5Click();
+  const std::pair<std::string, std::string> expected[9] = {
+      {".3gp", "mpeg4"}, {".mp4", "avc"},   {".avi", "mpeg4"}, {".mpeg", "mpeg4"}, {".wmv", "wmv2"},
+      {".rm20", "rv20"}, {".mov", "mpeg4"}, {".mkv", "avc"},   {".flv", "flv"}};
+  for (int type = 0; type < 9; ++type) {
+    m.FillPresetParams(spPreset, 4, 0);  // the previous job's codec must not carry over
+    m.FillPresetParams(spCustom, type, 0);
+    EXPECT_EQ(m.JobExt, expected[type].first) << type;
+    EXPECT_EQ(m.JobVideoCodec, expected[type].second) << type;
+    EXPECT_EQ(m.JobFrameSize, "220x176");
+    EXPECT_EQ(m.JobVideoBitrate, 38400);
+    EXPECT_EQ(m.JobFrameRate, 15);
+    EXPECT_EQ(m.JobAudioCodec, "libmp3lame");
+  }
+  m.sEdit1.Text = " 640 ";
+  m.sEdit3.Text = "9999999";
+  m.sEdit4.Text = "99";
+  m.FillPresetParams(spCustom, 0, 0);
+  EXPECT_EQ(m.JobFrameSize, "640x176");
+  EXPECT_EQ(m.JobVideoBitrate, 9999999);
+  EXPECT_EQ(m.JobFrameRate, 99);
+  EXPECT_TRUE(h.View.Messages.empty());
+}
+
+TEST(CustomPage, CropAndPadReachTheOptionsTruncatedToEven) {
+  TWorkbenchHarness h(false);
+  TWorkbench& m = h.NewModel();
+  TOutputOptions untouched;
+  m.sEdit5.Text = "5";
+  m.ApplyCustomCropPad(untouched);  // unchecked groups give nothing
+  EXPECT_EQ(untouched.CropTop, -1);
+  EXPECT_EQ(untouched.PadTop, -1);
+
+  m.sCheckBox2Click(true);
+  m.sCheckBox3Click(true);
+  const char* texts[8] = {"5", "", "8", "1", "0", "13", "22", "3"};
+  for (int i = 0; i < 8; ++i) m.CustomEdit(5 + i).Text = texts[i];
+  TOutputOptions o;
+  o.PadTop = 30;  // from the picture fitting: replaced
+  m.ApplyCustomCropPad(o);
+  EXPECT_EQ((std::vector<int>{o.CropTop, o.CropBottom, o.CropLeft, o.CropRight}),
+            (std::vector<int>{4, 0, 8, 0}));
+  EXPECT_EQ((std::vector<int>{o.PadTop, o.PadBottom, o.PadLeft, o.PadRight}),
+            (std::vector<int>{0, 12, 22, 2}));
+}
+
+}  // namespace
+}  // namespace ok::test

@@ -1,0 +1,125 @@
+#include "app/workbench/profile_catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/workbench/workbench_test_support.h"
+#include "platform/ini_file.h"
+
+namespace ok::test {
+namespace {
+
+void Touch(const fs::path& path, const std::string& text = "") {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path) << text;
+}
+
+TEST(ProfileCatalogue, ListingOrderIsFixed) {
+  TempDir d;
+  for (const char* name : {"b.ini", "A.INI", "c.ini.bak", "x/z.ini", "x/y/w.ini", "W/v.ini", ".hidden.ini"})
+    Touch(d.Path() / name);
+  std::vector<std::string> files;
+  GetFileList(files, " " + d.Path().string() + " ", ".ini");
+  std::vector<std::string> names;
+  for (const std::string& f : files) names.push_back(f.substr(d.Path().string().size() + 1));
+  // Sub-folders' files first (depth first), then the folder's own, each level by name, case ignored.
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"W/v.ini", "x/y/w.ini", "x/z.ini", ".hidden.ini", "A.INI", "b.ini"}));
+
+  std::vector<std::string> folders;
+  GetFileList2(folders, d.Path().string());
+  EXPECT_EQ(folders, (std::vector<std::string>{"W", "x"}));
+
+  files = {"stale"};
+  GetFileList(files, d / "missing", ".ini");
+  EXPECT_TRUE(files.empty());
+  folders = {"stale"};
+  GetFileList2(folders, d / "missing");
+  EXPECT_TRUE(folders.empty());
+}
+
+TEST(ProfileCatalogue, LabelsFollowThePageAndMissingValuesReadAsDefaults) {
+  TWorkbenchHarness h(false);
+  const std::string profile = "[video]\nVideoCodec=X\nVideoBitrate=abc\nWidth=480\nHeight=272\nFPS=29.97\n";
+  Touch(h.Folder.Path() / "profiles/videoconvert/3GP/01 a.ini", profile);
+  Touch(h.Folder.Path() / "profiles/devices/甲/01 b.ini", profile);
+  TWorkbench& m = h.NewModel();
+  EXPECT_EQ(m.sComboBoxEx2.Items.at(0).Caption, "01 a");
+  EXPECT_EQ(m.sComboBoxEx2.Items.at(0).ImageIndex, 9);
+  EXPECT_EQ(m.sComboBoxEx3.Items.at(0).Caption, "甲");
+  EXPECT_EQ(m.sLabelFX7.Caption, "帧速率：29.97");
+  EXPECT_EQ(m.sLabelFX11.Caption, "视频码率：0");
+  EXPECT_EQ(m.sLabelFX8.Caption, "音频编码：");
+  m.sPageControl2Change(spDevice);
+  EXPECT_EQ(m.sLabelFX12.Caption, "视频像素：480X272");
+  EXPECT_EQ(m.sLabelFX6.Caption, "视频编码：X");
+  EXPECT_EQ(m.sLabelFX7.Caption, "桢速率：29.97");
+  EXPECT_EQ(m.SummaryLabelsPage, spDevice);
+  EXPECT_EQ(m.sPageControl2.PageImageIndex, (std::vector<int>{0, 5, 2, 3}));
+
+  // A type without a folder empties the preset box and leaves the labels.
+  m.SelectFileType(1);
+  EXPECT_TRUE(m.sComboBoxEx2.Items.empty());
+  EXPECT_EQ(m.sComboBoxEx2.ItemIndex, -1);
+  EXPECT_EQ(m.sLabelFX7.Caption, "桢速率：29.97");
+}
+
+TEST(ProfileCatalogue, OnlyTouchedBoxesWriteTheirSelection) {
+  TWorkbenchHarness h;
+  TWorkbench& m = h.NewModel();
+  const auto stored = [&](const char* key) {
+    return TIniFile(h.ConfigFile()).ReadInteger("select", key, -1);
+  };
+  // Programmatic selections at the first show wrote nothing.
+  EXPECT_EQ(stored("combobox1"), -1);
+  EXPECT_EQ(stored("combobox3"), -1);
+
+  m.SelectFileType(2);
+  EXPECT_EQ(stored("combobox1"), 2);
+  EXPECT_EQ(stored("combobox2"), 0);
+  m.SelectPreset(5);
+  EXPECT_EQ(stored("combobox2"), 5);
+  EXPECT_EQ(m.sComboBoxEx1.Tag, 0);
+  m.SelectBrand(3);
+  m.SelectModel(4);
+  EXPECT_EQ(stored("combobox3"), 3);
+  EXPECT_EQ(stored("combobox4"), 4);
+  EXPECT_EQ(stored("combobox2"), 5);
+
+  // A page change writes only the page while no box was touched since.
+  h.WriteConfig("[select]\ncombobox1=7\n");
+  m.sPageControl2Change(spPreset);
+  EXPECT_EQ(stored("combobox1"), 7);
+  EXPECT_EQ(stored("tabindex"), 0);
+  m.sComboBoxEx2Click();
+  m.sPageControl2Change(spPreset);
+  EXPECT_EQ(stored("combobox1"), 2);
+
+  // The custom type box rebuilds the preset page's list for the preset page's type.
+  m.SelectPreset(3);
+  m.SelectCustomType(6);
+  EXPECT_EQ(m.sComboBoxEx5.ItemIndex, 6);
+  EXPECT_EQ(m.PresetFiles.size(), 17u);
+  EXPECT_EQ(m.sComboBoxEx2.ItemIndex, 0);
+}
+
+TEST(ProfileCatalogue, PageChangeHidesTheCustomPanelAndClearsCropAndPad) {
+  TWorkbenchHarness h;
+  TWorkbench& m = h.NewModel();
+  m.sPageControl2Change(spCustom);
+  m.sSpeedButton5Click();
+  m.sCheckBox2Click(true);
+  m.sCheckBox3Click(true);
+  EXPECT_TRUE(m.sEdit5.Enabled);
+  m.sPageControl2Change(spExisting);
+  EXPECT_FALSE(m.sPanel3.Visible);
+  EXPECT_FALSE(m.sCheckBox2.Checked);
+  EXPECT_FALSE(m.sCheckBox3.Checked);
+  EXPECT_FALSE(m.sEdit5.Enabled);
+  EXPECT_FALSE(m.sEdit12.Enabled);
+  EXPECT_EQ(TIniFile(h.ConfigFile()).ReadInteger("select", "tabindex", -1), spExisting);
+}
+
+}  // namespace
+}  // namespace ok::test

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/workbench/workbench_test_support.h"
+#include "platform/file_utils.h"
+#include "platform/ini_file.h"
+
+namespace ok::test {
+namespace {
+
+TEST(SampleAnalysis, SharedSamplesWriteExtfileAndGiveTheJobValues) {
+  if (SamplesDir().empty()) GTEST_SKIP() << "no shared media samples";
+  struct TCase {
+    std::string File, Type;
+  };
+  for (const TCase& c :
+       {TCase{"sample.mp4", "mp4"}, TCase{"phone.3gp", "3gp"}, TCase{"echo-hereweare.webm", "webm"}}) {
+    SCOPED_TRACE(c.File);
+    TWorkbenchHarness h(false);
+    TWorkbench& m = h.NewModel();
+    const std::string path = SamplesDir() + "/" + c.File;
+    const std::string width = ProbeValue(path, "stream=width", "v:0");
+    const std::string height = ProbeValue(path, "stream=height", "v:0");
+    h.View.DialogAnswers.push_back({path});
+    m.sSpeedButton4Click();
+    EXPECT_FALSE(h.View.LastMultiSelect);
+    ASSERT_EQ(h.View.MessageTexts(), std::vector<std::string>{"您选择的视频格式为 ." + c.Type});
+    EXPECT_EQ(h.View.Messages[0].Kind, mkInformation);
+
+    const TIniFile ext(h.ExtFile());
+    EXPECT_EQ(ext.ReadString("mediatype", "Type", ""), c.Type);
+    EXPECT_EQ(ext.ReadString("video", "Width", ""), width);
+    EXPECT_EQ(ext.ReadString("video", "Height", ""), height);
+    EXPECT_FALSE(ext.ReadString("video", "VideoCodec", "").empty());
+    const double fps = ext.ReadFloat("video", "FPS", -1);
+    const double bitrate = ext.ReadFloat("video", "VideoBitrate", -1);
+    EXPECT_GT(fps, 0);
+    EXPECT_EQ(m.sLabelFX12.Caption, "视频像素：" + width + "X" + height);
+    EXPECT_EQ(m.sLabelFX7.Caption, "帧速率：" + ext.ReadString("video", "FPS", ""));
+    EXPECT_EQ(m.sLabelFX8.Caption, "音频编码：" + ext.ReadString("audio", "AudioCodec", ""));
+
+    m.FillPresetParams(spExisting, 7, 3);
+    EXPECT_EQ(m.JobExt, "." + c.Type);
+    EXPECT_EQ(m.JobFrameSize, width + "x" + height);
+    EXPECT_EQ(m.JobVideoCodec, "mpeg4");
+    EXPECT_EQ(m.JobFrameRate, int(std::nearbyint(fps)));
+    EXPECT_EQ(m.JobVideoBitrate, bitrate > 0 ? int(std::nearbyint(bitrate)) : 0);
+  }
+}
+
+TEST(SampleAnalysis, UnreadableSampleSaysSoAndWritesNothing) {
+  TWorkbenchHarness h(false);
+  TWorkbench& m = h.NewModel();
+  const std::string junk = h.Home() + "junk.mp4";
+  ASSERT_TRUE(WriteFileAtomic(junk, std::string(4000, '\x5a')));
+  const std::string before = m.sLabelFX12.Caption;
+  for (const std::string& path : {junk, h.Home() + "missing.mp4"}) {
+    h.View.Messages.clear();
+    h.View.DialogAnswers.push_back({path});
+    m.sSpeedButton4Click();
+    ASSERT_EQ(h.View.Messages.size(), 1u);
+    EXPECT_EQ(h.View.Messages[0].Kind, mkError);
+    EXPECT_NE(h.View.Messages[0].Text.find(path), std::string::npos);
+  }
+  EXPECT_FALSE(FileExists(h.ExtFile()));
+  EXPECT_EQ(m.sLabelFX12.Caption, before);
+  m.sSpeedButton4Click();  // cancelled
+  EXPECT_EQ(h.View.Messages.size(), 1u);
+}
+
+TEST(SampleAnalysis, JobValuesFromExtfile) {
+  struct TCase {
+    std::string Text;
+    std::string Ext, FrameSize;
+    int Bitrate, FrameRate;
+  };
+  const TCase cases[] = {
+      {"", "..avi", "320x240", 512000, 24},  // no analysis yet
+      {"[mediatype]\nType=mp4\n[video]\nWidth=480\nHeight=272\nFPS=29.97\nVideoBitrate=512000\n", ".mp4",
+       "480x272", 512000, 30},
+      {"[mediatype]\nType=\n[video]\nFPS=abc\nVideoBitrate=1500000.5\n", ".", "320x240", 1500000, 24},
+      {"[video]\nFPS=1e300\nVideoBitrate=-\n", "..avi", "320x240", 512000, 24},
+  };
+  for (const TCase& c : cases) {
+    TWorkbenchHarness h(false);
+    TWorkbench& m = h.NewModel();
+    if (!c.Text.empty()) {
+      ASSERT_TRUE(WriteFileAtomic(h.ExtFile(), c.Text));
+    }
+    m.FillPresetParams(spExisting, 0, 0);
+    EXPECT_EQ(m.JobExt, c.Ext) << c.Text;
+    EXPECT_EQ(m.JobFrameSize, c.FrameSize) << c.Text;
+    EXPECT_EQ(m.JobVideoCodec, "mpeg4");
+    EXPECT_EQ(m.JobVideoBitrate, c.Bitrate) << c.Text;
+    EXPECT_EQ(m.JobFrameRate, c.FrameRate) << c.Text;
+  }
+}
+
+}  // namespace
+}  // namespace ok::test

@@ -1,0 +1,265 @@
+// The ostrelkalvexa-cli program run as a user would run it: each way of choosing the output on the
+// shared samples, one-second clips, outputs checked with ffprobe; its refusals and failures.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace ok::test {
+namespace {
+
+std::string Program() { return (fs::path(BuildDir()) / "ostrelkalvexa-cli").string(); }
+
+// A program folder of its own (settings, the last analysis) with the build's catalogues, and an
+// output folder that the settings name, so that nothing is written beside the build's program.
+class CliHome {
+ public:
+  CliHome() {
+    fs::create_directory_symlink(fs::path(BuildDir()) / "profiles", home_.Path() / "profiles");
+    std::ofstream(home_ / "config.ini") << "[savepath]\nnewfilepath=" << out_.Path().string() << "\n";
+  }
+  std::string CommandLine(const std::string& arguments) const {
+    return "OSTRELKALVEXA_HOME=" + ShellQuote(home_.Path().string()) + " exec " + ShellQuote(Program()) +
+           " " + arguments;
+  }
+  CommandResult Run(const std::string& arguments) const { return RunCommand(CommandLine(arguments)); }
+  std::vector<std::string> Outputs() const {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(out_.Path())) files.push_back(entry.path().string());
+    return files;
+  }
+
+ private:
+  TempDir home_;
+  TempDir out_;
+};
+
+#define REQUIRE_SAMPLES() \
+  if (SamplesDir().empty()) GTEST_SKIP() << "no media samples"
+
+std::string Sample(const std::string& name) { return ShellQuote(SamplesDir() + "/" + name); }
+
+double Duration(const std::string& file) { return std::stod("0" + ProbeValue(file, "format=duration")); }
+
+// The one output of a run, which it names on a line of its own.
+std::string SingleOutput(const CliHome& home, const CommandResult& r) {
+  const std::vector<std::string> outputs = home.Outputs();
+  EXPECT_EQ(outputs.size(), 1u) << r.output;
+  if (outputs.size() != 1) return "";
+  EXPECT_NE(r.output.find("\n" + outputs[0] + "\n"), std::string::npos) << r.output;
+  return outputs[0];
+}
+
+// The mean brightness (0 to 255) of the first picture of `file`.
+double MeanLuma(const std::string& file) {
+  const CommandResult r =
+      RunCommand("ffprobe -v error -f lavfi -i " + ShellQuote("movie=" + file + ",signalstats") +
+                 " -read_intervals %+#1 -show_entries frame_tags=lavfi.signalstats.YAVG"
+                 " -of csv=p=0");
+  return std::stod("0" + r.output.substr(0, r.output.find('\n')));
+}
+
+struct TChoiceCase {
+  std::string Arguments;
+  const char* Extension;
+  const char* Width;
+  const char* Height;
+  const char* FrameRate;
+  bool Black = false;  // the picture is black after its crop
+};
+
+// Every kind of choice, each on a one-second clip: the chosen size, rate, codec and container
+// reach the file.
+TEST(WorkbenchCli, ConvertsWithEachKindOfChoice) {
+  REQUIRE_SAMPLES();
+  // The left half white: a crop of that half leaves a black picture.
+  const std::string halfWhite = Fixture("cli_half_white.mp4",
+                                        "-f lavfi -i color=black:size=320x240:rate=25:duration=3,"
+                                        "drawbox=x=0:y=0:w=160:h=240:color=white:t=fill -c:v mpeg4");
+  const std::vector<TChoiceCase> cases = {
+      // AVI preset 0 by positions: 320x240 at 18 fps, the 16:9 source letterboxed.
+      {"--preset 2/0 " + Sample("sample.avi"), ".avi", "320", "240", "18/1"},
+      // Device brand 16, model 1: a 3GP at 352x288 and 15 fps.
+      {"--device 16/1 " + Sample("phone.3gp"), ".3gp", "352", "288", "15/1"},
+      // Like the phone's own file: its container, size and frame rate (8.33 to the nearest whole).
+      {"--like " + Sample("phone.3gp") + " " + Sample("sample.mkv"), ".3gp", "176", "144", "8/1"},
+      // Typed values: the crop removes the white half and comes off the frame size; the pads
+      // replace the fitting's.
+      {"--custom avi:320x240:400000:20:crop=0,0,160,0:pad=8,8,0,0 " + ShellQuote(halfWhite), ".avi", "160",
+       "256", "20/1", true},
+  };
+  for (const TChoiceCase& c : cases) {
+    SCOPED_TRACE(c.Arguments);
+    CliHome home;
+    const CommandResult r = home.Run("--clip 1-2 " + c.Arguments);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string out = SingleOutput(home, r);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(fs::path(out).extension(), c.Extension);
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
+    EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), c.Width);
+    EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), c.Height);
+    EXPECT_EQ(ProbeValue(out, "stream=r_frame_rate", "v:0"), c.FrameRate);
+    // A clip, not the whole file: the input is sought back to the key frame before START, so it may
+    // begin a little early.
+    EXPECT_GT(Duration(out), 0.9);
+    EXPECT_LT(Duration(out), 1.5);
+    if (c.Black) {
+      EXPECT_LT(MeanLuma(out), 40);
+    }
+    // Progress lines while it runs (not a terminal here), the end report last.
+    EXPECT_NE(r.output.find("[0] "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("%\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.rfind("视频成功转换！"), std::string::npos) << r.output;
+    EXPECT_GT(r.output.rfind("视频成功转换！"), r.output.find(out)) << r.output;
+  }
+}
+
+// --list shows the table's rows by positions with their names, and a name as listed (in any case)
+// chooses that row; --output-folder names where the output goes.
+TEST(WorkbenchCli, ListsTheCataloguesAndTakesTheirNames) {
+  REQUIRE_SAMPLES();
+  CliHome home;
+  const CommandResult list = home.Run("--list");
+  ASSERT_EQ(list.exitCode, 0) << list.output;
+  EXPECT_NE(list.output.find("\npreset\t1/12\tMP4/"), std::string::npos) << list.output;
+  EXPECT_NE(list.output.find("\t1280x720\t1800000\t25\tmpeg4\t.mp4\n"), std::string::npos);
+  EXPECT_NE(list.output.find("\t352x288\t384000\t15\tmpeg4\t.3gp\n"), std::string::npos);
+  const std::string row = "\npreset\t1/0\t";
+  const size_t at = list.output.find(row);
+  ASSERT_NE(at, std::string::npos);
+  const size_t from = at + row.size();
+  std::string name = list.output.substr(from, list.output.find('\t', from) - from);
+  for (char& ch : name) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+
+  // Into a folder of its own, which Start creates.
+  TempDir elsewhere;
+  const std::string folder = elsewhere / "made/here";
+  const CommandResult r = home.Run("--output-folder " + ShellQuote(folder) + " --clip 1-2 --preset " +
+                                   ShellQuote(name) + " " + Sample("sample.mp4"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(home.Outputs().empty());
+  const std::string out = folder + "/sample_(new).mp4";
+  EXPECT_NE(r.output.find("\n" + out + "\n"), std::string::npos) << r.output;
+  EXPECT_EQ(fs::path(out).extension(), ".mp4");
+  EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "320");
+  EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), "240");
+  EXPECT_EQ(ProbeValue(out, "stream=r_frame_rate", "v:0"), "18/1");
+}
+
+struct TRefusalCase {
+  std::string Arguments;
+  const char* Says;
+};
+
+// Bad arguments: exit status 2, what is wrong, and nothing converted.
+TEST(WorkbenchCli, RefusesBadArguments) {
+  REQUIRE_SAMPLES();
+  const std::string file = Sample("sample.mp4");
+  const std::vector<TRefusalCase> cases = {
+      {"", "usage:"},
+      {"--preset mp4/0", "no FILE"},
+      {"--bogus 1 " + file, "unknown option --bogus"},
+      {"--list --preset mp4/0", "--list takes nothing else"},
+      {"--preset mp4/0 --device 16/1 " + file, "only one of"},
+      {"--parallel 0 --preset mp4/0 " + file, "--parallel takes"},
+      {"--clip 2-1 --preset mp4/0 " + file, "END must come after START"},
+      {"--clip 1:2 --preset mp4/0 " + file, "--clip takes START-END"},
+      // An unknown name lists the nearest ones.
+      {"--preset mp5/0 " + file, "no file type \"mp5\""},
+      {"--preset mp5/0 " + file, "\n  MP4"},
+      {"--preset mp4/99 " + file, "no preset of MP4"},
+      {"--device nosuchbrand/0 " + file, "no brand"},
+      {"--custom avi:320x240:38400 " + file, "--custom takes"},
+      {"--custom avi:32ax240:38400:15 " + file, "width \"32a\" is not taken"},
+      {"--custom avi:320x240:12345678:15 " + file, "bit rate \"12345678\" is not taken"},
+      {"--custom avi:320x240:38400:15:crop=1,2,3 " + file, "crop= takes four values"},
+      {"--custom nosuchtype:320x240:38400:15 " + file, "no video type"},
+      {"--like /nonexistent.mp4 " + file, "is not a file"},
+      {"--like " + Sample("README.md") + " " + file, "cannot be analysed"},
+      {"--like " + Sample("sample.mp3") + " " + file, "has no video the analysis can read"},
+      // Beyond the file's 4 seconds: found once the file is in the list.
+      {"--clip 10-12 --preset mp4/0 " + file, "START lies at or past the end"},
+  };
+  for (const TRefusalCase& c : cases) {
+    SCOPED_TRACE(c.Arguments);
+    CliHome home;
+    const CommandResult r = home.Run(c.Arguments);
+    EXPECT_EQ(r.exitCode, 2) << r.output;
+    EXPECT_NE(r.output.find(c.Says), std::string::npos) << r.output;
+    EXPECT_TRUE(home.Outputs().empty());
+  }
+}
+
+// Exit status 1: a file that cannot be added is named with its reason and the others are
+// converted; a job that cannot be built stops the batch before it starts.
+TEST(WorkbenchCli, FailuresExitWithOne) {
+  REQUIRE_SAMPLES();
+  CliHome home;
+  const CommandResult r = home.Run("--preset mp4/0 /nonexistent/missing.mp4 " +
+                                   Sample("chunk_out_of_range.mp4") + " " + Sample("minimal.mp4"));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("/nonexistent/missing.mp4: 文件不存在"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("chunk_out_of_range.mp4: "), std::string::npos);
+  const std::string out = SingleOutput(home, r);
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "320");
+
+  // A crop wider than the picture.
+  CliHome other;
+  const CommandResult crop =
+      other.Run("--custom avi:320x240:400000:20:crop=0,0,400,0 " + Sample("minimal.mp4"));
+  EXPECT_EQ(crop.exitCode, 1) << crop.output;
+  EXPECT_NE(crop.output.find("Horizontal crop dimensions are outside"), std::string::npos) << crop.output;
+  EXPECT_TRUE(other.Outputs().empty());
+}
+
+// Ctrl-C stops the batch: exit status 130, the output ends properly and is kept.
+TEST(WorkbenchCli, InterruptStopsTheBatch) {
+  REQUIRE_SAMPLES();
+  CliHome home;
+  TempDir dir;
+  const std::string log = dir / "log.txt";
+  const std::string command =
+      home.CommandLine("--preset 0/0 " + Sample("phone.3gp")) + " >" + ShellQuote(log) + " 2>&1";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  auto logText = [&log] {
+    std::ifstream in(log);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  };
+  // Interrupted once the conversion shows progress, however slow the start.
+  for (int i = 0; i < 400 && logText().find("%\n") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_NE(logText().find("%\n"), std::string::npos) << logText();
+  kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130) << logText();
+  const std::vector<std::string> outputs = home.Outputs();
+  ASSERT_EQ(outputs.size(), 1u) << logText();
+  EXPECT_NE(logText().find("not finished: " + outputs[0]), std::string::npos) << logText();
+  const double duration = Duration(outputs[0]);
+  EXPECT_GT(duration, 0.0);
+  EXPECT_LT(duration, 200.0);
+}
+
+}  // namespace
+}  // namespace ok::test
