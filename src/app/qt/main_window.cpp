@@ -170,6 +170,8 @@ void TForm1::BuildSourceList(QWidget* client) {
   sListView1->setSelectionMode(QAbstractItemView::SingleSelection);
   sListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   sListView1->setAllColumnsShowFocus(true);
+  // The columns fit the list's width; the last one takes what is left.
+  sListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   sListView1->setColumnCount(int(std::size(ListColumns)));
   QStringList captions;
   for (const TColumn& column : ListColumns) captions << QString::fromUtf8(column.Caption);
