@@ -11,7 +11,8 @@
 namespace ok {
 
 TForm3::TForm3(QWidget* parent, std::function<void(const std::string&)> openLink)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
       openLink_(openLink ? std::move(openLink) : [](const std::string& url) { OpenInShell(url); }) {
   setObjectName("Form3");
   setWindowTitle(QStringLiteral("关于系统"));
@@ -31,7 +32,8 @@ TForm3::TForm3(QWidget* parent, std::function<void(const std::string&)> openLink
   auto* contact = new QLabel(QStringLiteral("问题与建议请寄：support@ostrelkalvexa.example.org"), this);
   contact->setObjectName("lblContact");
   contact->setAlignment(Qt::AlignCenter);
-  auto* link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromUtf8(ProductWebAddress)), this);
+  auto* link =
+      new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromUtf8(ProductWebAddress)), this);
   link->setObjectName("lblLink");
   link->setAlignment(Qt::AlignCenter);
   link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);

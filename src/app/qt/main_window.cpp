@@ -78,7 +78,8 @@ void ApplyComboBox(QComboBox* box, const TComboBoxState& state) {
            box->itemData(i).toInt() == state.Items[size_t(i)].ImageIndex;
   if (!same) {
     box->clear();
-    for (const TComboItem& item : state.Items) box->addItem(ComboImage(item.ImageIndex), Q(item.Caption), item.ImageIndex);
+    for (const TComboItem& item : state.Items)
+      box->addItem(ComboImage(item.ImageIndex), Q(item.Caption), item.ImageIndex);
   }
   box->setCurrentIndex(state.ItemIndex < box->count() ? state.ItemIndex : -1);
 }
@@ -104,8 +105,9 @@ void TForm1::UserAction(Handler&& handler) {
 }
 
 TForm1::TForm1(TWorkbenchEnvironment environment, QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint) {
   setObjectName("Form1");
   setWindowIcon(ProgramIcon());
   ApplyFonts();
@@ -125,6 +127,9 @@ TForm1::TForm1(TWorkbenchEnvironment environment, QWidget* parent)
   try {
     model_->FormCreate();
     created_ = true;
+    // The "Topaz" skin gives the large add button its own teal 12-pixel font.
+    if (model_->SkinName == "Topaz")
+      sSpeedButton7->setStyleSheet(QStringLiteral("color: teal; font-size: 12px;"));
   } catch (const std::exception& error) {
     // The window stays usable for what does not need the output folder; the user is told why.
     ShowMessage(error.what(), mkError);
@@ -168,6 +173,8 @@ void TForm1::BuildSourceList(QWidget* client) {
   sListView1->setSelectionMode(QAbstractItemView::SingleSelection);
   sListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   sListView1->setAllColumnsShowFocus(true);
+  // The columns fit the list's width; the last one takes what is left.
+  sListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   sListView1->setColumnCount(int(std::size(ListColumns)));
   QStringList captions;
   for (const TColumn& column : ListColumns) captions << QString::fromUtf8(column.Caption);
@@ -182,7 +189,8 @@ void TForm1::BuildSourceList(QWidget* client) {
   connect(sListView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     UserAction([&] { model_->sListView1Change(item ? sListView1->indexOfTopLevelItem(item) : -1); });
   });
-  auto* remove = new QShortcut(QKeySequence::Delete, sListView1, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+  auto* remove =
+      new QShortcut(QKeySequence::Delete, sListView1, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
   connect(remove, &QShortcut::activated, this, [this] {
     UserAction([&] {
       if (model_->sSpeedButton2.Enabled) model_->sSpeedButton2Click();
@@ -193,21 +201,24 @@ void TForm1::BuildSourceList(QWidget* client) {
   sSpeedButton7 = Place<QPushButton>(sPanel1, "sSpeedButton7", QRect(QPoint(0, 0), listArea.size()));
   sSpeedButton7->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
   sSpeedButton7->setIconSize(QSize(32, 32));
-  connect(sSpeedButton7, &QPushButton::clicked, this, [this] { UserAction([&] { model_->sSpeedButton7Click(); }); });
+  connect(sSpeedButton7, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->sSpeedButton7Click(); }); });
   sPanel1->raise();
 
-  auto* drops = new TFileDropFilter(this, [this](const std::vector<std::string>& paths) {
-    UserAction([&] { model_->AddFiles(paths); });
-  });
+  auto* drops = new TFileDropFilter(
+      this, [this](const std::vector<std::string>& paths) { UserAction([&] { model_->AddFiles(paths); }); });
   drops->Watch(sListView1->viewport());
   drops->Watch(sSpeedButton7);
 
   sSpeedButton1 = Place<QPushButton>(client, "sSpeedButton1", QRect(8, 240, 60, 24));
   sSpeedButton2 = Place<QPushButton>(client, "sSpeedButton2", QRect(72, 240, 60, 24));
   sSpeedButton3 = Place<QPushButton>(client, "sSpeedButton3", QRect(136, 240, 60, 24));
-  connect(sSpeedButton1, &QPushButton::clicked, this, [this] { UserAction([&] { model_->sSpeedButton7Click(); }); });
-  connect(sSpeedButton2, &QPushButton::clicked, this, [this] { UserAction([&] { model_->sSpeedButton2Click(); }); });
-  connect(sSpeedButton3, &QPushButton::clicked, this, [this] { UserAction([&] { model_->sSpeedButton3Click(); }); });
+  connect(sSpeedButton1, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->sSpeedButton7Click(); }); });
+  connect(sSpeedButton2, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->sSpeedButton2Click(); }); });
+  connect(sSpeedButton3, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->sSpeedButton3Click(); }); });
 
   sCheckBox1 = Place<QCheckBox>(client, "sCheckBox1", QRect(290, 242, 136, 20));
   connect(sCheckBox1, &QCheckBox::clicked, this,
@@ -215,7 +226,8 @@ void TForm1::BuildSourceList(QWidget* client) {
 }
 
 void TForm1::BuildPreview(QWidget* client) {
-  sGroupBox2 = Place<QGroupBox>(client, "sGroupBox2", QRect(434, 4, 236, 262), QStringLiteral("视频预览窗口"));
+  sGroupBox2 =
+      Place<QGroupBox>(client, "sGroupBox2", QRect(434, 4, 236, 262), QStringLiteral("视频预览窗口"));
   imgPreview = Place<QLabel>(sGroupBox2, "imgPreview", QRect(8, 20, 220, 145));
   imgPreview->setAutoFillBackground(true);
   QPalette black = imgPreview->palette();
@@ -231,11 +243,12 @@ void TForm1::BuildPreview(QWidget* client) {
   btnEndTime = Place<QPushButton>(sGroupBox2, "btnEndTime", QRect(119, 210, 55, 22));
   edtEndTime = Place<QLineEdit>(sGroupBox2, "edtEndTime", QRect(176, 210, 52, 22));
   chkCutClip = Place<QCheckBox>(sGroupBox2, "chkCutClip", QRect(8, 236, 120, 20));
-  connect(btnStartTime, &QPushButton::clicked, this, [this] { UserAction([&] { model_->btnStartTimeClick(); }); });
-  connect(btnEndTime, &QPushButton::clicked, this, [this] { UserAction([&] { model_->btnEndTimeClick(); }); });
-  connect(chkCutClip, &QCheckBox::toggled, this, [this](bool checked) {
-    UserAction([&] { model_->chkCutClip.Checked = checked; });
-  });
+  connect(btnStartTime, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->btnStartTimeClick(); }); });
+  connect(btnEndTime, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->btnEndTimeClick(); }); });
+  connect(chkCutClip, &QCheckBox::toggled, this,
+          [this](bool checked) { UserAction([&] { model_->chkCutClip.Checked = checked; }); });
 }
 
 void TForm1::BuildSettings(QWidget* client) {
@@ -258,9 +271,8 @@ void TForm1::BuildSettings(QWidget* client) {
   const char* labelNames[] = {"sLabelFX12", "sLabelFX6", "sLabelFX11", "sLabelFX7", "sLabelFX8"};
   for (int i = 0; i < 5; ++i) *labels[i] = Place<QLabel>(summary_, labelNames[i], QRect(0, i * 21, 236, 20));
 
-  connect(sPageControl2, &QTabWidget::currentChanged, this, [this](int page) {
-    UserAction([&] { model_->sPageControl2Change(page); });
-  });
+  connect(sPageControl2, &QTabWidget::currentChanged, this,
+          [this](int page) { UserAction([&] { model_->sPageControl2Change(page); }); });
 }
 
 void TForm1::BuildPresetPage(QWidget* page, bool device) {
@@ -269,35 +281,43 @@ void TForm1::BuildPresetPage(QWidget* page, bool device) {
   Label(page, device ? QStringLiteral("设备型号:") : QStringLiteral("预置方案:"), QRect(12, 56, 64, 16),
         device ? "sLabelFX5" : "sLabelFX4");
   QComboBox* first = Place<QComboBox>(page, device ? "sComboBoxEx3" : "sComboBoxEx1", QRect(80, 12, 300, 24));
-  QComboBox* second = Place<QComboBox>(page, device ? "sComboBoxEx4" : "sComboBoxEx2", QRect(80, 52, 300, 24));
+  QComboBox* second =
+      Place<QComboBox>(page, device ? "sComboBoxEx4" : "sComboBoxEx2", QRect(80, 52, 300, 24));
   for (QComboBox* box : {first, second}) box->setMaxVisibleItems(20);
   if (device) {
     sComboBoxEx3 = first;
     sComboBoxEx4 = second;
-    connect(first, &QComboBox::activated, this, [this](int i) { UserAction([&] { model_->SelectBrand(i); }); });
-    connect(second, &QComboBox::activated, this, [this](int i) { UserAction([&] { model_->SelectModel(i); }); });
+    connect(first, &QComboBox::activated, this,
+            [this](int i) { UserAction([&] { model_->SelectBrand(i); }); });
+    connect(second, &QComboBox::activated, this,
+            [this](int i) { UserAction([&] { model_->SelectModel(i); }); });
   } else {
     sComboBoxEx1 = first;
     sComboBoxEx2 = second;
-    connect(first, &QComboBox::activated, this, [this](int i) { UserAction([&] { model_->SelectFileType(i); }); });
-    connect(second, &QComboBox::activated, this, [this](int i) { UserAction([&] { model_->SelectPreset(i); }); });
+    connect(first, &QComboBox::activated, this,
+            [this](int i) { UserAction([&] { model_->SelectFileType(i); }); });
+    connect(second, &QComboBox::activated, this,
+            [this](int i) { UserAction([&] { model_->SelectPreset(i); }); });
   }
 }
 
 void TForm1::BuildExistingPage(QWidget* page) {
-  QLabel* text = Label(page,
-                       QStringLiteral("       比如您不知该生成什么样的视频格式给自己的手机用，但手机里已经有一些可以"
-                                      "播放的视频文件，OK,本软件可以提取并分析这些文件为您自动生成合适的方案。"),
-                       QRect(12, 8, 370, 64), "sLabelFX9");
+  QLabel* text =
+      Label(page,
+            QStringLiteral("       比如您不知该生成什么样的视频格式给自己的手机用，但手机里已经有一些可以"
+                           "播放的视频文件，OK,本软件可以提取并分析这些文件为您自动生成合适的方案。"),
+            QRect(12, 8, 370, 64), "sLabelFX9");
   text->setWordWrap(true);
   text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   sSpeedButton4 = Place<QPushButton>(page, "sSpeedButton4", QRect(12, 80, 120, 28));
-  connect(sSpeedButton4, &QPushButton::clicked, this, [this] { UserAction([&] { model_->sSpeedButton4Click(); }); });
+  connect(sSpeedButton4, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->sSpeedButton4Click(); }); });
 }
 
 void TForm1::BuildCustomPage(QWidget* page) {
   sSpeedButton5 = Place<QPushButton>(page, "sSpeedButton5", QRect(12, 12, 100, 28));
-  connect(sSpeedButton5, &QPushButton::clicked, this, [this] { UserAction([&] { model_->sSpeedButton5Click(); }); });
+  connect(sSpeedButton5, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->sSpeedButton5Click(); }); });
 
   sPanel3 = Place<QWidget>(page, "sPanel3", QRect(0, 0, 642, 124));
   sPanel3->setAutoFillBackground(true);
@@ -316,17 +336,20 @@ void TForm1::BuildCustomPage(QWidget* page) {
   sGroupBox3 = Place<QGroupBox>(sPanel3, "sGroupBox3", QRect(286, 0, 350, 100), QStringLiteral("裁剪与填充"));
   sCheckBox2 = Place<QCheckBox>(sGroupBox3, "sCheckBox2", QRect(8, 28, 56, 20));
   sCheckBox3 = Place<QCheckBox>(sGroupBox3, "sCheckBox3", QRect(8, 64, 56, 20));
-  connect(sCheckBox2, &QCheckBox::clicked, this, [this](bool on) { UserAction([&] { model_->sCheckBox2Click(on); }); });
-  connect(sCheckBox3, &QCheckBox::clicked, this, [this](bool on) { UserAction([&] { model_->sCheckBox3Click(on); }); });
-  const QString sides[4] = {QStringLiteral("上"), QStringLiteral("下"), QStringLiteral("左"), QStringLiteral("右")};
+  connect(sCheckBox2, &QCheckBox::clicked, this,
+          [this](bool on) { UserAction([&] { model_->sCheckBox2Click(on); }); });
+  connect(sCheckBox3, &QCheckBox::clicked, this,
+          [this](bool on) { UserAction([&] { model_->sCheckBox3Click(on); }); });
+  const QString sides[4] = {QStringLiteral("上"), QStringLiteral("下"), QStringLiteral("左"),
+                            QStringLiteral("右")};
   for (int row = 0; row < 2; ++row) {
     for (int side = 0; side < 4; ++side) {
       const int index = 4 + row * 4 + side;  // sEdit5 .. sEdit12 in sEdit_[4..11]
       const int x = 66 + side * 70;
       const int y = 26 + row * 36;
       cropPadLabels_[size_t(index - 4)] = Label(sGroupBox3, sides[side], QRect(x, y + 3, 14, 16));
-      sEdit_[size_t(index)] =
-          Place<QLineEdit>(sGroupBox3, ("sEdit" + std::to_string(index + 1)).c_str(), QRect(x + 16, y, 46, 22));
+      sEdit_[size_t(index)] = Place<QLineEdit>(sGroupBox3, ("sEdit" + std::to_string(index + 1)).c_str(),
+                                               QRect(x + 16, y, 46, 22));
     }
   }
   for (int i = 0; i < 12; ++i) {
@@ -342,15 +365,18 @@ void TForm1::BuildCustomPage(QWidget* page) {
 void TForm1::BuildOutputRow(QWidget* client) {
   sLabelFX1 = Label(client, QStringLiteral("输出目录："), QRect(8, 456, 66, 16), "sLabelFX1");
   sComboEdit1 = Place<QLineEdit>(client, "sComboEdit1", QRect(76, 452, 300, 26));
-  sComboEdit1Button = sComboEdit1->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
+  sComboEdit1Button =
+      sComboEdit1->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
   sComboEdit1Button->setObjectName("sComboEdit1Button");
   connect(sComboEdit1Button, &QAction::triggered, this,
           [this] { UserAction([&] { model_->sComboEdit1ButtonClick(); }); });
-  connect(sComboEdit1, &QLineEdit::textEdited, this,
-          [this](const QString& text) { UserAction([&] { model_->sComboEdit1Change(text.toStdString()); }); });
+  connect(sComboEdit1, &QLineEdit::textEdited, this, [this](const QString& text) {
+    UserAction([&] { model_->sComboEdit1Change(text.toStdString()); });
+  });
   sSpeedButton6 = Place<QToolButton>(client, "sSpeedButton6", QRect(380, 452, 26, 26));
   sSpeedButton6->setIcon(style()->standardIcon(QStyle::SP_DirLinkIcon));
-  connect(sSpeedButton6, &QToolButton::clicked, this, [this] { UserAction([&] { model_->sSpeedButton6Click(); }); });
+  connect(sSpeedButton6, &QToolButton::clicked, this,
+          [this] { UserAction([&] { model_->sSpeedButton6Click(); }); });
 }
 
 void TForm1::BuildRunButtons(QWidget* client) {
@@ -428,12 +454,14 @@ void TForm1::RedrawList() {
   for (int i = 0; i < int(list.Columns.size()) && i < sListView1->columnCount(); ++i) {
     const TListColumn& column = list.Columns[size_t(i)];
     sListView1->headerItem()->setText(i, Q(column.Caption));
-    sListView1->headerItem()->setTextAlignment(i, column.Centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+    sListView1->headerItem()->setTextAlignment(
+        i, column.Centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
     // The last column takes the rest of the list's width.
     if (column.Width > 0 && i + 1 < sListView1->columnCount() && sListView1->columnWidth(i) != column.Width)
       sListView1->setColumnWidth(i, column.Width);
   }
-  while (sListView1->topLevelItemCount() > int(list.Rows.size())) delete sListView1->takeTopLevelItem(sListView1->topLevelItemCount() - 1);
+  while (sListView1->topLevelItemCount() > int(list.Rows.size()))
+    delete sListView1->takeTopLevelItem(sListView1->topLevelItemCount() - 1);
   while (sListView1->topLevelItemCount() < int(list.Rows.size())) {
     auto* item = new QTreeWidgetItem(sListView1);
     for (int column = 0; column < sListView1->columnCount(); ++column)
@@ -448,8 +476,9 @@ void TForm1::RedrawList() {
       item->setText(column, sub < data.SubItems.size() ? Q(data.SubItems[sub]) : QString());
     }
   }
-  QTreeWidgetItem* selected =
-      list.SelectedIndex >= 0 && list.SelectedIndex < sListView1->topLevelItemCount() ? sListView1->topLevelItem(list.SelectedIndex) : nullptr;
+  QTreeWidgetItem* selected = list.SelectedIndex >= 0 && list.SelectedIndex < sListView1->topLevelItemCount()
+                                  ? sListView1->topLevelItem(list.SelectedIndex)
+                                  : nullptr;
   if (sListView1->currentItem() != selected) sListView1->setCurrentItem(selected);
   if (!selected) sListView1->clearSelection();
 
@@ -489,7 +518,8 @@ void TForm1::RedrawSettings() {
   for (int i = 0; i < sPageControl2->count(); ++i) {
     if (size_t(i) < pages.PageCaptions.size() && !pages.PageCaptions[size_t(i)].empty())
       sPageControl2->setTabText(i, Q(pages.PageCaptions[size_t(i)]));
-    sPageControl2->setTabIcon(i, size_t(i) < pages.PageImageIndex.size() ? PageImage(pages.PageImageIndex[size_t(i)]) : QIcon());
+    sPageControl2->setTabIcon(
+        i, size_t(i) < pages.PageImageIndex.size() ? PageImage(pages.PageImageIndex[size_t(i)]) : QIcon());
   }
   if (pages.ActivePageIndex >= 0 && pages.ActivePageIndex < sPageControl2->count())
     sPageControl2->setCurrentIndex(pages.ActivePageIndex);

@@ -99,8 +99,8 @@ class TForm1 : public QMainWindow, public TWorkbenchView {
   QGroupBox* sGroupBox1 = nullptr;
   QTabWidget* sPageControl2 = nullptr;
   std::array<QWidget*, 4> pages_{};
-  QComboBox *sComboBoxEx1 = nullptr, *sComboBoxEx2 = nullptr, *sComboBoxEx3 = nullptr, *sComboBoxEx4 = nullptr,
-            *sComboBoxEx5 = nullptr;
+  QComboBox *sComboBoxEx1 = nullptr, *sComboBoxEx2 = nullptr, *sComboBoxEx3 = nullptr,
+            *sComboBoxEx4 = nullptr, *sComboBoxEx5 = nullptr;
   QWidget* summary_ = nullptr;  // the five summary labels, moved to the page shown
   QLabel *sLabelFX12 = nullptr, *sLabelFX6 = nullptr, *sLabelFX11 = nullptr, *sLabelFX7 = nullptr,
          *sLabelFX8 = nullptr;
@@ -108,7 +108,7 @@ class TForm1 : public QMainWindow, public TWorkbenchView {
   QPushButton* sSpeedButton5 = nullptr;
   QWidget* sPanel3 = nullptr;
   QGroupBox* sGroupBox3 = nullptr;
-  std::array<QLineEdit*, 12> sEdit_{};       // sEdit1 .. sEdit12
+  std::array<QLineEdit*, 12> sEdit_{};      // sEdit1 .. sEdit12
   std::array<QLabel*, 8> cropPadLabels_{};  // the labels of sEdit5 .. sEdit12
   QCheckBox *sCheckBox2 = nullptr, *sCheckBox3 = nullptr;
 

@@ -77,7 +77,8 @@ TQtPreviewWindow::~TQtPreviewWindow() {
     delete form_;
   } else {
     TPreviewForm* form = form_;
-    QMetaObject::invokeMethod(form, [form] { delete form; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        form, [form] { delete form; }, Qt::QueuedConnection);
   }
 }
 

@@ -11,7 +11,8 @@ namespace ok {
 QImage BitmapToImage(const TBitmap& bitmap) {
   QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_BGR888);
   const size_t rowBytes = size_t(bitmap.Width()) * 3;
-  for (int row = 0; row < bitmap.Height(); ++row) std::memcpy(image.scanLine(row), bitmap.ScanLine(row), rowBytes);
+  for (int row = 0; row < bitmap.Height(); ++row)
+    std::memcpy(image.scanLine(row), bitmap.ScanLine(row), rowBytes);
   return image;
 }
 

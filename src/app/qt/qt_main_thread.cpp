@@ -16,7 +16,8 @@ TQtMainThread::~TQtMainThread() {
 void TQtMainThread::CallQueued() {
   // One queued event at a time is enough: Pump takes everything queued before it starts.
   if (scheduled_.exchange(true)) return;
-  QMetaObject::invokeMethod(receiver_.get(), [this] { Pump(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      receiver_.get(), [this] { Pump(); }, Qt::QueuedConnection);
 }
 
 void TQtMainThread::Pump() {
@@ -31,7 +32,8 @@ void TQtMainThread::Pump() {
   }
   // What stayed queued behind a failed call gets another turn.
   if (PendingCount() > 0 && !scheduled_.exchange(true))
-    QMetaObject::invokeMethod(receiver_.get(), [this] { Pump(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        receiver_.get(), [this] { Pump(); }, Qt::QueuedConnection);
 }
 
 }  // namespace ok

@@ -11,7 +11,9 @@
 
 namespace ok {
 
-TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) { setTickPosition(QSlider::TicksAbove); }
+TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+  setTickPosition(QSlider::TicksAbove);
+}
 
 void TTrackBar::SetSelection(int start, int end) {
   if (start == selStart_ && end == selEnd_) return;
@@ -61,7 +63,8 @@ int ProgressPercent(const QString& text) {
   return match.hasMatch() ? std::min(match.captured(1).toInt(), 100) : -1;
 }
 
-void TProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void TProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
   const QString text = index.data().toString();
   const int percent = ProgressPercent(text);
   if (index.column() != column_ || percent < 0) return QStyledItemDelegate::paint(painter, option, index);

@@ -1,6 +1,8 @@
 // The preview window, the Qt hand-off between worker and main thread, the about box, the
 // power-off countdown and the open dialog's filter.
 
+#include "app/qt/preview_window.h"
+
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -9,7 +11,6 @@
 #include <thread>
 
 #include "app/qt/about_box.h"
-#include "app/qt/preview_window.h"
 #include "app/qt/qt_dialogs.h"
 #include "app/qt/qt_test_support.h"
 #include "platform/worker_thread.h"
@@ -61,8 +62,8 @@ TEST(PreviewWindowTest, ShownOnTopWithItsCaptionAndClosingStopsThePreview) {
   // Dragged by the picture: the window moves with the cursor where no window manager does it.
   const QPoint start = form->pos();
   QTest::mousePress(form, Qt::LeftButton, {}, QPoint(10, 10));
-  QMouseEvent move(QEvent::MouseMove, QPointF(30, 25), QPointF(form->mapToGlobal(QPoint(30, 25))), Qt::NoButton,
-                   Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(30, 25), QPointF(form->mapToGlobal(QPoint(30, 25))),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(form, &move);
   QTest::mouseRelease(form, Qt::LeftButton, {}, QPoint(30, 25));
   EXPECT_NE(form->pos(), start);

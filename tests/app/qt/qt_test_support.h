@@ -20,7 +20,8 @@
 namespace ok::test {
 
 // Runs Qt's events until `done` holds or `timeout` has passed; the last value of `done`.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(60));
+bool PumpUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 struct TAnsweredBox {
   QString Title;

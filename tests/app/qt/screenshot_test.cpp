@@ -33,7 +33,8 @@ TEST_F(WindowTest, ScreenshotOfAHalfDoneBatch) {
   // Paused when the first file is done and the second well on its way.
   ASSERT_TRUE(PumpUntil(
       [&] {
-        return list->topLevelItem(0)->text(4) == "100%" && ProgressPercent(list->topLevelItem(1)->text(4)) >= 40;
+        return list->topLevelItem(0)->text(4) == "100%" &&
+               ProgressPercent(list->topLevelItem(1)->text(4)) >= 40;
       },
       std::chrono::seconds(180)));
   QTest::mouseClick(Child<QPushButton>("btnPause"), Qt::LeftButton);
