@@ -11,21 +11,16 @@
 #include <stdexcept>
 
 #include "app/workbench/workbench.h"
+#include "engine/value_parsing.h"
 #include "platform/file_utils.h"
 
 namespace ok {
 
 namespace {
 
-std::string Trim(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // A whole decimal integer (blanks around it allowed), or `fallback`.
 int64_t IntOr(const std::string& text, int64_t fallback) {
-  const std::string trimmed = Trim(text);
+  const std::string trimmed = TrimText(text);
   if (trimmed.empty()) return fallback;
   char* end = nullptr;
   errno = 0;
@@ -254,7 +249,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   o.FileExt = suffix;
   const std::string name = ExtractFileName(SourceFiles[size_t(row)]);
   const std::string sourceName = name.substr(0, name.size() - ExtractFileExt(name).size());
-  o.FileName = OutputFileName(IncludeTrailingPathDelimiter(Trim(sComboEdit1.Text)) + sourceName, suffix);
+  o.FileName = OutputFileName(IncludeTrailingPathDelimiter(TrimText(sComboEdit1.Text)) + sourceName, suffix);
   o.DisableSubtitle = true;
   o.ExtraOptions = "threads=" + std::to_string(CodecThreads);  // codec threads per task, 0: one per core
   return o;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/workbench/workbench.h"
+#include "engine/value_parsing.h"
 #include "platform/file_utils.h"
 #include "platform/main_thread.h"
 #include "platform/system_shutdown.h"
@@ -12,12 +13,6 @@
 namespace ok {
 
 namespace {
-
-std::string Trim(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 // Seconds the user has to cancel the power-off.
 constexpr int PowerOffCountdownSeconds = 30;
@@ -70,18 +65,18 @@ void TWorkbench::btnStartClick() {
     return;
   }
   if (sPageControl2.ActivePageIndex == spCustom) {
-    const char* missing = sComboBoxEx5.Text().empty() ? "请选择视频要转换的类型！"
-                          : Trim(sEdit1.Text).empty() ? "请输入视频尺寸！"
-                          : Trim(sEdit2.Text).empty() ? "请输入视频尺寸！"
-                          : Trim(sEdit3.Text).empty() ? "请输入视频比特率！"
-                          : Trim(sEdit4.Text).empty() ? "请输入视频帧速率！"
-                                                      : nullptr;
+    const char* missing = sComboBoxEx5.Text().empty()     ? "请选择视频要转换的类型！"
+                          : TrimText(sEdit1.Text).empty() ? "请输入视频尺寸！"
+                          : TrimText(sEdit2.Text).empty() ? "请输入视频尺寸！"
+                          : TrimText(sEdit3.Text).empty() ? "请输入视频比特率！"
+                          : TrimText(sEdit4.Text).empty() ? "请输入视频帧速率！"
+                                                          : nullptr;
     if (missing) {
       view_.ShowMessage(missing, mkError);
       return;
     }
   }
-  const std::string folder = Trim(sComboEdit1.Text);
+  const std::string folder = TrimText(sComboEdit1.Text);
   if (folder.empty() || !ForceDirectories(folder)) {
     view_.ShowMessage("未能创建 " + folder + " 目录！", mkError);
     return;

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "app/workbench/workbench.h"
+#include "engine/value_parsing.h"
 #include "media/media_info.h"
 #include "platform/file_utils.h"
 #include "platform/program_folder.h"
@@ -28,12 +29,6 @@ std::string UpperAscii(std::string text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
   return text;
-}
-
-std::string Trim(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 // The path made absolute against the current folder, spelt as given otherwise.
@@ -156,7 +151,7 @@ void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
   std::vector<std::string> failures;
   bool previewLost = false;
   for (const std::string& given : ExpandFolders(paths)) {
-    const std::string path = AbsolutePath(Trim(given));
+    const std::string path = AbsolutePath(TrimText(given));
     if (std::any_of(SourceFiles.begin(), SourceFiles.end(),
                     [&](const std::string& added) { return SameFile(added, path); }))
       continue;
