@@ -143,9 +143,11 @@ void TWorkbench::Transcoder1Progress(int index, int currentDuration, int totalOu
   if (index < 0 || index >= int(sListView1.Rows.size())) return;
   std::vector<std::string>& items = sListView1.Rows[size_t(index)].SubItems;
   items.resize(std::max<size_t>(items.size(), 4));
-  items[3] = totalOutputDuration < 1
-                 ? ""
-                 : std::to_string(int64_t(currentDuration) * 100 / totalOutputDuration) + "%";
+  // The audio tail can run a little past the expected duration: a running task shows at most 100%.
+  const int64_t percent = totalOutputDuration < 1
+                              ? -1
+                              : std::min<int64_t>(100, int64_t(currentDuration) * 100 / totalOutputDuration);
+  items[3] = percent < 0 ? "" : std::to_string(percent) + "%";
   view_.Changed(wcList);
 }
 

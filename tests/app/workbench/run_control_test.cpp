@@ -199,9 +199,9 @@ TEST_F(RunControlTest, ProgressTextsOfTheRows) {
     int Index, Current, Total;
     const char* Text;
   };
-  for (const TCase& c :
-       {TCase{0, 4500, 9000, "50%"}, TCase{0, 1, 3, "33%"}, TCase{0, 5, 0, ""},
-        TCase{0, 2147483647, 2147483647, "100%"}, TCase{1, 10, 10, ""}, TCase{-1, 10, 10, ""}}) {
+  for (const TCase& c : {TCase{0, 4500, 9000, "50%"}, TCase{0, 1, 3, "33%"}, TCase{0, 5, 0, ""},
+                         TCase{0, 2147483647, 2147483647, "100%"}, TCase{0, 9100, 9000, "100%"},
+                         TCase{1, 10, 10, ""}, TCase{-1, 10, 10, ""}}) {
     model->sListView1.Rows[0].SubItems[3] = "";
     model->Transcoder1Progress(c.Index, c.Current, c.Total);
     EXPECT_EQ(Progress(0), c.Text) << c.Current << "/" << c.Total << " row " << c.Index;
