@@ -266,6 +266,8 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   if (ic->start_time != AV_NOPTS_VALUE) timestamp += ic->start_time;
   // A failed seek is no reason to refuse the file: decoding simply starts earlier.
   if (StartTime != 0) FF.av_seek_frame(ic, -1, timestamp, AVSEEK_FLAG_BACKWARD);
+  // Under copyts the input's own times stay and the recording time counts from their zero: no cut.
+  const bool cut = StartTime != 0 && !CopyTs;
   StartTime = 0;
 
   TInputFile file;
@@ -343,6 +345,8 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
 
   const int index = NbInputFiles;
   InputFilesTsOffset[index] = CopyTs ? TsOffset : TsOffset - timestamp;
+  // Fixed here: later discontinuity corrections move the offset together with the timestamps.
+  InputFilesCutTime[index] = cut ? timestamp + InputFilesTsOffset[index] : INT64_MIN;
   if (Verbose >= 0) FF.av_dump_format(ic, index, libName.c_str(), 0);
   file.Context = std::move(context);
   InputFiles[index] = std::move(file);

@@ -33,6 +33,9 @@ struct TInputState {
   int NbInputFiles = 0;
   // µs, added to the timestamps of that input during transcoding.
   std::array<int64_t, MaxFiles> InputFilesTsOffset{};
+  // µs on the offset timeline: decoded pictures and samples of that input before it are not encoded,
+  // since the start-time seek lands on the key frame before the start. INT64_MIN when none was given.
+  std::array<int64_t, MaxFiles> InputFilesCutTime{};
   // One slot per video, audio, subtitle, attachment or untyped input stream in the order met (data
   // streams get none, so a slot's position is not the stream's position among all input streams;
   // TInputFile::Streams is aligned with the streams).

@@ -213,6 +213,8 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
       if (ost->SourceIndex == inputPosition) action(OutputFiles[ost->FileIndex], *ost);
   };
   auto started = [&] { return StartTime == 0 || ist.Pts >= StartTime; };
+  // The input's own start: the seek went to the key frame before it, so decoding began earlier.
+  const int64_t inputStart = InputFilesCutTime[ist.FileIndex];
   // The loop ends when the slowest output reaches the recording time; the others would run on by
   // what the input interleaves ahead of it, so nothing past that time is output.
   const bool limited = RecordingTime != INT64_MAX;
@@ -224,7 +226,7 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
       std::this_thread::sleep_for(std::chrono::milliseconds((ist.Pts - elapsed) / 1000));
   };
   auto videoOut = [&](AVFrame* picture) {
-    if (!started() || !beforeEnd()) return;
+    if (!started() || !beforeEnd() || ist.Pts < inputStart) return;
     forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {
       if (!ost.EncodingNeeded || ost.Encoder->codec_type != AVMEDIA_TYPE_VIDEO) return;
       if (UseVideoFilters && picture->sample_aspect_ratio.num != 0)
@@ -290,6 +292,15 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
           const int64_t frameBytes = int64_t(FF.av_get_bytes_per_sample(ist.WorkFormat)) * channels;
           if (frame->sample_rate > 0 && frameBytes > 0)
             ist.NextPts += int64_t(AV_TIME_BASE) * (size / frameBytes) / frame->sample_rate;
+          if (ist.Pts < inputStart && frame->sample_rate > 0 && frameBytes > 0) {
+            // Cut at the sample; the clock moves to the first one kept, so the output starts with it.
+            const int64_t skipped =
+                FF.av_rescale_rnd(inputStart - ist.Pts, frame->sample_rate, AV_TIME_BASE, AV_ROUND_UP);
+            if (skipped * frameBytes >= size) continue;
+            samples += skipped * frameBytes;
+            size -= int(skipped * frameBytes);
+            ist.Pts += FF.av_rescale(skipped, AV_TIME_BASE, frame->sample_rate);
+          }
           if (limited && frame->sample_rate > 0 && frameBytes > 0) {
             const int64_t left = RecordingTime - (ist.Pts - StartTime);
             const int64_t allowed = left <= 0 ? 0 : left * frame->sample_rate / AV_TIME_BASE * frameBytes;

@@ -346,6 +346,52 @@ TEST_F(ConversionTest, ClipFromAStartTimeForARecordingTime) {
   EXPECT_NEAR(Duration(out, "a:0"), 1.0, 0.05);
 }
 
+// Key frames two seconds apart, so an input start time seeks well before the start.
+std::string SparseKeyframeSource() {
+  return Fixture("e2e_sparse_keys.mkv",
+                 "-f lavfi -i testsrc=size=320x240:rate=25:duration=3 "
+                 "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3 -ac 2 "
+                 "-c:v mpeg4 -g 50 -q:v 3 -c:a pcm_s16le");
+}
+
+struct TInputStartCase {
+  const char* Extension;
+  const char* AudioCodec;
+};
+
+void PrintTo(const TInputStartCase& c, std::ostream* os) { *os << c.Extension; }
+
+class InputStartTimes : public ConversionTest, public ::testing::WithParamInterface<TInputStartCase> {};
+
+// What was decoded from the key frame up to the start is not encoded: the clip starts at 0 with the
+// picture and sample at the start and lasts the recording time.
+TEST_P(InputStartTimes, CutExactlyAtTheStart) {
+  const TInputStartCase& c = GetParam();
+  const std::string out = dir / (std::string("clip.") + c.Extension);
+  TResult r = Convert(SparseKeyframeSource(), {{"ss", "1.3"}}, out,
+                      {{"vcodec", "mpeg4"}, {"acodec", c.AudioCodec}, {"t", "1"}});
+  ASSERT_EQ(r.Error, "");
+  const double frame = 0.04;
+  EXPECT_NEAR(Number(ProbeValue(out, "format=start_time")), 0.0, frame);
+  for (const char* stream : {"v:0", "a:0"}) {
+    SCOPED_TRACE(stream);
+    EXPECT_NEAR(Number(ProbeValue(out, "stream=start_time", stream)), 0.0, frame);
+    EXPECT_NEAR(Duration(out, stream), 1.0, frame + 0.01);
+  }
+  EXPECT_NEAR(CountFrames(out), 25, 1);
+  // An edit list may hide early pictures from decoding: the stored ones count too.
+  const double stored = Number(ProbeValue(out, "stream=nb_frames", "v:0"));
+  if (stored >= 0) {
+    EXPECT_NEAR(stored, 25, 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, InputStartTimes,
+                         ::testing::Values(TInputStartCase{"avi", "libmp3lame"},
+                                           TInputStartCase{"mp4", "aac"},
+                                           TInputStartCase{"mkv", "libmp3lame"}),
+                         [](const auto& info) { return std::string(info.param.Extension); });
+
 TEST_F(ConversionTest, FrameLimitAndFileSizeLimitEndTheConversion) {
   const std::string frames = dir / "frames.avi";
   ASSERT_EQ(Convert(Source(), {}, frames, {{"vcodec", "mpeg4"}, {"an", ""}, {"vframes", "10"}}).Error, "");

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 
 #include "engine/ffmpeg_exception.h"
@@ -113,6 +114,7 @@ TEST_F(InputStartTime, WithoutStartTheOffsetCancelsTheInputsStart) {
   ASSERT_TRUE(engine->OpenInputFile(File())) << engine->LastError;
   ASSERT_EQ(Context()->start_time, 1400000);
   EXPECT_EQ(engine->InputFilesTsOffset[0], -1400000);
+  EXPECT_EQ(engine->InputFilesCutTime[0], INT64_MIN);
   EXPECT_EQ(FirstPacketTime(), 1400000);
 }
 
@@ -123,6 +125,8 @@ TEST_F(InputStartTime, AStartTimeSeeksBackwardFromInputStartPlusStart) {
   ASSERT_TRUE(engine->OpenInputFile(File())) << engine->LastError;
   EXPECT_EQ(engine->StartTime, 0);
   EXPECT_EQ(engine->InputFilesTsOffset[0], 2000000 - 11400000);
+  // What is decoded before the start, which lies at the input's offset, is not encoded.
+  EXPECT_EQ(engine->InputFilesCutTime[0], 2000000);
   // The key frame at or before 11.4 s.
   int64_t first = FirstPacketTime();
   EXPECT_LE(first, 11400000);
@@ -135,6 +139,7 @@ TEST_F(InputStartTime, CopyTsKeepsTheOffsetAsGiven) {
   engine->ApplyOption("ss", "10");
   ASSERT_TRUE(engine->OpenInputFile(File())) << engine->LastError;
   EXPECT_EQ(engine->InputFilesTsOffset[0], 2000000);
+  EXPECT_EQ(engine->InputFilesCutTime[0], INT64_MIN);
 }
 
 TEST_F(InputFile, AMissingFileConsumesThePerInputOptions) {
