@@ -16,9 +16,9 @@ namespace {
 
 TEST_F(WindowTest, ScreenshotOfAHalfDoneBatch) {
   if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "the screenshot is taken under Xvfb";
-  const std::string clip = Fixture("qt_screenshot_clip.mp4",
-                                   "-f lavfi -i testsrc2=size=640x360:rate=25:duration=8 -f lavfi -i "
-                                   "sine=frequency=330:duration=8 -c:v mpeg4 -q:v 4 -c:a aac -shortest");
+  const std::string clip = Fixture("qt_screenshot_clip60.mp4",
+                                   "-f lavfi -i testsrc2=size=640x360:rate=25:duration=60 -f lavfi -i "
+                                   "sine=frequency=330:duration=60 -c:v mpeg4 -q:v 4 -c:a aac -shortest");
   TempDir sources;
   const std::vector<std::string> files = {sources / "海边日落.mp4", sources / "holiday-2026.mp4",
                                           sources / "concert_live.mp4"};
@@ -30,11 +30,13 @@ TEST_F(WindowTest, ScreenshotOfAHalfDoneBatch) {
   Child<TTrackBar>("trcPreview")->setValue(Child<TTrackBar>("trcPreview")->maximum() / 3);
 
   QTest::mouseClick(Child<QPushButton>("btnStart"), Qt::LeftButton);
-  // Paused when the first file is done and the second well on its way.
+  // Paused when the first file is done and the second well on its way. The files are long enough
+  // for several progress reports each (every 500 ms) on a fast machine too.
   ASSERT_TRUE(PumpUntil(
       [&] {
         return list->topLevelItem(0)->text(4) == "100%" &&
-               ProgressPercent(list->topLevelItem(1)->text(4)) >= 40;
+               ProgressPercent(list->topLevelItem(1)->text(4)) >= 40 &&
+               ProgressPercent(list->topLevelItem(1)->text(4)) < 100;
       },
       std::chrono::seconds(180)));
   QTest::mouseClick(Child<QPushButton>("btnPause"), Qt::LeftButton);
