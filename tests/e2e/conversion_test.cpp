@@ -117,10 +117,10 @@ struct TContainerCase {
 void PrintTo(const TContainerCase& c, std::ostream* os) { *os << c.Name; }
 
 // With one thread and with one per core.
-const char* const threadCounts[] = {"1", "0"};
+const std::string threadCounts[] = {"1", "0"};
 
 class Containers : public ConversionTest,
-                   public ::testing::WithParamInterface<std::tuple<TContainerCase, const char*>> {};
+                   public ::testing::WithParamInterface<std::tuple<TContainerCase, std::string>> {};
 
 TEST_P(Containers, ConvertWithTheAskedStreamsAndDuration) {
   const TContainerCase& c = std::get<0>(GetParam());
@@ -431,7 +431,7 @@ TEST_F(ConversionTest, VolumeChangesTheLevel) {
 }
 
 TEST_F(ConversionTest, TwoPassEncoding) {
-  for (const char* threads : threadCounts) {
+  for (const std::string& threads : threadCounts) {
     SCOPED_TRACE(std::string("threads=") + threads);
     const std::string log = dir / (std::string("2pass") + threads);
     const std::string first = dir / "pass1.avi", second = dir / "pass2.avi";
@@ -479,7 +479,7 @@ TEST_F(ConversionTest, CustomHookDrawsOnEveryFrame) {
 }
 
 TEST_F(ConversionTest, StopRequestLeavesAShorterPlayableFile) {
-  for (const char* threads : threadCounts) {
+  for (const std::string& threads : threadCounts) {
     SCOPED_TRACE(std::string("threads=") + threads);
     const std::string out = dir / (std::string("stopped") + threads + ".mp4");
     TResult r = Convert(Source(), {}, out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"threads", threads}},
