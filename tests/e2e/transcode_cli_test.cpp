@@ -149,18 +149,10 @@ TEST(TranscodeCli, InterruptStopsWithPlayableOutputs) {
   const std::string command = "exec " + ShellQuote(Program()) + " -i re=1 " + ShellQuote(Clip()) +
                               " -o vcodec=mpeg4 -o acodec=aac " + ShellQuote(out) + " >" + ShellQuote(log) +
                               " 2>&1";
-  const pid_t pid = fork();
+  const pid_t pid = StartCommand(command);
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
   // Interrupted once the conversion runs (its first progress line), however slow the start.
-  auto running = [&log] {
-    std::ifstream in(log);
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    return text.find("%") != std::string::npos;
-  };
+  auto running = [&log] { return ReadText(log).find("%") != std::string::npos; };
   for (int i = 0; i < 200 && !running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(running());
   kill(pid, SIGINT);

@@ -234,16 +234,9 @@ TEST(WorkbenchCli, InterruptStopsTheBatch) {
   const std::string log = dir / "log.txt";
   const std::string command =
       home.CommandLine("--preset 0/0 " + Sample("phone.3gp")) + " >" + ShellQuote(log) + " 2>&1";
-  const pid_t pid = fork();
+  const pid_t pid = StartCommand(command);
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  auto logText = [&log] {
-    std::ifstream in(log);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  };
+  auto logText = [&log] { return ReadText(log); };
   // Interrupted once the conversion shows progress, however slow the start.
   for (int i = 0; i < 400 && logText().find("%\n") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

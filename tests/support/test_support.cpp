@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <random>
 
+#include "platform/file_utils.h"
+
 namespace ok::test {
 
 namespace {
@@ -52,6 +54,20 @@ CommandResult RunCommand(const std::string& commandLine) {
   int status = ::pclose(p);
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
+}
+
+pid_t StartCommand(const std::string& commandLine) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+std::string ReadText(const std::string& path) {
+  std::string text;
+  return ok::ReadFileBytes(path, text) ? text : std::string();
 }
 
 std::string ShellQuote(const std::string& text) {

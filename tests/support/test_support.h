@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the test programs: temporary folders, commands, fixtures made with ffmpeg.
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 
@@ -29,6 +31,12 @@ struct CommandResult {
 
 // Runs a shell command line and collects what it prints.
 CommandResult RunCommand(const std::string& commandLine);
+
+// Starts a shell command line in a child process without waiting for it; its pid, or -1.
+pid_t StartCommand(const std::string& commandLine);
+
+// The whole content of a text file; "" when it cannot be read.
+std::string ReadText(const std::string& path);
 
 // Quotes a text for a POSIX shell.
 std::string ShellQuote(const std::string& text);
