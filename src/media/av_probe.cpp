@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <mutex>
 
@@ -136,6 +137,27 @@ void TCustomAVProbe::CountStreams() {
         break;
     }
   }
+}
+
+bool TCustomAVProbe::GetVideoGeometry(TVideoGeometry& geometry, int streamIndex) const {
+  geometry = {};
+  if (streamIndex < 0) streamIndex = firstVideoStream_;
+  if (!context_ || streamIndex < 0 || streamIndex >= int(context_->nb_streams)) return false;
+  const AVStream* st = context_->streams[streamIndex];
+  if (!st || !st->codecpar || st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return false;
+  geometry.Width = geometry.DisplayWidth = st->codecpar->width;
+  geometry.Height = geometry.DisplayHeight = st->codecpar->height;
+  AVRational sar =
+      st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio : st->codecpar->sample_aspect_ratio;
+  if (sar.num > 0 && sar.den > 0 && sar.num != sar.den) {
+    // The wider side grows, so that no picture detail is dropped; even, as encoders want it.
+    const double ratio = double(sar.num) / sar.den;
+    if (ratio > 1)
+      geometry.DisplayWidth = int(std::lround(geometry.Width * ratio / 2) * 2);
+    else
+      geometry.DisplayHeight = int(std::lround(geometry.Height / ratio / 2) * 2);
+  }
+  return true;
 }
 
 bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& formatName) {

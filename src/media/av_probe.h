@@ -42,6 +42,14 @@ struct TFileStreamInfo {
   std::string Genre;
 };
 
+// The picture of a video stream as a player shows it.
+struct TVideoGeometry {
+  int Width = 0, Height = 0;                // stored frame size
+  int DisplayWidth = 0, DisplayHeight = 0;  // upright, scaled to the display aspect
+  int Rotation = 0;       // degrees clockwise to turn the stored picture upright: 0, 90, 180, 270
+  bool Mirrored = false;  // flipped left to right after the turn
+};
+
 // True for the name of a still-image input format: "image2" (any case) and the single-picture
 // demuxers of the same family ("png_pipe", "jpeg_pipe", ...), which this library generation picks
 // for one image file where the old one picked "image2".
@@ -66,6 +74,8 @@ class TCustomAVProbe {
 
   // Fills `info`; false (and the record for no file) when nothing is open.
   bool GetFileStreamInfo(TFileStreamInfo& info);
+  // The geometry of video stream `streamIndex` (-1: the first); false when there is none.
+  bool GetVideoGeometry(TVideoGeometry& geometry, int streamIndex = -1) const;
   // The name the context was opened with, as the caller gave it.
   std::string GetFileName();
   // The short name of the context's input format. The single-picture demuxers answer "image2".

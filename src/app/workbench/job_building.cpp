@@ -180,7 +180,7 @@ std::string TWorkbench::OutputFileName(const std::string& base, const std::strin
 }
 
 TOutputOptions TWorkbench::BuildOutputOptions(int row) {
-  if (row < 0 || row >= int(SourceFiles.size()))
+  if (row < 0 || row >= int(Sources.size()))
     throw std::out_of_range("no list row " + std::to_string(row));
   TOutputOptions o;
   ResetOutputOptions(o);
@@ -247,7 +247,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   }
 
   o.FileExt = suffix;
-  const std::string name = ExtractFileName(SourceFiles[size_t(row)]);
+  const std::string name = ExtractFileName(Sources[size_t(row)].Path);
   const std::string sourceName = name.substr(0, name.size() - ExtractFileExt(name).size());
   o.FileName = OutputFileName(IncludeTrailingPathDelimiter(TrimText(sComboEdit1.Text)) + sourceName, suffix);
   o.DisableSubtitle = true;
@@ -256,11 +256,11 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
 }
 
 TInputOptions TWorkbench::BuildInputOptions(int row) {
-  if (row < 0 || row >= int(SourceFiles.size()))
+  if (row < 0 || row >= int(Sources.size()))
     throw std::out_of_range("no list row " + std::to_string(row));
   TInputOptions in;
   ResetInputOptions(in);
-  in.FileName = SourceFiles[size_t(row)];
+  in.FileName = Sources[size_t(row)].Path;
   in.FileFormat = "";
   if (ClipActive()) in.StartTime = GetClipStartMs();
   return in;

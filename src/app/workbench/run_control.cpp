@@ -101,7 +101,7 @@ void TWorkbench::btnStartClick() {
     if (!failure.empty()) {
       Transcoder1.ClearTasks();
       SetIdleButtons();
-      view_.ShowMessage("无法建立 " + SourceFiles[size_t(row)] + " 的转换任务：\n" + failure, mkError);
+      view_.ShowMessage("无法建立 " + Sources[size_t(row)].Path + " 的转换任务：\n" + failure, mkError);
       return;
     }
     sListView1.Rows[size_t(row)].SubItems.resize(4);
@@ -170,7 +170,7 @@ void TWorkbench::Transcoder1Terminate(int index, bool finished, bool exception, 
     view_.Changed(wcList);
   }
   if (exception) {
-    const std::string file = hasRow && size_t(index) < SourceFiles.size() ? SourceFiles[size_t(index)] : "";
+    const std::string file = hasRow && size_t(index) < Sources.size() ? Sources[size_t(index)].Path : "";
     view_.ShowMessage(file.empty() ? message : "转换失败：" + file + "\n" + message, mkWarning);
   }
 }

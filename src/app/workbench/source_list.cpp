@@ -1,5 +1,5 @@
 // The source list: adding files (dialog, drag and drop, folders), removing, clearing, selecting.
-// Rows and SourceFiles stay index for index; every file keeps the path it was added by.
+// Rows and Sources stay index for index; every file keeps the path it was added by.
 
 #include "app/workbench/source_list.h"
 
@@ -118,6 +118,12 @@ std::string FormatDuration(int64_t ms) {
   return text;
 }
 
+std::vector<std::string> TWorkbench::SourcePaths() const {
+  std::vector<std::string> paths;
+  for (const TSourceRow& source : Sources) paths.push_back(source.Path);
+  return paths;
+}
+
 bool TWorkbench::EnsureLibraries() {
   if (Transcoder1.LibrariesLoaded()) return true;
   if (Transcoder1.LoadLibraries(ProgramFolder() + "LibAV")) return true;
@@ -152,8 +158,8 @@ void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
   bool previewLost = false;
   for (const std::string& given : ExpandFolders(paths)) {
     const std::string path = AbsolutePath(TrimText(given));
-    if (std::any_of(SourceFiles.begin(), SourceFiles.end(),
-                    [&](const std::string& added) { return SameFile(added, path); }))
+    if (std::any_of(Sources.begin(), Sources.end(),
+                    [&](const TSourceRow& added) { return SameFile(added.Path, path); }))
       continue;
     std::string error = SourceRefusal(path);
     if (!error.empty()) {
@@ -162,7 +168,7 @@ void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
     }
     if (!LoadIntoPreview(path, error)) {
       failures.push_back(error);
-      previewLost = !SourceFiles.empty();
+      previewLost = !Sources.empty();
       continue;
     }
     previewLost = false;
@@ -176,14 +182,25 @@ void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
                     FormatDuration(info.GetDuration()), ""};
     sListView1.Rows.push_back(std::move(row));
     sListView1.ReadOnly = true;
-    SourceFiles.push_back(path);
+    TSourceRow source;
+    source.Path = path;
+    TVideoGeometry geometry;
+    if (Transcoder1.Probe().GetVideoGeometry(geometry)) {
+      source.Width = geometry.Width;
+      source.Height = geometry.Height;
+      source.DisplayWidth = geometry.DisplayWidth;
+      source.DisplayHeight = geometry.DisplayHeight;
+      source.Rotation = geometry.Rotation;
+    }
+    source.DurationMs = info.GetDuration();
+    Sources.push_back(std::move(source));
     view_.Changed(wcList);
     view_.ProcessMessages();
   }
   // A file that failed after others were added took the preview's file away: show the last one.
   if (previewLost) {
     std::string error;
-    LoadIntoPreview(SourceFiles.back(), error);
+    LoadIntoPreview(Sources.back().Path, error);
   }
   view_.ProcessMessages();
   if (!sListView1.Rows.empty()) {
@@ -205,7 +222,7 @@ void TWorkbench::sSpeedButton2Click() {
     view_.ShowMessage("请先选择一个视频文件进行删除！", mkInformation);
     return;
   }
-  SourceFiles.erase(SourceFiles.begin() + row);
+  Sources.erase(Sources.begin() + row);
   sListView1.Rows.erase(sListView1.Rows.begin() + row);
   sListView1.SelectedIndex = -1;
   ClearPreviewImage();
@@ -217,7 +234,7 @@ void TWorkbench::sSpeedButton3Click() {
   if (running_) return;
   sListView1.Rows.clear();
   sListView1.SelectedIndex = -1;
-  SourceFiles.clear();
+  Sources.clear();
   ClearPreviewImage();
   Transcoder1.ClearTasks();
   view_.Changed(wcList);
@@ -227,7 +244,7 @@ void TWorkbench::sListView1Change(int row) {
   const int previous = sListView1.SelectedIndex;
   sListView1.SelectedIndex = row >= 0 && row < int(sListView1.Rows.size()) ? row : -1;
   if (sListView1.Rows.size() < 2 || sListView1.SelectedIndex < 0) return;
-  const std::string& path = SourceFiles[size_t(row)];
+  const std::string& path = Sources[size_t(row)].Path;
   if (row == previous && path == previewFile_) return;
   std::string error;
   LoadIntoPreview(path, error);  // a file gone since it was added simply shows no frame

@@ -138,7 +138,7 @@ void TWorkbench::FormCreate() {
   sComboEdit1.Text = OutputFolder;
   PresetFiles.clear();
   DeviceFiles.clear();
-  SourceFiles.clear();
+  Sources.clear();
   sPanel1.Visible = true;
   // The window opens even when the folder cannot be made; Start asks again.
   EnsureOutputFolder();

@@ -43,6 +43,23 @@ struct TWorkbenchEnvironment {
   TMainThread* MainThread = nullptr;  // null: CurrentMainThread()
 };
 
+// One row of the source list: what the probe found and what the batch made of it. The list's
+// texts are rendered from it; nothing reads a displayed text back.
+enum TRowState { rsWaiting, rsRunning, rsFinished, rsFailed, rsStopped };
+
+struct TSourceRow {
+  std::string Path;                         // as added, made absolute
+  int Width = 0, Height = 0;                // the stored frame size, 0 when unknown
+  int DisplayWidth = 0, DisplayHeight = 0;  // upright and at the display aspect: what a player shows
+  int Rotation = 0;                         // degrees clockwise the picture turns for display
+  int64_t DurationMs = -1;                  // -1 when unknown
+  int ClipStartMs = -1, ClipEndMs = -1;     // the row's own clip marks, -1 when unset
+  bool ClipChecked = false;                 // its "是否裁剪"
+  TRowState State = rsWaiting;
+  int Progress = -1;        // per cent of the running or last run, -1 before any
+  std::string FailureText;  // why the last run failed
+};
+
 // The settings pages.
 enum TSettingsPage { spPreset = 0, spDevice = 1, spExisting = 2, spCustom = 3 };
 
@@ -124,7 +141,7 @@ class TWorkbench {
   int GetClipDurationMs() const;
 
   // ---- Job building (job_building.cpp) ----
-  // Both build the job of list row `row` (its own file, from SourceFiles).
+  // Both build the job of list row `row` (its own file, from Sources).
   TOutputOptions BuildOutputOptions(int row);
   TInputOptions BuildInputOptions(int row);
   // The task index, or -1 (the component's LastError says why).
@@ -147,7 +164,8 @@ class TWorkbench {
   std::string OutputFolder;
   std::vector<std::string> PresetFiles;
   std::vector<std::string> DeviceFiles;
-  std::vector<std::string> SourceFiles;
+  std::vector<TSourceRow> Sources;  // index for index with sListView1.Rows
+  std::vector<std::string> SourcePaths() const;
   TAVProbe* FProbe = nullptr;
   bool FTrackResetting = false;
   TBitmap FFrameBitmap;
@@ -199,7 +217,8 @@ class TWorkbench {
   // The summary labels: size, video codec, video bitrate, frame rate, audio codec.
   TControlState sLabelFX12, sLabelFX6, sLabelFX11, sLabelFX7, sLabelFX8;
   TControlState sSpeedButton5, sPanel3, sGroupBox3, sSpeedButton4;
-  TEditState sEdit1, sEdit2, sEdit3, sEdit4, sEdit5, sEdit6, sEdit7, sEdit8, sEdit9, sEdit10, sEdit11, sEdit12;
+  TEditState sEdit1, sEdit2, sEdit3, sEdit4, sEdit5, sEdit6, sEdit7, sEdit8, sEdit9, sEdit10, sEdit11,
+      sEdit12;
   TCheckBoxState sCheckBox2, sCheckBox3;
   // sEdit1..sEdit12 by number.
   TEditState& CustomEdit(int edit);

@@ -196,7 +196,7 @@ TEST_F(WindowTest, DroppedFilesAndFoldersAreAddedAndDeleteRemovesTheRow) {
   QTest::keyClick(list, Qt::Key_Delete);
   ASSERT_EQ(list->topLevelItemCount(), 2);
   EXPECT_EQ(list->topLevelItem(1)->text(0), QStringLiteral("inside"));
-  EXPECT_EQ(Model().SourceFiles.size(), 2u);
+  EXPECT_EQ(Model().Sources.size(), 2u);
 }
 
 TEST_F(WindowTest, TrackBarMovesThePreviewAndMarksTheClip) {

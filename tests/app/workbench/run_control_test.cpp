@@ -35,7 +35,7 @@ TEST_F(RunControlTest, PresetBatchOfThreeSamplesConvertsEveryRow) {
   const std::string copy = tmp / "Sample.mp4";  // the source name keeps its letter case
   std::filesystem::copy_file(mp4, copy);
   model->AddFiles({avi, mkv, copy});
-  ASSERT_EQ(model->SourceFiles.size(), 3u);
+  ASSERT_EQ(model->Sources.size(), 3u);
   ChooseMp4Preset();
   model->sComboEdit1.Text = tmp / "out/typed/deeper";  // created with its parents at Start
   model->btnStartClick();
@@ -44,7 +44,7 @@ TEST_F(RunControlTest, PresetBatchOfThreeSamplesConvertsEveryRow) {
   EXPECT_FALSE(model->btnResume.Enabled || model->sSpeedButton2.Enabled);
   ASSERT_EQ(model->Transcoder1.Tasks().Count(), 3);
   for (int k = 0; k < 3; ++k)
-    EXPECT_EQ(model->Transcoder1.Tasks().Items(k).InputOptions.FileName, model->SourceFiles[size_t(k)]);
+    EXPECT_EQ(model->Transcoder1.Tasks().Items(k).InputOptions.FileName, model->Sources[size_t(k)].Path);
   ASSERT_TRUE(loop.RunUntil([this] { return !model->Running(); }, std::chrono::seconds(180)));
 
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
@@ -119,7 +119,7 @@ TEST_F(RunControlTest, JobThatCannotBeBuiltEndsTheStartBackAtIdle) {
 TEST_F(RunControlTest, FailedTaskIsNamedAndTheOthersFinish) {
   OK_SAMPLE(broken, "short-cenc.mp4");  // opens, but nothing in it can be decoded
   model->AddFiles({SmallClip(), broken, SamplesDir() + "/sample.mp4"});
-  ASSERT_EQ(model->SourceFiles.size(), 3u) << testing::PrintToString(view.MessageTexts());
+  ASSERT_EQ(model->Sources.size(), 3u) << testing::PrintToString(view.MessageTexts());
   ChooseMp4Preset();
   model->sCheckBox1Click(true);
   view.PowerOffAnswer = false;  // the user cancels the countdown

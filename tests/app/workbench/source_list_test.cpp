@@ -42,7 +42,7 @@ TEST_F(SourceListTest, DialogAddsRowsWithTheirDescriptions) {
   EXPECT_EQ(view.LastFilter, VideoFileFilter);
   EXPECT_TRUE(view.LastMultiSelect);
   ASSERT_EQ(model->sListView1.Rows.size(), 3u) << testing::PrintToString(view.MessageTexts());
-  EXPECT_EQ(model->SourceFiles, (std::vector<std::string>{avi, mkv, phone}));
+  EXPECT_EQ(model->SourcePaths(), (std::vector<std::string>{avi, mkv, phone}));
   const TListRow& first = model->sListView1.Rows[0];
   EXPECT_EQ(first.Caption, "sample");
   EXPECT_EQ(first.SubItems, (std::vector<std::string>{".AVI", "640 X 360", " 00:00:04", ""}));
@@ -70,7 +70,7 @@ TEST_F(SourceListTest, SameFileIsAddedOnceWhileNamesDifferingInCaseAreTwoFiles) 
   ASSERT_EQ(::link(upper.c_str(), hardlink.c_str()), 0);
   model->AddFiles({upper, upper, lower});
   model->AddFiles({symlink, hardlink, tmp / "./Clip.mp4", upper});
-  ASSERT_EQ(model->SourceFiles, (std::vector<std::string>{upper, lower}));
+  ASSERT_EQ(model->SourcePaths(), (std::vector<std::string>{upper, lower}));
   EXPECT_EQ(model->sListView1.Rows[0].Caption, "Clip");
   EXPECT_EQ(model->sListView1.Rows[1].Caption, "clip");
   EXPECT_TRUE(view.Messages.empty());
@@ -83,7 +83,7 @@ TEST_F(SourceListTest, FilesThatCannotBeOpenedAreListedInOneWarning) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::string damaged = SamplesDir() + "/chunk_out_of_range.mp4";
   model->AddFiles({good, missing, fifo, damaged});
-  ASSERT_EQ(model->SourceFiles, std::vector<std::string>{good});
+  ASSERT_EQ(model->SourcePaths(), std::vector<std::string>{good});
   ASSERT_EQ(view.Messages.size(), 1u);
   EXPECT_EQ(view.Messages[0].Kind, mkWarning);
   const std::string& text = view.Messages[0].Text;
@@ -103,7 +103,7 @@ TEST_F(SourceListTest, FolderAddsItsVideoFilesInNameOrder) {
   const std::string a = Copy(mp4, "in/a.mp4");
   Copy(mp4, "in/notes.txt");
   model->AddFiles({tmp / "in"});
-  EXPECT_EQ(model->SourceFiles, (std::vector<std::string>{a, b}));
+  EXPECT_EQ(model->SourcePaths(), (std::vector<std::string>{a, b}));
 }
 
 TEST_F(SourceListTest, SelectingRemovingAndClearing) {
@@ -116,7 +116,7 @@ TEST_F(SourceListTest, SelectingRemovingAndClearing) {
   model->AddFiles({mp4});
   model->sListView1Change(0);
   EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), avi);
-  EXPECT_EQ(model->SourceFiles.size(), 2u);          // selecting appends nothing
+  EXPECT_EQ(model->Sources.size(), 2u);          // selecting appends nothing
   EXPECT_EQ(model->Transcoder1.Tasks().Count(), 0);  // and queues nothing
   model->sListView1Change(1);
   EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), mp4);
@@ -124,16 +124,16 @@ TEST_F(SourceListTest, SelectingRemovingAndClearing) {
   model->sListView1Change(-1);
   model->sSpeedButton2Click();
   ASSERT_EQ(view.MessageTexts(), std::vector<std::string>{"请先选择一个视频文件进行删除！"});
-  EXPECT_EQ(model->SourceFiles.size(), 2u);
+  EXPECT_EQ(model->Sources.size(), 2u);
 
   model->sListView1Change(0);
   model->sSpeedButton2Click();
-  EXPECT_EQ(model->SourceFiles, std::vector<std::string>{mp4});
+  EXPECT_EQ(model->SourcePaths(), std::vector<std::string>{mp4});
   ASSERT_EQ(model->sListView1.Rows.size(), 1u);
   EXPECT_EQ(model->sListView1.Rows[0].SubItems[0], ".MP4");
 
   model->sSpeedButton3Click();
-  EXPECT_TRUE(model->SourceFiles.empty());
+  EXPECT_TRUE(model->Sources.empty());
   EXPECT_TRUE(model->sListView1.Rows.empty());
   EXPECT_FALSE(model->sPanel1.Visible);
   EXPECT_TRUE(model->sSpeedButton2.Visible);
