@@ -47,19 +47,65 @@ std::string ProgramFolder() {
   return ExtractFilePath(ExecutablePath());
 }
 
+namespace {
+
+// $XDG_CONFIG_HOME, else ~/.config, with a trailing "/"; "" when neither is known. A relative
+// XDG_CONFIG_HOME is ignored, as the XDG base directory rules require.
+std::string ConfigHome() {
+  const std::string base = EnvValue("XDG_CONFIG_HOME");
+  if (!base.empty() && base[0] == '/') return IncludeTrailingPathDelimiter(base);
+  const std::string home = HomeFolder();
+  return home.empty() ? "" : IncludeTrailingPathDelimiter(home) + ".config/";
+}
+
+}  // namespace
+
 std::string SettingsFolder() {
+  const std::string portable = EnvValue("OSTRELKALVEXA_HOME");
   const std::string program = ProgramFolder();
-  if (!program.empty() && ::access(program.c_str(), W_OK | X_OK) == 0) return program;
-  // A relative XDG_CONFIG_HOME is ignored, as the XDG base directory rules require.
-  std::string base = EnvValue("XDG_CONFIG_HOME");
-  if (base.empty() || base[0] != '/') {
-    const std::string home = HomeFolder();
-    if (home.empty()) return program;
-    base = IncludeTrailingPathDelimiter(home) + ".config";
-  }
-  const std::string folder = IncludeTrailingPathDelimiter(base) + "ostrelkalvexa/";
+  if (!portable.empty() && ::access(program.c_str(), W_OK | X_OK) == 0) return program;
+  const std::string config = ConfigHome();
+  if (config.empty()) return program;
+  const std::string folder = config + "ostrelkalvexa/";
   ForceDirectories(folder);  // a failure shows when the settings are written
+  if (portable.empty()) CarryOverSettings(program, folder);
   return folder;
+}
+
+void CarryOverSettings(const std::string& from, const std::string& to) {
+  if (from.empty() || from == to) return;
+  for (const char* name : {"config.ini", "extfile.ini"}) {
+    std::string content;
+    if (FileExists(to + name) || !FileExists(from + name) || !ReadFileBytes(from + name, content)) continue;
+    WriteFileAtomic(to + name, content);
+  }
+}
+
+std::string UserDirectory(const std::string& kind) {
+  const std::string home = HomeFolder();
+  std::string content;
+  if (!ReadFileBytes(ConfigHome() + "user-dirs.dirs", content)) return home;
+  // Lines of the form XDG_VIDEOS_DIR="$HOME/Videos" or XDG_VIDEOS_DIR="/absolute/path".
+  const std::string key = "XDG_" + kind + "_DIR=\"";
+  size_t start = 0;
+  while (start < content.size()) {
+    size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    std::string line = content.substr(start, end - start);
+    start = end + 1;
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line.compare(first, key.size(), key) != 0) continue;
+    const size_t open = first + key.size(), close = line.find('"', open);
+    if (close == std::string::npos) continue;
+    std::string value = line.substr(open, close - open);
+    if (value.rfind("$HOME", 0) == 0)
+      value = home + value.substr(5);
+    else if (value.empty() || value[0] != '/')
+      continue;
+    while (value.size() > 1 && value.back() == '/') value.pop_back();
+    return value;
+  }
+  return home;
 }
 
 std::string SettingsFile(const std::string& name) { return SettingsFolder() + name; }

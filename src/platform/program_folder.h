@@ -10,9 +10,19 @@ namespace ok {
 // executable's path cannot be found.
 std::string ProgramFolder();
 
-// ProgramFolder() when the process may write there; otherwise $XDG_CONFIG_HOME/ostrelkalvexa/
-// (by default ~/.config/ostrelkalvexa/), created when missing. Ends with "/".
+// The settings folder, created when missing, ending with "/": the folder OSTRELKALVEXA_HOME names
+// when it is set and writable (a portable setup), else $XDG_CONFIG_HOME/ostrelkalvexa/ (by default
+// ~/.config/ostrelkalvexa/). Settings files that earlier versions kept beside the program are
+// carried over into it once.
 std::string SettingsFolder();
+
+// Copies each of "config.ini" and "extfile.ini" from `from` into `to` where `to` has none yet; the
+// files in `from` stay. Both folders end with "/".
+void CarryOverSettings(const std::string& from, const std::string& to);
+
+// The user's folder of kind `kind` ("VIDEOS", "DOWNLOAD", ...) as xdg-user-dir answers it: the
+// XDG_<kind>_DIR entry of $XDG_CONFIG_HOME/user-dirs.dirs, else the home folder. No trailing "/".
+std::string UserDirectory(const std::string& kind);
 
 // The user's home folder ($HOME, else the password database), without a trailing "/"; "" when unknown.
 std::string HomeFolder();

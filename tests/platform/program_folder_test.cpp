@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 
 #include "support/test_support.h"
@@ -35,6 +36,8 @@ class TScopedEnv {
   const char* name_;
   std::optional<std::string> old_;
 };
+
+void Put(const std::string& path, const std::string& content) { std::ofstream(path) << content; }
 
 TEST(ProgramFolder, IsTheExecutablesFolder) {
   TScopedEnv home("OSTRELKALVEXA_HOME", std::nullopt);
@@ -86,6 +89,41 @@ TEST(SettingsFolder, ReadOnlyProgramFolderIsNotUsed) {
   TScopedEnv home("OSTRELKALVEXA_HOME", dir / "program");
   TScopedEnv xdg("XDG_CONFIG_HOME", dir / "xdg");
   EXPECT_EQ(SettingsFolder(), dir / "xdg/ostrelkalvexa/");
+}
+
+TEST(SettingsFolder, WithoutAPortableHomeIsTheUsersConfigFolder) {
+  ok::test::TempDir dir;
+  TScopedEnv home("OSTRELKALVEXA_HOME", std::nullopt);
+  TScopedEnv xdg("XDG_CONFIG_HOME", dir / "xdg");
+  EXPECT_EQ(SettingsFolder(), dir / "xdg/ostrelkalvexa/");  // the build folder is writable
+}
+
+TEST(SettingsFolder, EarlierSettingsAreCarriedOverOnce) {
+  ok::test::TempDir dir;
+  fs::create_directories(dir / "old");
+  fs::create_directories(dir / "new");
+  Put(dir / "old/config.ini", "[main]\nold=1\n");
+  Put(dir / "old/extfile.ini", "[a]\n");
+  Put(dir / "new/extfile.ini", "[kept]\n");
+  CarryOverSettings(dir / "old/", dir / "new/");
+  EXPECT_EQ(ok::test::ReadText(dir / "new/config.ini"), "[main]\nold=1\n");
+  EXPECT_EQ(ok::test::ReadText(dir / "new/extfile.ini"), "[kept]\n");  // never overwritten
+  EXPECT_TRUE(fs::exists(dir / "old/config.ini"));
+}
+
+TEST(UserDirectory, FollowsUserDirsLikeXdgUserDir) {
+  ok::test::TempDir dir;
+  TScopedEnv user("HOME", dir / "home");
+  TScopedEnv xdg("XDG_CONFIG_HOME", dir / "xdg");
+  EXPECT_EQ(UserDirectory("VIDEOS"), dir / "home");  // no user-dirs.dirs
+  fs::create_directories(dir / "xdg");
+  Put(dir / "xdg/user-dirs.dirs",
+      "# comment\nXDG_VIDEOS_DIR=\"$HOME/Vidéos/\"\n  XDG_MUSIC_DIR=\"/srv/music\"\n"
+      "XDG_DOWNLOAD_DIR=\"relative\"\n");
+  EXPECT_EQ(UserDirectory("VIDEOS"), dir / "home/Vidéos");
+  EXPECT_EQ(UserDirectory("MUSIC"), "/srv/music");
+  EXPECT_EQ(UserDirectory("DOWNLOAD"), dir / "home");  // not a valid entry
+  EXPECT_EQ(UserDirectory("PICTURES"), dir / "home");
 }
 
 }  // namespace
