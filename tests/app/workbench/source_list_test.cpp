@@ -15,10 +15,10 @@ namespace ok::test {
 namespace {
 
 TEST(SourceFilterTest, PatternsMatchInAnyLetterCase) {
-  EXPECT_EQ(VideoFileExtensions().size(), 23u);
+  EXPECT_EQ(VideoFileExtensions().size(), 27u);
   EXPECT_EQ(VideoFileExtensions().front(), ".AVI");
-  EXPECT_EQ(VideoFileExtensions().back(), ".M2TS");
-  for (const char* name : {"/a/b.avi", "c.M2TS", "d.Mp4", "e.rmvb", "f.TP"})
+  EXPECT_EQ(VideoFileExtensions().back(), ".3G2");
+  for (const char* name : {"/a/b.avi", "c.M2TS", "d.Mp4", "e.rmvb", "f.TP", "g.webm"})
     EXPECT_TRUE(IsVideoFileName(name)) << name;
   for (const char* name : {"g.txt", "noext", "h.avi.part", ".avi", "i.mp"})
     EXPECT_FALSE(IsVideoFileName(name)) << name;
