@@ -21,8 +21,8 @@ namespace {
 constexpr int PowerOffCountdownSeconds = 30;
 
 // The cause of a failure in the window's words, from the engine's (or the system's) English
-// message, which follows it: "转换失败：磁盘空间不足（No space left on device）".
-std::string FailureText(const std::string& message) {
+// message, which follows it: "磁盘空间不足（No space left on device）".
+std::string FailureCause(const std::string& message) {
   struct TCause {
     const char* Phrase;
     const char* Text;
@@ -53,7 +53,7 @@ std::string FailureText(const std::string& message) {
     }
   }
   const std::string detail = TrimText(message);
-  return std::string("转换失败：") + cause + (detail.empty() ? "" : "（" + detail + "）");
+  return cause + (detail.empty() ? "" : "（" + detail + "）");
 }
 
 }  // namespace
@@ -141,7 +141,7 @@ void TWorkbench::btnStartClick() {
     if (!failure.empty()) {
       Transcoder1.ClearTasks();
       SetIdleButtons();
-      view_.ShowMessage("无法建立 " + Sources[size_t(row)].Path + " 的转换任务：\n" + FailureText(failure),
+      view_.ShowMessage("无法建立 " + Sources[size_t(row)].Path + " 的转换任务：\n" + FailureCause(failure),
                         mkError);
       return;
     }
@@ -205,7 +205,7 @@ void TWorkbench::Transcoder1Terminate(int index, bool finished, bool exception, 
   TSourceRow& source = Sources[size_t(index)];
   source.State = finished ? rsFinished : exception ? rsFailed : rsStopped;
   if (finished) source.Progress = 100;
-  source.FailureText = source.State == rsFailed ? FailureText(message) : "";
+  source.FailureText = source.State == rsFailed ? "转换失败：" + FailureCause(message) : "";
   RenderRow(index);
   view_.Changed(wcList);
 }

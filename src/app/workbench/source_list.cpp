@@ -150,7 +150,7 @@ std::vector<std::string> TWorkbench::SourcePaths() const {
 bool TWorkbench::EnsureLibraries() {
   if (Transcoder1.LibrariesLoaded()) return true;
   if (Transcoder1.LoadLibraries(ProgramFolder() + "LibAV")) return true;
-  view_.ShowMessage(Transcoder1.LastError(), mkError);
+  view_.ShowMessage("无法加载媒体库：" + Transcoder1.LastError(), mkError);
   return false;
 }
 
