@@ -84,6 +84,20 @@ bool TPictureConverter::CachedContext(TSwsContextPtr& context, int width, int he
   return context != nullptr;
 }
 
+bool ScaleBitmap(const TBitmap& source, TBitmap& scaled) {
+  if (source.IsEmpty() || scaled.IsEmpty() || !FF.sws_getContext) return false;
+  const TSwsContextPtr context(FF.sws_getContext(source.Width(), source.Height(), AV_PIX_FMT_BGR24,
+                                                 scaled.Width(), scaled.Height(), AV_PIX_FMT_BGR24,
+                                                 ScaleFlags | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
+  if (!context) return false;
+  const uint8_t* const from[4] = {source.Data(), nullptr, nullptr, nullptr};
+  const int fromLines[4] = {source.RowSize(), 0, 0, 0};
+  uint8_t* const to[4] = {scaled.Data(), nullptr, nullptr, nullptr};
+  const int toLines[4] = {scaled.RowSize(), 0, 0, 0};
+  FF.sws_scale(context.get(), from, fromLines, 0, source.Height(), to, toLines);
+  return true;
+}
+
 bool TPictureConverter::FrameToBitmap(const TPicture& picture, AVPixelFormat format, int height, int width) {
   if (!picture.data[0] || width <= 0 || height <= 0) return false;
   if (!ConverterBitmap_) ConverterBitmap_ = CreateBitmap(width, height, BitmapPixelFormat_);

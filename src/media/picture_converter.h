@@ -21,6 +21,10 @@ using TPicture = okv_picture;
 // The first four planes of a frame.
 TPicture PictureOf(const AVFrame& frame);
 
+// `source` resampled smoothly (bicubic, filtered when shrinking) to the size `scaled` already has.
+// False when there is nothing to scale or no scaler can be made (the libraries not loaded).
+bool ScaleBitmap(const TBitmap& source, TBitmap& scaled);
+
 // One per use (the engine keeps one for its preview paths and one for its custom hook). Not
 // thread-safe; the bitmap and the pictures it hands out stay valid until the next call.
 class TPictureConverter {

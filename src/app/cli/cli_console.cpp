@@ -29,8 +29,8 @@ const char* KindPrefix(TMessageKind kind) { return kind == mkError ? "error: " :
 
 }  // namespace
 
-std::string ProgressBar(const std::string& progress, int width) {
-  const int percent = std::min(100, std::max(0, std::atoi(progress.c_str())));
+std::string ProgressBar(int percent, int width) {
+  percent = std::min(100, std::max(0, percent));
   const int filled = percent * width / 100;
   return "[" + std::string(size_t(filled), '#') + std::string(size_t(width - filled), '-') + "]";
 }
@@ -65,7 +65,7 @@ void TCliConsole::DrawBars(const std::vector<TProgressRow>& rows) {
   for (const TProgressRow& row : rows) {
     const std::string name = Cut(row.Name, NameColumns);
     const std::string line = name + std::string(NameColumns + 1 - CodePoints(name), ' ') +
-                             ProgressBar(row.Progress, BarWidth) + " " + row.Progress;
+                             ProgressBar(row.Percent, BarWidth) + " " + row.Progress;
     out += "\r\x1b[2K" + line + "\n";
   }
   std::fputs(out.c_str(), stderr);

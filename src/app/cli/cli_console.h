@@ -12,7 +12,8 @@ namespace ok::cli {
 
 struct TProgressRow {
   std::string Name;
-  std::string Progress;  // the list's "进度" text: "", "45%", "100%"
+  std::string Progress;  // the list's "进度" text: "", "45%", "100%", "失败"
+  int Percent = -1;      // the bar's value, -1 for no bar
   bool operator==(const TProgressRow&) const = default;
 };
 
@@ -42,7 +43,7 @@ class TCliConsole {
   std::vector<TProgressRow> shown_;
 };
 
-// "[#########-----------]" for a progress text such as "45%", `width` characters inside.
-std::string ProgressBar(const std::string& progress, int width);
+// "[#########-----------]" for `percent` (45), `width` characters inside; an empty one below 0.
+std::string ProgressBar(int percent, int width);
 
 }  // namespace ok::cli

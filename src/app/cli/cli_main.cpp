@@ -182,7 +182,7 @@ void MarkClip(TWorkbench& wb, TCliConsole& console, double startSeconds, double 
   wb.trcPreviewChange(end);
   wb.btnEndTimeClick();
   if (!wb.chkCutClip.Enabled) throw EBadArgument("--clip: the marks give no clip");
-  wb.chkCutClip.Checked = true;
+  wb.chkCutClipClick(true);
 }
 
 // One list of each catalogue row, with the table's values.
@@ -228,6 +228,7 @@ std::vector<TProgressRow> ProgressRows(const TWorkbench& wb) {
     TProgressRow row;
     row.Name = listRow.Caption + (listRow.SubItems.empty() ? "" : listRow.SubItems[0]);
     if (listRow.SubItems.size() > 3) row.Progress = listRow.SubItems[3];
+    row.Percent = listRow.Percent;
     rows.push_back(row);
   }
   return rows;
@@ -236,9 +237,10 @@ std::vector<TProgressRow> ProgressRows(const TWorkbench& wb) {
 struct TBatchResult {
   bool Started = false;
   bool Interrupted = false;
-  std::vector<std::string> Outputs;  // row by row
-  std::vector<bool> Finished;        // row by row: its task finished
-  std::string Report;                // the end-of-batch report
+  std::vector<std::string> Outputs;   // row by row
+  std::vector<bool> Finished;         // row by row: its task finished
+  std::vector<std::string> Failures;  // row by row: why its task failed, "" when it did not
+  std::string Report;                 // the end-of-batch report
   TMessageKind ReportKind = mkInformation;
 };
 
@@ -279,8 +281,10 @@ TBatchResult RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMai
   }
   console.ShowProgress(ProgressRows(wb));
   console.EndProgress();
-  // A finished task's row reads "100%".
-  for (const TProgressRow& row : ProgressRows(wb)) result.Finished.push_back(row.Progress == "100%");
+  for (const TSourceRow& source : wb.Sources) {
+    result.Finished.push_back(source.State == rsFinished);
+    result.Failures.push_back(source.FailureText);
+  }
   view.OnChanged = nullptr;
   view.OnMessage = nullptr;
   return result;
@@ -322,13 +326,17 @@ int Run(const TCliArguments& args) {
     const std::string& output = batch.Outputs[row];
     std::error_code error;
     if (fs::is_regular_file(output, error)) console.Print(output);
-    if (row >= batch.Finished.size() || !batch.Finished[row]) console.Error("not finished: " + output);
+    if (row < batch.Failures.size() && !batch.Failures[row].empty())
+      console.Error("failed: " + output + ": " + batch.Failures[row]);
+    else if (row >= batch.Finished.size() || !batch.Finished[row])
+      console.Error("not finished: " + output);
   }
   console.Message(batch.Report, batch.ReportKind);
   wb.FormDestroy();
   if (batch.Interrupted) return ExitInterrupted;
-  // The report is a success only when every task finished.
-  const bool allFinished = batch.ReportKind == mkInformation;
+  const bool allFinished =
+      !batch.Finished.empty() &&
+      std::all_of(batch.Finished.begin(), batch.Finished.end(), [](bool f) { return f; });
   return allAdded && allFinished ? ExitFinished : ExitFailed;
 }
 

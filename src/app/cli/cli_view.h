@@ -39,6 +39,7 @@ class TCliView : public TWorkbenchView {
     if (OnChanged) OnChanged(what);
   }
   bool ConfirmPowerOff(int) override { return false; }
+  bool AskYesNo(const std::string&) override { return true; }
 
  private:
   TMainThreadLoop& loop_;

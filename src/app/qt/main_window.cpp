@@ -248,7 +248,7 @@ void TForm1::BuildPreview(QWidget* client) {
   connect(btnEndTime, &QPushButton::clicked, this,
           [this] { UserAction([&] { model_->btnEndTimeClick(); }); });
   connect(chkCutClip, &QCheckBox::toggled, this,
-          [this](bool checked) { UserAction([&] { model_->chkCutClip.Checked = checked; }); });
+          [this](bool checked) { UserAction([&] { model_->chkCutClipClick(checked); }); });
 }
 
 void TForm1::BuildSettings(QWidget* client) {
@@ -373,6 +373,8 @@ void TForm1::BuildOutputRow(QWidget* client) {
   connect(sComboEdit1, &QLineEdit::textEdited, this, [this](const QString& text) {
     UserAction([&] { model_->sComboEdit1Change(text.toStdString()); });
   });
+  connect(sComboEdit1, &QLineEdit::editingFinished, this,
+          [this] { UserAction([&] { model_->sComboEdit1Exit(); }); });
   sSpeedButton6 = Place<QToolButton>(client, "sSpeedButton6", QRect(380, 452, 26, 26));
   sSpeedButton6->setIcon(style()->standardIcon(QStyle::SP_DirLinkIcon));
   connect(sSpeedButton6, &QToolButton::clicked, this,
@@ -399,9 +401,16 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  // A running batch is stopped before the window goes; its outputs end properly.
-  if (model_ && model_->Running()) UserAction([&] { model_->btnStopClick(); });
-  event->accept();
+  bool close = true;
+  if (model_) {
+    // A folder typed and not yet left is remembered too.
+    UserAction([&] { model_->sComboEdit1Exit(); });
+    UserAction([&] { close = model_->CloseRequested(); });
+  }
+  if (close)
+    event->accept();
+  else
+    event->ignore();
 }
 
 void TForm1::N2Click() { close(); }
@@ -428,6 +437,8 @@ void TForm1::ShellOpen(const std::string& folder) {
 void TForm1::Beep() { QApplication::beep(); }
 
 void TForm1::ProcessMessages() { QCoreApplication::processEvents(); }
+
+bool TForm1::AskYesNo(const std::string& text) { return AskQuestion(this, text); }
 
 bool TForm1::ConfirmPowerOff(int seconds) {
   TPowerOffDialog dialog(this, seconds);
@@ -471,10 +482,14 @@ void TForm1::RedrawList() {
     QTreeWidgetItem* item = sListView1->topLevelItem(row);
     const TListRow& data = list.Rows[size_t(row)];
     item->setText(0, Q(data.Caption));
-    for (int column = 1; column < sListView1->columnCount(); ++column) {
-      const size_t sub = size_t(column - 1);
-      item->setText(column, sub < data.SubItems.size() ? Q(data.SubItems[sub]) : QString());
+    for (int column = 0; column < sListView1->columnCount(); ++column) {
+      if (column > 0) {
+        const size_t sub = size_t(column - 1);
+        item->setText(column, sub < data.SubItems.size() ? Q(data.SubItems[sub]) : QString());
+      }
+      item->setToolTip(column, Q(data.Hint));
     }
+    item->setData(ProgressColumn, PercentRole, data.Percent >= 0 ? QVariant(data.Percent) : QVariant());
   }
   QTreeWidgetItem* selected = list.SelectedIndex >= 0 && list.SelectedIndex < sListView1->topLevelItemCount()
                                   ? sListView1->topLevelItem(list.SelectedIndex)
@@ -578,12 +593,11 @@ void TForm1::RedrawRunButtons() {
 
 void TForm1::RedrawCaption() {
   QString caption = model_->Caption.empty() ? QString::fromUtf8(MainWindowCaption) : Q(model_->Caption);
-  const std::vector<TListRow>& rows = model_->sListView1.Rows;
+  const std::vector<TSourceRow>& rows = model_->Sources;
   if (model_->Running() && !rows.empty()) {
     // The batch's progress: the mean of the rows' percentages, a row not begun counting 0.
     int64_t sum = 0;
-    for (const TListRow& row : rows)
-      if (row.SubItems.size() > 3) sum += std::max(ProgressPercent(Q(row.SubItems[3])), 0);
+    for (const TSourceRow& row : rows) sum += row.State == rsFinished ? 100 : std::max(row.Progress, 0);
     caption = QStringLiteral("%1% - %2").arg(sum / int64_t(rows.size())).arg(caption);
   }
   if (windowTitle() != caption) setWindowTitle(caption);

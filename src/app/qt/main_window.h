@@ -43,6 +43,7 @@ class TForm1 : public QMainWindow, public TWorkbenchView {
   void ProcessMessages() override;
   void Changed(TWorkbenchChange what) override;
   bool ConfirmPowerOff(int seconds) override;
+  bool AskYesNo(const std::string& text) override;
 
   // "退出" and "关于".
   void N2Click();

@@ -1,6 +1,7 @@
 #include "app/qt/qt_dialogs.h"
 
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -30,13 +31,33 @@ QString DialogFilter(const std::string& filter) {
   return entries.join(";;");
 }
 
+void FitTitle(QMessageBox& box) {
+  // A short text gives a narrow box whose title bar cuts the caption; room for the title, its
+  // icon and the title bar's buttons.
+  constexpr int TitleBarExtra = 140;
+  const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + TitleBarExtra;
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 void ShowMessageBox(QWidget* parent, const std::string& text, TMessageKind kind) {
   QMessageBox::Icon icon = kind == mkError     ? QMessageBox::Critical
                            : kind == mkWarning ? QMessageBox::Warning
                                                : QMessageBox::Information;
   QMessageBox box(icon, QString::fromUtf8(ApplicationTitle), Text(text), QMessageBox::Ok, parent);
   box.setObjectName("MessageBox");
+  FitTitle(box);
   box.exec();
+}
+
+bool AskQuestion(QWidget* parent, const std::string& text) {
+  QMessageBox box(QMessageBox::Question, QString::fromUtf8(ApplicationTitle), Text(text),
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  box.setObjectName("QuestionBox");
+  box.setDefaultButton(QMessageBox::No);
+  FitTitle(box);
+  return box.exec() == QMessageBox::Yes;
 }
 
 std::vector<std::string> ChooseFiles(QWidget* parent, const std::string& filter, bool multiSelect) {

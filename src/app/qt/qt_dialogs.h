@@ -10,6 +10,7 @@
 #include "app/workbench/workbench_view.h"
 
 class QLabel;
+class QMessageBox;
 class QPushButton;
 class QTimer;
 
@@ -21,6 +22,10 @@ QString DialogFilter(const std::string& filter);
 
 // Modal, ApplicationTitle as caption, the icon of `kind`.
 void ShowMessageBox(QWidget* parent, const std::string& text, TMessageKind kind);
+// Modal, ApplicationTitle as caption, buttons yes and no; true for yes.
+bool AskQuestion(QWidget* parent, const std::string& text);
+// Makes a message box at least wide enough for its whole title on the window's title bar.
+void FitTitle(QMessageBox& box);
 // Empty when cancelled.
 std::vector<std::string> ChooseFiles(QWidget* parent, const std::string& filter, bool multiSelect);
 // "" when nothing was chosen.

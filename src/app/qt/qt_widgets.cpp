@@ -66,7 +66,8 @@ int ProgressPercent(const QString& text) {
 void TProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const {
   const QString text = index.data().toString();
-  const int percent = ProgressPercent(text);
+  const QVariant value = index.data(PercentRole);
+  const int percent = value.isValid() ? std::min(value.toInt(), 100) : -1;
   if (index.column() != column_ || percent < 0) return QStyledItemDelegate::paint(painter, option, index);
   QStyleOptionViewItem background = option;
   initStyleOption(&background, index);

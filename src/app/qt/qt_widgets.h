@@ -30,7 +30,11 @@ class TTrackBar : public QSlider {
   bool sliderVisible_ = true;
 };
 
-// Draws "NN%" cells of its column as a progress bar holding the same text.
+// The item data role that holds a row's progress bar value, -1 or absent for none.
+inline constexpr int PercentRole = Qt::UserRole + 1;
+
+// Draws the cells of its column that have a PercentRole value as a progress bar holding the
+// cell's text.
 class TProgressDelegate : public QStyledItemDelegate {
  public:
   TProgressDelegate(int column, QObject* parent) : QStyledItemDelegate(parent), column_(column) {}
@@ -40,7 +44,8 @@ class TProgressDelegate : public QStyledItemDelegate {
   int column_;
 };
 
-// The percentage of a progress text "NN%", or -1 when the text is not one.
+// The percentage of a progress text "NN%", or -1 when the text is not one (for tests that read
+// the screen).
 int ProgressPercent(const QString& text);
 
 // Takes local files and folders dropped onto the watched widgets and hands their paths on.

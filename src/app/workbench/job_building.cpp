@@ -180,8 +180,7 @@ std::string TWorkbench::OutputFileName(const std::string& base, const std::strin
 }
 
 TOutputOptions TWorkbench::BuildOutputOptions(int row) {
-  if (row < 0 || row >= int(Sources.size()))
-    throw std::out_of_range("no list row " + std::to_string(row));
+  if (row < 0 || row >= int(Sources.size())) throw std::out_of_range("no list row " + std::to_string(row));
   TOutputOptions o;
   ResetOutputOptions(o);
 
@@ -217,7 +216,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
 
   o.CustomHook = false;
   o.CopyTimestamps = false;
-  if (ClipActive()) o.RecordingTime = GetClipDurationMs();
+  if (ClipActive(row)) o.RecordingTime = GetClipDurationMs(row);
 
   for (const TSuffixRule& rule : SuffixRules)
     if (suffix == rule.Suffix) {
@@ -256,13 +255,12 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
 }
 
 TInputOptions TWorkbench::BuildInputOptions(int row) {
-  if (row < 0 || row >= int(Sources.size()))
-    throw std::out_of_range("no list row " + std::to_string(row));
+  if (row < 0 || row >= int(Sources.size())) throw std::out_of_range("no list row " + std::to_string(row));
   TInputOptions in;
   ResetInputOptions(in);
   in.FileName = Sources[size_t(row)].Path;
   in.FileFormat = "";
-  if (ClipActive()) in.StartTime = GetClipStartMs();
+  if (ClipActive(row)) in.StartTime = GetClipStartMs(row);
   return in;
 }
 

@@ -27,7 +27,8 @@ void FillBitmap(TBitmap& bitmap, int32_t color);
 // rectangle when the picture has no pixels.
 TPixelRect FittedRect(int width, int height, const TPixelRect& area);
 
-// Stretches `source` over `target` of `dest` (nearest pixel); the rest of `dest` keeps its pixels.
+// Stretches `source` over `target` of `dest`, resampled smoothly (nearest pixel only when the
+// scaler libraries are not loaded); the rest of `dest` keeps its pixels.
 void StretchDraw(TBitmap& dest, const TPixelRect& target, const TBitmap& source);
 
 // Lays the track bar out over `duration` microseconds: range, ticks, line and page size, position

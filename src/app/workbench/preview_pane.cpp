@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "app/workbench/preview_drawing.h"
 #include "app/workbench/workbench.h"
+#include "media/picture_converter.h"
 
 namespace ok {
 
@@ -43,16 +45,20 @@ TPixelRect FittedRect(int width, int height, const TPixelRect& area) {
 }
 
 void StretchDraw(TBitmap& dest, const TPixelRect& target, const TBitmap& source) {
-  const int64_t targetWidth = target.Right - target.Left, targetHeight = target.Bottom - target.Top;
+  const int targetWidth = target.Right - target.Left, targetHeight = target.Bottom - target.Top;
   if (source.IsEmpty() || targetWidth <= 0 || targetHeight <= 0) return;
+  // Resampled, not picked pixel by pixel: a large frame shrunk by nearest pixels shows blocks.
+  TBitmap scaled(targetWidth, targetHeight);
+  const bool smooth = ScaleBitmap(source, scaled);
   const int top = std::max(target.Top, 0), bottom = std::min(target.Bottom, dest.Height());
   const int left = std::max(target.Left, 0), right = std::min(target.Right, dest.Width());
   for (int y = top; y < bottom; ++y) {
-    const int sy = int((y - target.Top) * int64_t(source.Height()) / targetHeight);
-    const uint8_t* from = source.ScanLine(sy);
+    const int sy = smooth ? y - target.Top : int((y - target.Top) * int64_t(source.Height()) / targetHeight);
+    const uint8_t* from = smooth ? scaled.ScanLine(sy) : source.ScanLine(sy);
     uint8_t* to = dest.ScanLine(y);
     for (int x = left; x < right; ++x) {
-      const int sx = int((x - target.Left) * int64_t(source.Width()) / targetWidth);
+      const int sx =
+          smooth ? x - target.Left : int((x - target.Left) * int64_t(source.Width()) / targetWidth);
       std::copy_n(from + 3 * sx, 3, to + 3 * x);
     }
   }
@@ -149,12 +155,58 @@ bool ClipMarksValid(const TTrackBarState& track) {
   return track.SelEnd >= 1 && track.SelStart < track.SelEnd;
 }
 
+struct TClip {
+  int64_t Start, End;
+};
+
+// A row's clip in milliseconds; an unset mark counts as 0, an unknown length limits nothing.
+TClip ClipOf(const TSourceRow& source) {
+  int64_t start = std::max(source.ClipStartMs, 0), end = std::max(source.ClipEndMs, 0);
+  const int64_t length = source.DurationMs > 0 ? source.DurationMs : INT64_MAX;
+  if (start >= length) start = 0;
+  if (start >= end || end > length) end = source.DurationMs > 0 ? length : start;
+  return {start, end};
+}
+
 }  // namespace
+
+void TWorkbench::EmptyPreview() {
+  previewRow_ = -1;
+  FFrameBitmap.Empty();
+  trcPreview.SelStart = trcPreview.SelEnd = 0;
+  trcPreview.Min = trcPreview.Max = trcPreview.Position = 0;
+  lblPTS.Caption = "--";
+  edtStartTime.Text = edtEndTime.Text = "0";
+  chkCutClip.Enabled = true;
+  chkCutClip.Checked = false;
+  ClearPreviewImage();
+}
+
+void TWorkbench::ShowRowMarks(int row) {
+  const TSourceRow& source = Sources[size_t(row)];
+  auto position = [this](int ms) {
+    return ms < 0 ? 0 : int(std::min<int64_t>(int64_t(ms) * 1000 / FTimeScale, trcPreview.Max));
+  };
+  trcPreview.SelStart = position(source.ClipStartMs);
+  trcPreview.SelEnd = position(source.ClipEndMs);
+  edtStartTime.Text = source.ClipStartMs < 0 ? "0" : FormatPosition(int64_t(source.ClipStartMs) * 1000);
+  edtEndTime.Text = source.ClipEndMs < 0 ? "0" : FormatPosition(int64_t(source.ClipEndMs) * 1000);
+  // Marks that make no clip leave the box off; a row without marks can still have it checked.
+  const bool marked = source.ClipStartMs >= 0 || source.ClipEndMs >= 0;
+  chkCutClip.Enabled = !marked || ClipMarksValid(trcPreview);
+  chkCutClip.Checked = source.ClipChecked;
+  view_.Changed(wcPreview);
+}
 
 void TWorkbench::btnStartTimeClick() {
   trcPreview.SelStart = trcPreview.Position;
   edtStartTime.Text = FormatPosition(trcPreview.Position * FTimeScale);
   chkCutClip.Enabled = ClipMarksValid(trcPreview);
+  if (previewRow_ >= 0) {
+    Sources[size_t(previewRow_)].ClipStartMs = int(trcPreview.Position * FTimeScale / 1000);
+    RenderRow(previewRow_);
+    view_.Changed(wcList);
+  }
   view_.Changed(wcPreview);
 }
 
@@ -162,37 +214,33 @@ void TWorkbench::btnEndTimeClick() {
   trcPreview.SelEnd = trcPreview.Position;
   edtEndTime.Text = FormatPosition(trcPreview.Position * FTimeScale);
   chkCutClip.Enabled = ClipMarksValid(trcPreview);
+  if (previewRow_ >= 0) {
+    Sources[size_t(previewRow_)].ClipEndMs = int(trcPreview.Position * FTimeScale / 1000);
+    RenderRow(previewRow_);
+    view_.Changed(wcList);
+  }
   view_.Changed(wcPreview);
 }
 
-bool TWorkbench::ClipActive() const {
-  return chkCutClip.Enabled && chkCutClip.Checked && trcPreview.SelEnd > 0 &&
-         trcPreview.SelEnd > trcPreview.SelStart;
+void TWorkbench::chkCutClipClick(bool checked) {
+  chkCutClip.Checked = checked;
+  if (previewRow_ >= 0) {
+    Sources[size_t(previewRow_)].ClipChecked = checked;
+    RenderRow(previewRow_);
+    view_.Changed(wcList);
+  }
 }
 
-namespace {
-
-struct TClip {
-  int64_t Start, End;
-};
-
-TClip ClipOf(const TTrackBarState& track, int64_t timeScale, int64_t duration) {
-  int64_t start = track.SelStart * timeScale / 1000;
-  int64_t end = track.SelEnd * timeScale / 1000;
-  const int64_t length = duration / 1000;
-  if (start < 0 || start >= length) start = 0;
-  if (start >= end || end > length) end = length;
-  return {start, end};
+bool TWorkbench::ClipActive(int row) const {
+  if (row < 0 || row >= int(Sources.size())) return false;
+  const TSourceRow& source = Sources[size_t(row)];
+  return source.ClipChecked && source.ClipEndMs > 0 && source.ClipEndMs > std::max(source.ClipStartMs, 0);
 }
 
-}  // namespace
+int TWorkbench::GetClipStartMs(int row) const { return int(ClipOf(Sources.at(size_t(row))).Start); }
 
-int TWorkbench::GetClipStartMs() const {
-  return int(ClipOf(trcPreview, FTimeScale, PreviewDuration()).Start);
-}
-
-int TWorkbench::GetClipDurationMs() const {
-  const TClip clip = ClipOf(trcPreview, FTimeScale, PreviewDuration());
+int TWorkbench::GetClipDurationMs(int row) const {
+  const TClip clip = ClipOf(Sources.at(size_t(row)));
   return int(clip.End - clip.Start);
 }
 

@@ -3,6 +3,9 @@
 // threads under its Lock; the bound handlers only post them to the model's main thread.
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <thread>
 
 #include "app/workbench/workbench.h"
 #include "engine/value_parsing.h"
@@ -16,6 +19,42 @@ namespace {
 
 // Seconds the user has to cancel the power-off.
 constexpr int PowerOffCountdownSeconds = 30;
+
+// The cause of a failure in the window's words, from the engine's (or the system's) English
+// message, which follows it: "磁盘空间不足（No space left on device）".
+std::string FailureCause(const std::string& message) {
+  struct TCause {
+    const char* Phrase;
+    const char* Text;
+  };
+  static const TCause causes[] = {
+      {"nothing could be decoded", "源文件中没有可以解码的画面或声音"},
+      {"no space left", "磁盘空间不足"},
+      {"permission denied", "没有权限"},
+      {"no such file", "文件不存在"},
+      {"invalid data", "文件已损坏或格式不支持"},
+      {"encoder", "无法打开编码器"},
+      {"unsupported codec", "不支持的编码"},
+      {"codec not found", "不支持的编码"},
+      {"alloc", "内存不足"},
+      {"frame size", "视频尺寸不正确"},
+      {"frame rate", "帧速率不正确"},
+      {"frame_rate", "帧速率不正确"},
+      {"decod", "解码出错"},
+  };
+  std::string lower = message;
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  const char* cause = "转换出错";
+  for (const TCause& known : causes) {
+    if (lower.find(known.Phrase) != std::string::npos) {
+      cause = known.Text;
+      break;
+    }
+  }
+  const std::string detail = TrimText(message);
+  return cause + (detail.empty() ? "" : "（" + detail + "）");
+}
 
 }  // namespace
 
@@ -81,6 +120,7 @@ void TWorkbench::btnStartClick() {
     view_.ShowMessage("未能创建 " + folder + " 目录！", mkError);
     return;
   }
+  sComboEdit1Exit();  // the folder typed is the one used, and remembered
 
   Transcoder1.SetLogLevel(llInfo);
   Transcoder1.ThreadPriority = tpLower;
@@ -101,15 +141,20 @@ void TWorkbench::btnStartClick() {
     if (!failure.empty()) {
       Transcoder1.ClearTasks();
       SetIdleButtons();
-      view_.ShowMessage("无法建立 " + Sources[size_t(row)].Path + " 的转换任务：\n" + failure, mkError);
+      view_.ShowMessage("无法建立 " + Sources[size_t(row)].Path + " 的转换任务：\n" + FailureCause(failure),
+                        mkError);
       return;
     }
-    sListView1.Rows[size_t(row)].SubItems.resize(4);
-    sListView1.Rows[size_t(row)].SubItems[3].clear();
+  }
+  // Every row starts again from nothing.
+  for (int row = 0; row < int(Sources.size()); ++row) {
+    TSourceRow& source = Sources[size_t(row)];
+    source.State = rsWaiting;
+    source.Progress = -1;
+    source.FailureText.clear();
+    RenderRow(row);
   }
   view_.Changed(wcList);
-  batchSize_ = int(sListView1.Rows.size());
-  batchFinished_ = batchFailed_ = batchStopped_ = 0;
   running_ = true;
   Transcoder1.Start(std::max(1, ParallelTasks));
 }
@@ -140,14 +185,14 @@ void TWorkbench::btnStopClick() {
 void TWorkbench::sCheckBox1Click(bool checked) { sCheckBox1.Checked = checked; }
 
 void TWorkbench::Transcoder1Progress(int index, int currentDuration, int totalOutputDuration) {
-  if (index < 0 || index >= int(sListView1.Rows.size())) return;
-  std::vector<std::string>& items = sListView1.Rows[size_t(index)].SubItems;
-  items.resize(std::max<size_t>(items.size(), 4));
+  if (index < 0 || index >= int(Sources.size())) return;
+  TSourceRow& source = Sources[size_t(index)];
+  source.State = rsRunning;
   // The audio tail can run a little past the expected duration: a running task shows at most 100%.
-  const int64_t percent = totalOutputDuration < 1
-                              ? -1
-                              : std::min<int64_t>(100, int64_t(currentDuration) * 100 / totalOutputDuration);
-  items[3] = percent < 0 ? "" : std::to_string(percent) + "%";
+  source.Progress = totalOutputDuration < 1
+                        ? -1
+                        : int(std::min<int64_t>(100, int64_t(currentDuration) * 100 / totalOutputDuration));
+  RenderRow(index);
   view_.Changed(wcList);
 }
 
@@ -156,40 +201,60 @@ void TWorkbench::Transcoder1Terminate(int index, bool finished, bool exception, 
     if (running_) EndBatch();
     return;
   }
-  if (finished)
-    ++batchFinished_;
-  else if (exception)
-    ++batchFailed_;
-  else
-    ++batchStopped_;
-  const bool hasRow = index < int(sListView1.Rows.size());
-  if (finished && hasRow) {
-    std::vector<std::string>& items = sListView1.Rows[size_t(index)].SubItems;
-    items.resize(std::max<size_t>(items.size(), 4));
-    items[3] = "100%";
-    view_.Changed(wcList);
-  }
-  if (exception) {
-    const std::string file = hasRow && size_t(index) < Sources.size() ? Sources[size_t(index)].Path : "";
-    view_.ShowMessage(file.empty() ? message : "转换失败：" + file + "\n" + message, mkWarning);
-  }
+  if (index >= int(Sources.size())) return;
+  TSourceRow& source = Sources[size_t(index)];
+  source.State = finished ? rsFinished : exception ? rsFailed : rsStopped;
+  if (finished) source.Progress = 100;
+  source.FailureText = source.State == rsFailed ? "转换失败：" + FailureCause(message) : "";
+  RenderRow(index);
+  view_.Changed(wcList);
 }
 
 void TWorkbench::EndBatch() {
   running_ = false;
   SetIdleButtons();
   Transcoder1.ClearTasks();
+  // The window is going: the user asked for the stop, there is nobody to report to.
+  if (closing_) return;
   if (sCheckBox1.Checked && view_.ConfirmPowerOff(PowerOffCountdownSeconds)) {
     std::string error;
     if (!Shutdown().PowerOff(error)) view_.ShowMessage("无法关机：" + error, mkError);
   }
-  if (batchFinished_ == batchSize_)
+  int finished = 0, failed = 0, stopped = 0;
+  std::string failures;
+  for (const TSourceRow& source : Sources) {
+    finished += source.State == rsFinished;
+    stopped += source.State == rsStopped || source.State == rsWaiting || source.State == rsRunning;
+    if (source.State == rsFailed) {
+      ++failed;
+      failures += "\n" + ExtractFileName(source.Path) + "：" + source.FailureText;
+    }
+  }
+  if (finished == int(Sources.size())) {
     view_.ShowMessage("视频成功转换！", mkInformation);
-  else
-    view_.ShowMessage("转换结束：成功 " + std::to_string(batchFinished_) + " 个，失败 " +
-                          std::to_string(batchFailed_) + " 个，已停止 " + std::to_string(batchStopped_) +
-                          " 个。",
-                      mkWarning);
+    return;
+  }
+  view_.ShowMessage("转换结束：成功 " + std::to_string(finished) + " 个，失败 " + std::to_string(failed) +
+                        " 个，已停止 " + std::to_string(stopped) + " 个。" + failures,
+                    mkWarning);
+}
+
+bool TWorkbench::CloseRequested() {
+  if (!running_) return true;
+  if (!view_.AskYesNo("视频正在转换，是否停止转换并退出？")) return false;
+  if (!running_) return true;  // the batch ended while the question was open
+  closing_ = true;
+  btnStopClick();
+  // The stopped tasks end their outputs properly before the window goes; their events arrive
+  // through the main thread's queue.
+  if (auto* loop = dynamic_cast<TMainThreadLoop*>(&MainThread()))
+    loop->WaitPumping([this] { return !running_; });
+  while (running_) {
+    view_.ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  closing_ = false;
+  return true;
 }
 
 }  // namespace ok

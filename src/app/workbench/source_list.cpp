@@ -42,11 +42,32 @@ std::string AbsolutePath(const std::string& path) {
 // Why `path` cannot be a source, "" when it can: it must be a readable regular file or block
 // device (a named pipe would block the probe for ever).
 std::string SourceRefusal(const std::string& path) {
+  auto systemError = [](int error) -> std::string {
+    if (error == ENOENT || error == ENOTDIR) return "文件不存在";
+    if (error == EACCES || error == EPERM) return "没有读取权限";
+    return std::string("无法读取（") + std::strerror(error) + "）";
+  };
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? "文件不存在" : std::strerror(errno);
+  if (::stat(path.c_str(), &st) != 0) return systemError(errno);
   if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return "不是普通文件";
-  if (::access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+  if (::access(path.c_str(), R_OK) != 0) return systemError(errno);
   return "";
+}
+
+// Why the probe refuses `path`, "" when it takes it as a source: it must open and hold video.
+std::string ProbeRefusal(TAVProbe& probe, const std::string& path) {
+  std::string reason;
+  try {
+    if (!probe.LoadFile(path)) {
+      reason = probe.ErrorMessage();
+      // The probe's message may name the file again.
+      if (reason.rfind(path + ": ", 0) == 0) reason.erase(0, path.size() + 2);
+      return "无法识别的文件（" + reason + "）";
+    }
+  } catch (const std::exception& e) {
+    return std::string("无法识别的文件（") + e.what() + "）";
+  }
+  return probe.VideoStreamCount() > 0 ? "" : "没有视频流";
 }
 
 // The same file: equal after resolving links, or the same device and inode (hard links, bind
@@ -89,8 +110,10 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& paths) {
 const std::vector<std::string>& VideoFileExtensions() {
   static const std::vector<std::string> extensions = [] {
     std::vector<std::string> list;
+    // The first entry's patterns: "Video Files|*.AVI;...;*.3G2|...".
     std::string patterns = VideoFileFilter;
     patterns = patterns.substr(patterns.find('|') + 1);
+    patterns = patterns.substr(0, patterns.find('|'));
     size_t start = 0;
     while (start <= patterns.size()) {
       size_t end = patterns.find(';', start);
@@ -127,22 +150,73 @@ std::vector<std::string> TWorkbench::SourcePaths() const {
 bool TWorkbench::EnsureLibraries() {
   if (Transcoder1.LibrariesLoaded()) return true;
   if (Transcoder1.LoadLibraries(ProgramFolder() + "LibAV")) return true;
-  view_.ShowMessage(Transcoder1.LastError(), mkError);
+  view_.ShowMessage("无法加载媒体库：" + Transcoder1.LastError(), mkError);
   return false;
 }
 
-bool TWorkbench::LoadIntoPreview(const std::string& path, std::string& error) {
+bool TWorkbench::LoadIntoPreview(int row, std::string& error) {
   TAVProbe& probe = Transcoder1.Probe();
   bool loaded = false;
   try {
-    loaded = probe.LoadFile(path);
+    loaded = probe.LoadFile(Sources[size_t(row)].Path);
     if (!loaded) error = probe.ErrorMessage();
   } catch (const std::exception& e) {
-    error = path + ": " + e.what();
+    error = e.what();
   }
-  previewFile_ = loaded ? path : "";
+  previewRow_ = row;
   OpenPreview(probe);
+  ShowRowMarks(row);
   return loaded;
+}
+
+void TWorkbench::SelectAndPreview(int row) {
+  sListView1.SelectedIndex = row >= 0 && row < int(Sources.size()) ? row : -1;
+  view_.Changed(wcList);
+  if (sListView1.SelectedIndex < 0) {
+    EmptyPreview();
+    return;
+  }
+  std::string error;
+  LoadIntoPreview(row, error);  // a file gone since it was added simply shows no frame
+}
+
+void TWorkbench::RenderRow(int row) {
+  const TSourceRow& source = Sources[size_t(row)];
+  TListRow& item = sListView1.Rows[size_t(row)];
+  const std::string name = ExtractFileName(source.Path);
+  const std::string ext = ExtractFileExt(name);
+  item.Caption = name.substr(0, name.size() - ext.size());
+  std::string progress;
+  item.Percent = -1;
+  switch (source.State) {
+    case rsWaiting:
+      break;
+    case rsRunning:
+      item.Percent = source.Progress;
+      if (source.Progress >= 0) progress = std::to_string(source.Progress) + "%";
+      break;
+    case rsFinished:
+      item.Percent = 100;
+      progress = "100%";
+      break;
+    case rsFailed:
+      progress = "失败";
+      break;
+    case rsStopped:
+      progress = "已停止";
+      break;
+  }
+  const bool clipped = ClipActive(row);
+  item.SubItems = {UpperAscii(ext),
+                   std::to_string(source.DisplayWidth) + " X " + std::to_string(source.DisplayHeight),
+                   FormatDuration(clipped ? GetClipDurationMs(row) : source.DurationMs), progress};
+  item.Hint.clear();
+  if (clipped) {
+    const int start = GetClipStartMs(row);
+    item.Hint = "裁剪：" + FormatPosition(int64_t(start) * 1000) + " 秒至 " +
+                FormatPosition((int64_t(start) + GetClipDurationMs(row)) * 1000) + " 秒";
+  }
+  if (source.State == rsFailed) item.Hint += (item.Hint.empty() ? "" : "\n") + source.FailureText;
 }
 
 void TWorkbench::sSpeedButton7Click() {
@@ -154,63 +228,51 @@ void TWorkbench::sSpeedButton7Click() {
 
 void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
   if (running_ || paths.empty() || !EnsureLibraries()) return;
-  std::vector<std::string> failures;
-  bool previewLost = false;
+  std::vector<std::string> refusals;
+  // The preview's probe keeps the previewed file while the others are looked at.
+  TAVProbe probe;
+  const size_t before = Sources.size();
   for (const std::string& given : ExpandFolders(paths)) {
     const std::string path = AbsolutePath(TrimText(given));
     if (std::any_of(Sources.begin(), Sources.end(),
                     [&](const TSourceRow& added) { return SameFile(added.Path, path); }))
       continue;
-    std::string error = SourceRefusal(path);
-    if (!error.empty()) {
-      failures.push_back(path + ": " + error);
+    std::string reason = SourceRefusal(path);
+    if (reason.empty()) reason = ProbeRefusal(probe, path);
+    if (!reason.empty()) {
+      refusals.push_back(path + ": " + reason);
       continue;
     }
-    if (!LoadIntoPreview(path, error)) {
-      failures.push_back(error);
-      previewLost = !Sources.empty();
-      continue;
-    }
-    previewLost = false;
-    const TMediaInfoDll info(path);
-    TListRow row;
-    const std::string name = ExtractFileName(path);
-    const std::string ext = ExtractFileExt(name);
-    row.Caption = name.substr(0, name.size() - ext.size());
-    row.SubItems = {UpperAscii(ext),
-                    std::to_string(info.GetWidth()) + " X " + std::to_string(info.GetHeight()),
-                    FormatDuration(info.GetDuration()), ""};
-    sListView1.Rows.push_back(std::move(row));
-    sListView1.ReadOnly = true;
     TSourceRow source;
     source.Path = path;
     TVideoGeometry geometry;
-    if (Transcoder1.Probe().GetVideoGeometry(geometry)) {
+    if (probe.GetVideoGeometry(geometry)) {
       source.Width = geometry.Width;
       source.Height = geometry.Height;
       source.DisplayWidth = geometry.DisplayWidth;
       source.DisplayHeight = geometry.DisplayHeight;
       source.Rotation = geometry.Rotation;
     }
-    source.DurationMs = info.GetDuration();
+    source.DurationMs = TMediaInfoDll(path).GetDuration();
     Sources.push_back(std::move(source));
+    sListView1.Rows.emplace_back();
+    RenderRow(int(Sources.size()) - 1);
+    sListView1.ReadOnly = true;
     view_.Changed(wcList);
     view_.ProcessMessages();
   }
-  // A file that failed after others were added took the preview's file away: show the last one.
-  if (previewLost) {
-    std::string error;
-    LoadIntoPreview(Sources.back().Path, error);
-  }
+  probe.CloseFile();
   view_.ProcessMessages();
   if (!sListView1.Rows.empty()) {
     sPanel1.Visible = false;
     sSpeedButton1.Visible = sSpeedButton2.Visible = sSpeedButton3.Visible = true;
   }
+  // The last file added is selected and previewed.
+  if (Sources.size() > before) SelectAndPreview(int(Sources.size()) - 1);
   view_.Changed(wcList);
-  if (!failures.empty()) {
-    std::string text = "以下文件无法打开：";
-    for (const std::string& failure : failures) text += "\n" + failure;
+  if (!refusals.empty()) {
+    std::string text = "以下文件未能添加：";
+    for (const std::string& refusal : refusals) text += "\n" + refusal;
     view_.ShowMessage(text, mkWarning);
   }
 }
@@ -224,30 +286,34 @@ void TWorkbench::sSpeedButton2Click() {
   }
   Sources.erase(Sources.begin() + row);
   sListView1.Rows.erase(sListView1.Rows.begin() + row);
-  sListView1.SelectedIndex = -1;
-  ClearPreviewImage();
   Transcoder1.ClearTasks();
-  view_.Changed(wcList);
+  ShowAddPanelWhenEmpty();
+  // The row that took its place, else the one before it.
+  SelectAndPreview(std::min(row, int(Sources.size()) - 1));
 }
 
 void TWorkbench::sSpeedButton3Click() {
   if (running_) return;
   sListView1.Rows.clear();
-  sListView1.SelectedIndex = -1;
   Sources.clear();
-  ClearPreviewImage();
   Transcoder1.ClearTasks();
-  view_.Changed(wcList);
+  ShowAddPanelWhenEmpty();
+  SelectAndPreview(-1);
+}
+
+void TWorkbench::ShowAddPanelWhenEmpty() {
+  if (!Sources.empty()) return;
+  sPanel1.Visible = true;
+  sSpeedButton1.Visible = sSpeedButton2.Visible = sSpeedButton3.Visible = false;
 }
 
 void TWorkbench::sListView1Change(int row) {
-  const int previous = sListView1.SelectedIndex;
-  sListView1.SelectedIndex = row >= 0 && row < int(sListView1.Rows.size()) ? row : -1;
-  if (sListView1.Rows.size() < 2 || sListView1.SelectedIndex < 0) return;
-  const std::string& path = Sources[size_t(row)].Path;
-  if (row == previous && path == previewFile_) return;
-  std::string error;
-  LoadIntoPreview(path, error);  // a file gone since it was added simply shows no frame
+  if (row < 0 || row >= int(Sources.size())) {
+    sListView1.SelectedIndex = -1;
+    return;
+  }
+  sListView1.SelectedIndex = row;
+  if (row != previewRow_) SelectAndPreview(row);
 }
 
 }  // namespace ok

@@ -65,7 +65,6 @@ TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
     edit->ReadOnly = true;
   }
   chkCutClip.Caption = "是否裁剪";
-  chkCutClip.Enabled = false;  // until both marks make a clip
   imgPreview.SetSize(220, 145);
 
   sComboBoxEx1.Hint = "选择文件类型方案";
@@ -184,17 +183,31 @@ void TWorkbench::FormShow() {
 
 void TWorkbench::FormDestroy() { FFrameBitmap.Empty(); }
 
+namespace {
+
+// Neither nothing nor the root folder is an output folder.
+bool UsableOutputFolder(const std::string& path) {
+  return !TrimText(path).empty() && ExcludeTrailingPathDelimiter(TrimText(path)) != "/";
+}
+
+}  // namespace
+
 void TWorkbench::sComboEdit1ButtonClick() {
   const std::string path = view_.BrowseFolder(BrowseFolderTitle);
-  // Neither nothing nor the root folder is an output folder.
-  if (TrimText(path).empty() || ExcludeTrailingPathDelimiter(TrimText(path)) == "/") return;
-  OutputFolder = path;
+  if (!UsableOutputFolder(path)) return;
   sComboEdit1.Text = path;
-  TIniFile(ConfigFileName()).WriteString("savepath", "newfilepath", sComboEdit1.Text);
+  sComboEdit1Exit();
   view_.Changed(wcSettings);
 }
 
 void TWorkbench::sComboEdit1Change(const std::string& text) { sComboEdit1.Text = text; }
+
+void TWorkbench::sComboEdit1Exit() {
+  const std::string folder = TrimText(sComboEdit1.Text);
+  if (!UsableOutputFolder(folder) || folder == OutputFolder) return;
+  OutputFolder = folder;
+  TIniFile(ConfigFileName()).WriteString("savepath", "newfilepath", folder);
+}
 
 void TWorkbench::sSpeedButton6Click() {
   if (!EnsureOutputFolder()) return;

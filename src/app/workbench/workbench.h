@@ -77,6 +77,11 @@ class TWorkbench {
   void sComboEdit1ButtonClick();
   // The output-folder edit typed into by hand.
   void sComboEdit1Change(const std::string& text);
+  // The user left the output-folder edit: its text becomes the output folder and is remembered.
+  void sComboEdit1Exit();
+  // The window is asked to close: true when it may go. During a batch the user is asked whether
+  // to stop it; yes stops it and waits for its tasks to end.
+  bool CloseRequested();
   void sSpeedButton6Click();
   std::string DefaultOutputFolder() const;
   // "config.ini" in the settings folder.
@@ -92,8 +97,10 @@ class TWorkbench {
   void AddFiles(const std::vector<std::string>& paths);
   void sSpeedButton2Click();
   void sSpeedButton3Click();
-  // The user selected row `row` (-1: none).
+  // The user selected row `row` (-1: none); the preview shows that row's file and marks.
   void sListView1Change(int row);
+  // The list row whose file the preview shows, -1 when none.
+  int PreviewRow() const { return previewRow_; }
 
   // ---- Profile catalogues (profile_catalogue.cpp) ----
   void sComboBoxEx1Change();
@@ -137,8 +144,12 @@ class TWorkbench {
   void trcPreviewChange(int position);
   void btnStartTimeClick();
   void btnEndTimeClick();
-  int GetClipStartMs() const;
-  int GetClipDurationMs() const;
+  // "是否裁剪" of the previewed row.
+  void chkCutClipClick(bool checked);
+  // Row `row`'s clip: its marks are set, make a clip and its box is checked.
+  bool ClipActive(int row) const;
+  int GetClipStartMs(int row) const;
+  int GetClipDurationMs(int row) const;
 
   // ---- Job building (job_building.cpp) ----
   // Both build the job of list row `row` (its own file, from Sources).
@@ -246,24 +257,29 @@ class TWorkbench {
   // Loads the media libraries when they are not loaded yet; false when that fails.
   bool EnsureLibraries();
   // Opens `path` in the component's probe and shows it in the preview; false with `error` set.
-  bool LoadIntoPreview(const std::string& path, std::string& error);
+  bool LoadIntoPreview(int row, std::string& error);
   void ClearPreviewImage();
   // The probed duration of the previewed file in microseconds, -1 when unknown.
   int64_t PreviewDuration() const;
   void ResetTrackBar();
-  // Both clip marks are set and the clip box is enabled and checked.
-  bool ClipActive() const;
+  // Row `row`'s list texts, tool tip and progress bar from Sources[row].
+  void RenderRow(int row);
+  // Selects row `row` and shows its file and marks in the preview; an empty pane without rows.
+  void SelectAndPreview(int row);
+  // The pane as it is without a file: background, no range, no marks.
+  void EmptyPreview();
+  // Without rows the large add button covers the list again.
+  void ShowAddPanelWhenEmpty();
+  // The preview's marks and clip box from row `row`'s.
+  void ShowRowMarks(int row);
   std::string OutputFileName(const std::string& base, const std::string& suffix);
   void BindTranscoderEvents();
   void SetIdleButtons();
   void SetRunningButtons();
   void EndBatch();
 
-  std::string previewFile_;  // the file the probe holds for the preview, "" when none
-  int batchSize_ = 0;
-  int batchFinished_ = 0;
-  int batchFailed_ = 0;
-  int batchStopped_ = 0;
+  int previewRow_ = -1;   // the row whose file the probe holds for the preview
+  bool closing_ = false;  // the window goes once the batch has ended
   // Posted calls hold it weakly: a call that arrives after the model is gone does nothing.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -3,6 +3,7 @@
 // whether it is enabled and visible. The view draws these; it never decides them.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ok {
@@ -39,8 +40,12 @@ struct TCheckBoxState : TControlState {
 
 // One row of the source list: the caption and the sub-items "类型", "分辨率", "时长", "进度".
 struct TListRow {
+  TListRow(std::string caption = {}, std::vector<std::string> subItems = {})
+      : Caption(std::move(caption)), SubItems(std::move(subItems)) {}
   std::string Caption;
   std::vector<std::string> SubItems;
+  std::string Hint;  // the row's tool tip
+  int Percent = -1;  // the progress bar of "进度", -1 for none
 };
 
 struct TListColumn {

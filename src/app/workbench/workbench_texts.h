@@ -3,10 +3,12 @@
 
 namespace ok {
 
-// The open dialog's filter for video files (the source list and the sample analysis).
+// The open dialog's filter for video files (the source list and the sample analysis). Its first
+// entry is the program's one list of video suffixes: folders and drops take the same, and the
+// desktop entry's MIME types are held against it.
 inline constexpr const char* VideoFileFilter =
     "Video Files|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;*.VOB;"
-    "*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.MTS;*.M2TS";
+    "*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.MTS;*.M2TS;*.WEBM;*.OGV;*.M4V;*.3G2|所有文件|*";
 
 // Static captions the views draw as they are.
 inline constexpr const char* OutputGroupCaption = "输出设置：";

@@ -16,11 +16,11 @@ enum TMessageKind { mkError, mkWarning, mkInformation };
 
 // Parts of the model a view redraws after a change notification.
 enum TWorkbenchChange {
-  wcAll,          // anything
-  wcList,         // rows, their texts, the selection, the add panel and list buttons
-  wcPreview,      // the preview image, track bar, time label, marks and clip box
-  wcSettings,     // pages, boxes, summary labels, custom page, output folder
-  wcRunButtons,   // the four run buttons and the list buttons' enabled state
+  wcAll,         // anything
+  wcList,        // rows, their texts, the selection, the add panel and list buttons
+  wcPreview,     // the preview image, track bar, time label, marks and clip box
+  wcSettings,    // pages, boxes, summary labels, custom page, output folder
+  wcRunButtons,  // the four run buttons and the list buttons' enabled state
 };
 
 class TWorkbenchView {
@@ -45,6 +45,8 @@ class TWorkbenchView {
   // Before the system powers off: a countdown of `seconds` that the user can cancel. True when
   // the power-off is to go ahead.
   virtual bool ConfirmPowerOff(int seconds) = 0;
+  // A modal question with ApplicationTitle as caption and the buttons yes and no; true for yes.
+  virtual bool AskYesNo(const std::string& text) = 0;
 };
 
 }  // namespace ok

@@ -61,7 +61,7 @@ TEST_F(WindowTest, EveryControlShowsItsCaptionHintAndState) {
       {"edtStartTime", "0", "", true, true},
       {"btnEndTime", "结束位置", "", true, true},
       {"edtEndTime", "0", "", true, true},
-      {"chkCutClip", "是否裁剪", "", false, true},
+      {"chkCutClip", "是否裁剪", "", true, true},
       {"sComboBoxEx1", nullptr, "选择文件类型方案", true, true},
       {"sComboBoxEx2", nullptr, "选择预置方案", true, true},
       {"sSpeedButton4", "分析视频文件", "", true, false},  // on a page not shown
@@ -264,6 +264,82 @@ TEST_F(WindowTest, StartWithoutFilesShowsTheErrorBox) {
   ASSERT_EQ(answerer->Boxes.size(), 1u);
   EXPECT_EQ(answerer->Boxes[0].Text, QStringLiteral("请选择视频！"));
   EXPECT_EQ(answerer->Boxes[0].Icon, QMessageBox::Critical);
+  // Wide enough for the whole caption beside the title bar's icon and buttons.
+  EXPECT_GE(answerer->Boxes[0].Width, answerer->Boxes[0].TitleWidth + 120);
+}
+
+// A second of one colour, in the pane's middle when shown.
+std::string ColourClip(const char* colour) {
+  return Fixture(
+      std::string("qt_") + colour + ".avi",
+      std::string("-f lavfi -i color=c=") + colour + ":size=160x90:rate=25:duration=1 -c:v mpeg4 -q:v 2");
+}
+
+QColor PaneCentre(QLabel* pane) {
+  const QImage image = pane->pixmap().toImage();
+  return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+TEST_F(WindowTest, PreviewShowsTheSelectedRowAfterDeleteAddAndClear) {
+  TempDir sources;
+  const std::string red = sources / "red.avi", blue = sources / "blue.avi";
+  fs::copy_file(ColourClip("red"), red);
+  fs::copy_file(ColourClip("blue"), blue);
+  auto* pane = Child<QLabel>("imgPreview");
+  auto* list = Child<QTreeWidget>("sListView1");
+  Model().AddFiles({red, blue});
+  EXPECT_EQ(list->currentItem(), list->topLevelItem(1));  // the last added is selected and shown
+  EXPECT_GT(PaneCentre(pane).blue(), 200);
+
+  list->setCurrentItem(list->topLevelItem(0));
+  EXPECT_GT(PaneCentre(pane).red(), 200);
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Delete);  // the blue row moves up and is shown
+  ASSERT_EQ(list->topLevelItemCount(), 1);
+  EXPECT_EQ(list->currentItem(), list->topLevelItem(0));
+  EXPECT_GT(PaneCentre(pane).blue(), 200);
+
+  Model().AddFiles({red});
+  EXPECT_EQ(list->currentItem(), list->topLevelItem(1));
+  EXPECT_GT(PaneCentre(pane).red(), 200);
+
+  QTest::mouseClick(Child<QPushButton>("sSpeedButton3"), Qt::LeftButton);
+  EXPECT_EQ(list->topLevelItemCount(), 0);
+  EXPECT_LT(PaneCentre(pane).red(), 200);  // the empty pane's background
+  EXPECT_TRUE(Child<QWidget>("sPanel1")->isVisible());
+  EXPECT_FALSE(Child<QWidget>("sSpeedButton2")->isVisible());
+}
+
+TEST_F(WindowTest, ClosingMidBatchAsksAndYesStopsWithProperOutputs) {
+  const std::string longer = Fixture("qt_long.mp4",
+                                     "-f lavfi -i testsrc=size=320x240:rate=25:duration=60 -f lavfi -i "
+                                     "sine=duration=60 -c:v mpeg4 -q:v 4 -c:a aac -shortest");
+  Model().AddFiles({longer});
+  Model().sComboEdit1Change(harness.Folder / "out");
+  QTest::mouseClick(Child<QPushButton>("btnStart"), Qt::LeftButton);
+  ASSERT_TRUE(PumpUntil([&] { return Model().Sources[0].Progress > 0; }, std::chrono::seconds(60)));
+
+  answerer->QuestionAnswer = QMessageBox::No;
+  EXPECT_FALSE(form->close());
+  ASSERT_EQ(answerer->Boxes.size(), 1u);
+  EXPECT_EQ(answerer->Boxes[0].Icon, QMessageBox::Question);
+  EXPECT_TRUE(Model().Running());
+  EXPECT_TRUE(form->isVisible());
+
+  answerer->QuestionAnswer = QMessageBox::Yes;
+  EXPECT_TRUE(form->close());
+  EXPECT_FALSE(Model().Running());
+  EXPECT_EQ(Model().Sources[0].State, rsStopped);
+  EXPECT_EQ(answerer->Boxes.size(), 2u);  // no report after the question
+  // The stopped output is a whole file: its index was written, so it reads to its end.
+  int outputs = 0;
+  for (const auto& entry : fs::directory_iterator(harness.Folder / "out")) {
+    ++outputs;
+    const double seconds = std::stod(ProbeValue(entry.path().string(), "format=duration"));
+    EXPECT_GT(seconds, 0.0) << entry.path();
+    EXPECT_LT(seconds, 60.0) << entry.path();
+  }
+  EXPECT_EQ(outputs, 1);
 }
 
 }  // namespace

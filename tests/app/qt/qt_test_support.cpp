@@ -25,8 +25,9 @@ void TModalAnswerer::Look() {
   QWidget* modal = QApplication::activeModalWidget();
   if (!modal) return;
   if (auto* box = dynamic_cast<QMessageBox*>(modal)) {
-    Boxes.push_back({box->windowTitle(), box->text(), box->icon()});
-    box->done(QMessageBox::Ok);
+    Boxes.push_back({box->windowTitle(), box->text(), box->icon(), box->width(),
+                     box->fontMetrics().horizontalAdvance(box->windowTitle())});
+    box->done(box->icon() == QMessageBox::Question ? QuestionAnswer : QMessageBox::Ok);
   } else if (auto* dialog = dynamic_cast<QDialog*>(modal)) {
     if (OnOtherDialog)
       OnOtherDialog(dialog);

@@ -27,14 +27,18 @@ struct TAnsweredBox {
   QString Title;
   QString Text;
   QMessageBox::Icon Icon;
+  int Width;       // the box's
+  int TitleWidth;  // its title's, in its font
 };
 
 // While it lives, every message box that comes up is recorded and closed with its default
-// button; other modal dialogs are handed to `OnOtherDialog` (or rejected).
+// button (a question with `QuestionAnswer`); other modal dialogs are handed to `OnOtherDialog`
+// (or rejected).
 class TModalAnswerer {
  public:
   TModalAnswerer();
   std::vector<TAnsweredBox> Boxes;
+  QMessageBox::StandardButton QuestionAnswer = QMessageBox::No;
   std::function<void(QDialog*)> OnOtherDialog;
 
  private:

@@ -38,6 +38,10 @@ class TFakeView : public TWorkbenchView {
     PowerOffCountdown = seconds;
     return PowerOffAnswer;
   }
+  bool AskYesNo(const std::string& text) override {
+    Questions.push_back(text);
+    return YesNoAnswer;
+  }
 
   // Texts of the messages shown so far.
   std::vector<std::string> MessageTexts() const {
@@ -59,6 +63,8 @@ class TFakeView : public TWorkbenchView {
   std::vector<TWorkbenchChange> Changes;
   bool PowerOffAnswer = true;
   int PowerOffCountdown = -1;
+  std::vector<std::string> Questions;
+  bool YesNoAnswer = true;
 };
 
 }  // namespace ok::test

@@ -84,14 +84,14 @@ TEST_F(PreviewModelTest, WideFrameIsLetterboxedAndMarksGiveTheClip) {
   model->btnStartTimeClick();
   EXPECT_EQ(model->edtStartTime.Text, "0.200");
   EXPECT_TRUE(model->chkCutClip.Enabled);
-  EXPECT_EQ(model->GetClipStartMs(), 200);
-  EXPECT_EQ(model->GetClipDurationMs(), 400);
+  EXPECT_EQ(model->GetClipStartMs(0), 200);
+  EXPECT_EQ(model->GetClipDurationMs(0), 400);
 
   model->trcPreviewChange(7000);
   model->btnStartTimeClick();
   EXPECT_FALSE(model->chkCutClip.Enabled);  // the start past the end
-  EXPECT_EQ(model->GetClipStartMs(), 700);
-  EXPECT_EQ(model->GetClipDurationMs(), 300);  // to the end of the file
+  EXPECT_EQ(model->GetClipStartMs(0), 700);
+  EXPECT_EQ(model->GetClipDurationMs(0), 300);  // to the end of the file
 }
 
 TEST_F(PreviewModelTest, StillImageHidesTheSliderAndShowsThePicture) {

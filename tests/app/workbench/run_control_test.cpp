@@ -123,15 +123,28 @@ TEST_F(RunControlTest, FailedTaskIsNamedAndTheOthersFinish) {
   ChooseMp4Preset();
   model->sCheckBox1Click(true);
   view.PowerOffAnswer = false;  // the user cancels the countdown
-  ASSERT_TRUE(RunBatch());
-  ASSERT_EQ(view.Messages.size(), 2u) << testing::PrintToString(view.MessageTexts());
-  EXPECT_EQ(view.Messages[0].Kind, mkWarning);
-  EXPECT_EQ(view.Messages[0].Text.rfind("转换失败：" + broken + "\n", 0), 0u) << view.Messages[0].Text;
-  EXPECT_EQ(view.Messages[1].Text, "转换结束：成功 2 个，失败 1 个，已停止 0 个。");
-  EXPECT_EQ(view.Messages[1].Kind, mkWarning);
-  EXPECT_EQ(Progress(0), "100%");
-  EXPECT_NE(Progress(1), "100%");
-  EXPECT_EQ(Progress(2), "100%");
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    view.Messages.clear();
+    model->btnStartClick();
+    // A row converted again starts from nothing.
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(Progress(k), "") << k;
+    EXPECT_TRUE(model->Sources[1].FailureText.empty());
+    ASSERT_TRUE(loop.RunUntil([this] { return !model->Running(); }, std::chrono::seconds(120)));
+    // One box ends the batch: the counts from the rows and why the failed one failed.
+    ASSERT_EQ(view.Messages.size(), 1u) << testing::PrintToString(view.MessageTexts());
+    EXPECT_EQ(view.Messages[0].Kind, mkWarning);
+    const std::string& report = view.Messages[0].Text;
+    EXPECT_EQ(report.rfind("转换结束：成功 2 个，失败 1 个，已停止 0 个。\nshort-cenc.mp4：转换失败：", 0),
+              0u)
+        << report;
+    EXPECT_NE(report.find("没有可以解码"), std::string::npos) << report;
+    EXPECT_EQ(model->Sources[1].State, rsFailed);
+    EXPECT_EQ(Progress(0), "100%");
+    EXPECT_EQ(Progress(1), "失败");
+    EXPECT_EQ(model->sListView1.Rows[1].Hint, model->Sources[1].FailureText);
+    EXPECT_EQ(Progress(2), "100%");
+  }
   EXPECT_EQ(view.PowerOffCountdown, 30);
   EXPECT_EQ(shutdown.Requests, 0);
 }
@@ -153,7 +166,8 @@ TEST_F(RunControlTest, StopInTheMiddleCountsTheStoppedAndStillPowersOff) {
   EXPECT_FALSE(model->btnStop.Enabled);
   ASSERT_TRUE(loop.RunUntil([this] { return !model->Running(); }, std::chrono::seconds(60)));
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"转换结束：成功 0 个，失败 0 个，已停止 2 个。"});
-  EXPECT_NE(Progress(0), "100%");
+  EXPECT_EQ(Progress(0), "已停止");
+  EXPECT_EQ(Progress(1), "已停止");
   EXPECT_TRUE(Idle());
   EXPECT_EQ(shutdown.Requests, 1);
 }
@@ -173,39 +187,95 @@ TEST_F(RunControlTest, ModelGoneMidBatchLeavesItsPostedEventsHarmless) {
   EXPECT_EQ(view.OffMainThreadCalls, 0);
 }
 
-TEST_F(RunControlTest, ClipFromThePreviewMarks) {
-  OK_SAMPLE(mp4, "sample.mp4");  // 4 s: scale 1000, positions in ms
-  model->AddFiles({mp4});
-  ASSERT_EQ(model->FTimeScale, 1000);
-  model->trcPreviewChange(1000);
-  model->btnStartTimeClick();
-  model->trcPreviewChange(2500);
-  model->btnEndTimeClick();
-  model->chkCutClip.Checked = true;
+TEST_F(RunControlTest, EachRowKeepsItsOwnClip) {
+  // Two seconds: scale 100, a position is a tenth of a millisecond.
+  const std::string two =
+      Fixture("wb_two.avi",
+              "-f lavfi -i testsrc=size=160x90:rate=25:duration=2 -f lavfi -i sine=duration=2 "
+              "-c:v mpeg4 -c:a mp2 -shortest");
+  std::vector<std::string> files;
+  for (const char* name : {"a.avi", "b.avi", "c.avi"}) {
+    files.push_back(tmp / name);
+    std::filesystem::copy_file(two, files.back());
+  }
+  model->AddFiles(files);
+  ASSERT_EQ(model->Sources.size(), 3u);
+  auto mark = [&](int row, int startMs, int endMs) {
+    model->sListView1Change(row);
+    ASSERT_EQ(model->FTimeScale, 100);
+    model->trcPreviewChange(startMs * 10);
+    model->btnStartTimeClick();
+    model->trcPreviewChange(endMs * 10);
+    model->btnEndTimeClick();
+    model->chkCutClipClick(true);
+  };
+  mark(0, 1000, 1500);
+  mark(1, 200, 1400);
+  model->sListView1Change(2);  // no marks: the pane shows none
+  EXPECT_EQ(model->trcPreview.SelEnd, 0);
+  EXPECT_EQ(model->edtEndTime.Text, "0");
+  EXPECT_FALSE(model->chkCutClip.Checked);
+  model->sListView1Change(0);  // its own marks again
+  EXPECT_EQ(model->trcPreview.SelStart, 10000);
+  EXPECT_EQ(model->trcPreview.SelEnd, 15000);
+  EXPECT_EQ(model->edtStartTime.Text, "1.000");
+  EXPECT_TRUE(model->chkCutClip.Enabled && model->chkCutClip.Checked);
+  // The list shows the clip's length.
+  EXPECT_EQ(model->sListView1.Rows[1].SubItems[2], " 00:00:01");
+  EXPECT_EQ(model->sListView1.Rows[2].SubItems[2], " 00:00:02");
+
   ChooseMp4Preset();
-  EXPECT_EQ(model->BuildInputOptions(0).StartTime, 1000);
-  EXPECT_EQ(model->BuildOutputOptions(0).RecordingTime, 1500);
-  ASSERT_TRUE(RunBatch());
-  const std::string out = Output("sample_(new).mp4");
-  const double duration = std::stod(ProbeValue(out, "stream=duration", "v:0"));
-  EXPECT_NEAR(duration, 1.5, 1.0 / 18 + 0.01);
-  const double start = std::stod(ProbeValue(out, "stream=start_time", "v:0"));
-  EXPECT_NEAR(start, 0.0, 1.0 / 18 + 0.01);
+  model->btnStartClick();
+  ASSERT_EQ(model->Transcoder1.Tasks().Count(), 3);
+  const int starts[] = {1000, 200, -1}, lengths[] = {500, 1200, -1};
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(model->Transcoder1.Tasks().Items(k).InputOptions.StartTime, starts[k]) << k;
+    EXPECT_EQ(model->Transcoder1.Tasks().Items(k).OutputOptions.RecordingTime, lengths[k]) << k;
+  }
+  ASSERT_TRUE(loop.RunUntil([this] { return !model->Running(); }, std::chrono::seconds(120)));
+  EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
+  const double durations[] = {0.5, 1.2, 2.0};
+  for (int k = 0; k < 3; ++k) {
+    const std::string out = Output(std::string(1, char('a' + k)) + "_(new).mp4");
+    EXPECT_NEAR(std::stod(ProbeValue(out, "stream=duration", "v:0")), durations[k], 1.0 / 18 + 0.01) << k;
+    EXPECT_NEAR(std::stod(ProbeValue(out, "stream=start_time", "v:0")), 0.0, 1.0 / 18 + 0.01) << k;
+  }
 }
 
-TEST_F(RunControlTest, ProgressTextsOfTheRows) {
-  model->sListView1.Rows = {{"a", {".AVI", "1 X 1", " 00:00:01", ""}}};
+TEST_F(RunControlTest, ProgressAndEndTextsOfTheRows) {
+  model->Sources.resize(1);
+  model->Sources[0].Path = "/films/a.avi";
+  model->sListView1.Rows.resize(1);
   struct TCase {
     int Index, Current, Total;
     const char* Text;
+    int Percent;
   };
-  for (const TCase& c : {TCase{0, 4500, 9000, "50%"}, TCase{0, 1, 3, "33%"}, TCase{0, 5, 0, ""},
-                         TCase{0, 2147483647, 2147483647, "100%"}, TCase{0, 9100, 9000, "100%"},
-                         TCase{1, 10, 10, ""}, TCase{-1, 10, 10, ""}}) {
-    model->sListView1.Rows[0].SubItems[3] = "";
+  for (const TCase& c : {TCase{0, 4500, 9000, "50%", 50}, TCase{0, 1, 3, "33%", 33}, TCase{0, 5, 0, "", -1},
+                         TCase{0, 2147483647, 2147483647, "100%", 100}, TCase{0, 9100, 9000, "100%", 100},
+                         TCase{1, 10, 10, "", -1}, TCase{-1, 10, 10, "", -1}}) {
+    model->Sources[0] = {};
+    model->Sources[0].Path = "/films/a.avi";
+    model->Transcoder1Progress(0, 0, 0);
     model->Transcoder1Progress(c.Index, c.Current, c.Total);
     EXPECT_EQ(Progress(0), c.Text) << c.Current << "/" << c.Total << " row " << c.Index;
+    EXPECT_EQ(model->sListView1.Rows[0].Percent, c.Percent);
   }
+  struct TEnd {
+    bool Finished, Exception;
+    const char* Message;
+    const char *Text, *Hint;
+  };
+  for (const TEnd& e : {TEnd{true, false, "", "100%", ""}, TEnd{false, false, "", "已停止", ""},
+                        TEnd{false, true, "No space left on device", "失败",
+                             "转换失败：磁盘空间不足（No space left on device）"},
+                        TEnd{false, true, "something odd", "失败", "转换失败：转换出错（something odd）"}}) {
+    model->Transcoder1Progress(0, 10, 20);
+    model->Transcoder1Terminate(0, e.Finished, e.Exception, e.Message);
+    EXPECT_EQ(Progress(0), e.Text) << e.Message;
+    EXPECT_EQ(model->sListView1.Rows[0].Hint, e.Hint);
+  }
+  EXPECT_TRUE(view.Messages.empty());  // no box per row
 }
 
 }  // namespace

@@ -15,10 +15,10 @@ namespace ok::test {
 namespace {
 
 TEST(SourceFilterTest, PatternsMatchInAnyLetterCase) {
-  EXPECT_EQ(VideoFileExtensions().size(), 23u);
+  EXPECT_EQ(VideoFileExtensions().size(), 27u);
   EXPECT_EQ(VideoFileExtensions().front(), ".AVI");
-  EXPECT_EQ(VideoFileExtensions().back(), ".M2TS");
-  for (const char* name : {"/a/b.avi", "c.M2TS", "d.Mp4", "e.rmvb", "f.TP"})
+  EXPECT_EQ(VideoFileExtensions().back(), ".3G2");
+  for (const char* name : {"/a/b.avi", "c.M2TS", "d.Mp4", "e.rmvb", "f.TP", "g.webm"})
     EXPECT_TRUE(IsVideoFileName(name)) << name;
   for (const char* name : {"g.txt", "noext", "h.avi.part", ".avi", "i.mp"})
     EXPECT_FALSE(IsVideoFileName(name)) << name;
@@ -82,15 +82,17 @@ TEST_F(SourceListTest, FilesThatCannotBeOpenedAreListedInOneWarning) {
   const std::string fifo = tmp / "pipe.avi";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::string damaged = SamplesDir() + "/chunk_out_of_range.mp4";
-  model->AddFiles({good, missing, fifo, damaged});
+  const std::string audio = Fixture("wb_tone.flac", "-f lavfi -i sine=duration=1");
+  model->AddFiles({good, missing, fifo, damaged, audio});
   ASSERT_EQ(model->SourcePaths(), std::vector<std::string>{good});
   ASSERT_EQ(view.Messages.size(), 1u);
   EXPECT_EQ(view.Messages[0].Kind, mkWarning);
   const std::string& text = view.Messages[0].Text;
-  EXPECT_EQ(text.rfind("以下文件无法打开：\n", 0), 0u) << text;
+  EXPECT_EQ(text.rfind("以下文件未能添加：\n", 0), 0u) << text;
   EXPECT_NE(text.find(missing + ": 文件不存在"), std::string::npos) << text;
   EXPECT_NE(text.find(fifo + ": 不是普通文件"), std::string::npos) << text;
   EXPECT_NE(text.find(damaged + ": "), std::string::npos) << text;
+  EXPECT_NE(text.find(audio + ": 没有视频流"), std::string::npos) << text;
   // The failures after it did not take the preview away from the file that was added.
   EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), good);
   EXPECT_FALSE(model->FFrameBitmap.IsEmpty());
@@ -116,7 +118,7 @@ TEST_F(SourceListTest, SelectingRemovingAndClearing) {
   model->AddFiles({mp4});
   model->sListView1Change(0);
   EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), avi);
-  EXPECT_EQ(model->Sources.size(), 2u);          // selecting appends nothing
+  EXPECT_EQ(model->Sources.size(), 2u);              // selecting appends nothing
   EXPECT_EQ(model->Transcoder1.Tasks().Count(), 0);  // and queues nothing
   model->sListView1Change(1);
   EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), mp4);
@@ -131,12 +133,24 @@ TEST_F(SourceListTest, SelectingRemovingAndClearing) {
   EXPECT_EQ(model->SourcePaths(), std::vector<std::string>{mp4});
   ASSERT_EQ(model->sListView1.Rows.size(), 1u);
   EXPECT_EQ(model->sListView1.Rows[0].SubItems[0], ".MP4");
+  // The preview follows the selection: the row that took the deleted one's place.
+  EXPECT_EQ(model->sListView1.SelectedIndex, 0);
+  EXPECT_EQ(model->PreviewRow(), 0);
+  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), mp4);
+
+  model->AddFiles({avi});  // the new row is selected and shown
+  EXPECT_EQ(model->sListView1.SelectedIndex, 1);
+  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), avi);
 
   model->sSpeedButton3Click();
   EXPECT_TRUE(model->Sources.empty());
   EXPECT_TRUE(model->sListView1.Rows.empty());
-  EXPECT_FALSE(model->sPanel1.Visible);
-  EXPECT_TRUE(model->sSpeedButton2.Visible);
+  // Nothing shown, and the large add button is back.
+  EXPECT_EQ(model->PreviewRow(), -1);
+  EXPECT_TRUE(model->FFrameBitmap.IsEmpty());
+  EXPECT_EQ(model->trcPreview.Max, 0);
+  EXPECT_TRUE(model->sPanel1.Visible);
+  EXPECT_FALSE(model->sSpeedButton2.Visible);
 }
 
 }  // namespace

@@ -174,6 +174,14 @@ TEST(WorkbenchStartup, ChoosingTheOutputFolder) {
   EXPECT_EQ(TIniFile(h.ConfigFile()).ReadString("savepath", "newfilepath", ""), "/tmp");
   m.sSpeedButton6Click();
   EXPECT_EQ(h.View.Opened, std::vector<std::string>{"/tmp"});
+
+  // A folder typed by hand is the output folder once the edit is left, and the next start's.
+  const std::string typed = h.Folder / "typed";
+  m.sComboEdit1Change(" " + typed + " ");
+  m.sComboEdit1Exit();
+  m.sSpeedButton6Click();
+  EXPECT_EQ(h.View.Opened.back(), typed);
+  EXPECT_EQ(h.NewModel().OutputFolder, typed);
 }
 
 TEST(WorkbenchStartup, OpeningAMissingOutputFolderCreatesIt) {
