@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/qt/desktop_bus.h"
 #include "app/qt/main_window.h"
 #include "app/qt/preview_window.h"
 #include "app/qt/qt_images.h"
@@ -25,7 +26,10 @@ int main(int argc, char* argv[]) {
 
   int status = 0;
   {
-    ok::TForm1 form;
+    ok::TLogindShutdown shutdown(ok::TDesktopBus::Default());
+    ok::TWorkbenchEnvironment environment;
+    environment.Shutdown = &shutdown;
+    ok::TForm1 form(environment);
     form.show();
     std::vector<std::string> files;
     for (const QString& argument : QApplication::arguments().mid(1)) files.push_back(argument.toStdString());

@@ -594,13 +594,31 @@ void TForm1::RedrawRunButtons() {
 void TForm1::RedrawCaption() {
   QString caption = model_->Caption.empty() ? QString::fromUtf8(MainWindowCaption) : Q(model_->Caption);
   const std::vector<TSourceRow>& rows = model_->Sources;
+  int percent = -1;
   if (model_->Running() && !rows.empty()) {
     // The batch's progress: the mean of the rows' percentages, a row not begun counting 0.
     int64_t sum = 0;
     for (const TSourceRow& row : rows) sum += row.State == rsFinished ? 100 : std::max(row.Progress, 0);
-    caption = QStringLiteral("%1% - %2").arg(sum / int64_t(rows.size())).arg(caption);
+    percent = int(sum / int64_t(rows.size()));
+    caption = QStringLiteral("%1% - %2").arg(percent).arg(caption);
   }
   if (windowTitle() != caption) setWindowTitle(caption);
+  ShowBatchOnDesktop(model_->Running(), percent);
+}
+
+void TForm1::ShowBatchOnDesktop(bool running, int percent) {
+  if (running && !inhibitor_) inhibitor_ = desktop_->InhibitSleep(QStringLiteral("Converting videos"));
+  if (!running) inhibitor_.reset();
+  const int shown = running ? std::max(percent, 0) : -1;
+  if (shown == launcherPercent_) return;
+  launcherPercent_ = shown;
+  desktop_->SetLauncherProgress(shown < 0 ? 0 : shown / 100.0, shown >= 0);
+}
+
+void TForm1::BatchEnded(const std::string& report, bool allFinished) {
+  ShowBatchOnDesktop(false, -1);
+  if (isActiveWindow()) return;  // the end dialog is in front of the user already
+  desktop_->Notify(QString::fromUtf8(allFinished ? "转换完成" : "转换结束"), Q(report));
 }
 
 }  // namespace ok

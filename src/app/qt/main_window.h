@@ -6,7 +6,9 @@
 #include <QMainWindow>
 #include <array>
 #include <memory>
+#include <optional>
 
+#include "app/qt/desktop_bus.h"
 #include "app/workbench/workbench.h"
 
 class QAction;
@@ -44,6 +46,10 @@ class TForm1 : public QMainWindow, public TWorkbenchView {
   void Changed(TWorkbenchChange what) override;
   bool ConfirmPowerOff(int seconds) override;
   bool AskYesNo(const std::string& text) override;
+  void BatchEnded(const std::string& report, bool allFinished) override;
+
+  // The desktop services the window uses while a batch runs (tests give a private bus).
+  void SetDesktopBus(TDesktopBus& bus) { desktop_ = &bus; }
 
   // "退出" and "关于".
   void N2Click();
@@ -70,6 +76,8 @@ class TForm1 : public QMainWindow, public TWorkbenchView {
   void RedrawSettings();
   void RedrawRunButtons();
   void RedrawCaption();
+  // While a batch runs: the session kept awake and the launcher entry's progress.
+  void ShowBatchOnDesktop(bool running, int percent);
 
   // Runs a model handler for a user action; nothing while the window itself sets its controls,
   // and a failure of the handler is shown instead of ending the program.
@@ -80,6 +88,9 @@ class TForm1 : public QMainWindow, public TWorkbenchView {
   bool redrawing_ = false;
   bool shownOnce_ = false;
   bool created_ = false;
+  TDesktopBus* desktop_ = &TDesktopBus::Default();
+  std::optional<TSleepInhibitor> inhibitor_;  // held while a batch runs
+  int launcherPercent_ = -1;                  // last progress sent, -1 when hidden
 
   QAction* N2 = nullptr;
   QAction* N5 = nullptr;

@@ -1,12 +1,13 @@
 #include "app/qt/qt_dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace ok {
@@ -75,7 +76,9 @@ std::string ChooseFolder(QWidget* parent, const std::string& title) {
   return QFileDialog::getExistingDirectory(parent, Text(title)).toStdString();
 }
 
-bool OpenInShell(const std::string& target) { return QProcess::startDetached("xdg-open", {Text(target)}); }
+bool OpenInShell(const std::string& target) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(Text(target)));
+}
 
 TPowerOffDialog::TPowerOffDialog(QWidget* parent, int seconds)
     : QDialog(parent), secondsLeft_(std::max(seconds, 0)) {

@@ -231,12 +231,15 @@ void TWorkbench::EndBatch() {
     }
   }
   if (finished == int(Sources.size())) {
+    view_.BatchEnded("视频成功转换！", true);
     view_.ShowMessage("视频成功转换！", mkInformation);
     return;
   }
-  view_.ShowMessage("转换结束：成功 " + std::to_string(finished) + " 个，失败 " + std::to_string(failed) +
-                        " 个，已停止 " + std::to_string(stopped) + " 个。" + failures,
-                    mkWarning);
+  const std::string report = "转换结束：成功 " + std::to_string(finished) + " 个，失败 " +
+                             std::to_string(failed) + " 个，已停止 " + std::to_string(stopped) + " 个。" +
+                             failures;
+  view_.BatchEnded(report, false);
+  view_.ShowMessage(report, mkWarning);
 }
 
 bool TWorkbench::CloseRequested() {

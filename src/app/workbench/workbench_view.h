@@ -45,6 +45,12 @@ class TWorkbenchView {
   // Before the system powers off: a countdown of `seconds` that the user can cancel. True when
   // the power-off is to go ahead.
   virtual bool ConfirmPowerOff(int seconds) = 0;
+  // A batch ended with `report` (what the end dialog says); `allFinished` when every row finished.
+  // The window tells the desktop when it is not in front; others need not do anything.
+  virtual void BatchEnded(const std::string& report, bool allFinished) {
+    (void)report;
+    (void)allFinished;
+  }
   // A modal question with ApplicationTitle as caption and the buttons yes and no; true for yes.
   virtual bool AskYesNo(const std::string& text) = 0;
 };

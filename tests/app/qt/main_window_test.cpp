@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "app/qt/fake_desktop_bus.h"
 #include "app/qt/qt_test_support.h"
 #include "app/qt/qt_widgets.h"
 #include "app/workbench/model_test_support.h"
@@ -234,9 +235,21 @@ TEST_F(WindowTest, BatchFromTheButtonsEndsWithTheReport) {
   for (const std::string& file : files) fs::copy_file(clip, file);
   Model().AddFiles(files);
   Model().sComboEdit1Change(harness.Folder / "out");
+  TFakeDesktop desktop;
+  TDesktopBus bus(desktop.Client(), desktop.Client(), QStringLiteral("ostrelkalvexa"));
+  form->SetDesktopBus(bus);
+  struct TRestore {
+    TForm1* Form;
+    ~TRestore() { Form->SetDesktopBus(TDesktopBus::Default()); }
+  } restore{form.get()};
 
   auto* start = Child<QPushButton>("btnStart");
   QTest::mouseClick(start, Qt::LeftButton);
+  // The user looks at another window while the batch runs.
+  QWidget elsewhere;
+  elsewhere.show();
+  elsewhere.activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
   EXPECT_FALSE(start->isEnabled());
   EXPECT_TRUE(Child<QPushButton>("btnStop")->isEnabled());
   EXPECT_FALSE(Child<QPushButton>("sSpeedButton3")->isEnabled());
@@ -257,6 +270,14 @@ TEST_F(WindowTest, BatchFromTheButtonsEndsWithTheReport) {
     EXPECT_EQ(ProbeValue(entry.path().string(), "stream=codec_type", "v:0"), "video") << entry.path();
   }
   EXPECT_EQ(outputs, 2);
+  if (!desktop.Available()) return;
+  // The session was kept awake for the batch and let go after it; a window not in front tells the
+  // desktop how the batch ended.
+  ASSERT_EQ(desktop.CallsOf("Inhibit").size(), 1u);
+  char byte;
+  EXPECT_EQ(::read(desktop.Services().LockReadEnd(), &byte, 1), 0);
+  ASSERT_EQ(desktop.CallsOf("Notify").size(), 1u);
+  EXPECT_EQ(desktop.CallsOf("Notify")[0].arguments().at(4).toString(), QStringLiteral("视频成功转换！"));
 }
 
 TEST_F(WindowTest, StartWithoutFilesShowsTheErrorBox) {
