@@ -673,11 +673,15 @@ TEST_F(AVProbeTest, SamplesFromOtherToolsAreProbed) {
     TFileStreamInfo info;
     EXPECT_TRUE(p.GetFileStreamInfo(info));
     if (p.VideoStreamCount() <= 0) continue;
-    const std::string width = test::RunCommand(
-                                  "ffprobe -v error -select_streams v:0 -read_intervals %+#1 "
-                                  "-show_entries frame=width -of csv=p=0 " +
-                                  test::ShellQuote(file))
-                                  .output;
+    // The picture as shown: a stream turned a quarter shows its height as its width.
+    const bool quarter =
+        std::abs(std::atoi(ProbeValue(file, "stream_side_data=rotation", "v:0").c_str())) == 90;
+    const std::string width =
+        test::RunCommand(
+            "ffprobe -v error -select_streams v:0 -read_intervals %+#1 "
+            "-show_entries frame=" +
+            std::string(quarter ? "height" : "width") + " -of csv=p=0 " + test::ShellQuote(file))
+            .output;
     p.GetFrameBitmap(-1, 0);
     if (width.empty() || !std::isdigit(static_cast<unsigned char>(width[0]))) continue;
     EXPECT_TRUE(p.FrameReady()) << p.ErrorMessage();
