@@ -343,6 +343,13 @@ void TCustomFFmpeg::SetupCodecParameters(int n) {
           throw FFmpegException("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
         st->sample_aspect_ratio = ist.Stream->sample_aspect_ratio;
         st->avg_frame_rate = ist.Stream->avg_frame_rate;
+        // The pictures stay as stored, so the turn that shows them upright goes with them.
+        if (size_t size = 0; const uint8_t* matrix =
+                                 FF.av_stream_get_side_data(ist.Stream, AV_PKT_DATA_DISPLAYMATRIX, &size)) {
+          uint8_t* copy = FF.av_stream_new_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, size);
+          if (!copy) throw FFmpegException("av_mallocz fail");
+          std::memcpy(copy, matrix, size);
+        }
         break;
       case AVMEDIA_TYPE_SUBTITLE:
         break;

@@ -132,6 +132,7 @@ extern "C" {
   F(ltAVFormat, av_stream_get_end_pts)          \
   F(ltAVFormat, av_stream_get_parser)           \
   F(ltAVFormat, av_stream_get_side_data)        \
+  F(ltAVFormat, av_stream_new_side_data)        \
   F(ltAVFormat, avformat_query_codec)           \
   /* avutil */                                  \
   F(ltAVUtil, avutil_version)                   \

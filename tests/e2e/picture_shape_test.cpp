@@ -41,7 +41,12 @@ TEST(PictureShape, TurnedSourcesComeOutUprightWithoutARotationOfTheirOwn) {
   for (size_t i = 0; i < cases.size(); ++i)
     arguments += std::string(" ") + cases[i].Options + " " + ShellQuote(TurnedClip(cases[i].Turn)) +
                  " -o vcodec=mpeg4 " + ShellQuote(dir / ("out" + std::to_string(i) + ".mp4"));
+  // A stream copy keeps the stored pictures, and with them the turn that shows them upright.
+  arguments += " " + ShellQuote(TurnedClip("270")) + " -o vcodec=copy " + ShellQuote(dir / "copy.mp4");
   RunTranscode(arguments);
+  const std::string turn = ProbeValue(TurnedClip("270"), "stream_side_data=rotation", "v:0");
+  EXPECT_FALSE(turn.empty());
+  EXPECT_EQ(ProbeValue(dir / "copy.mp4", "stream_side_data=rotation", "v:0"), turn);
   for (size_t i = 0; i < cases.size(); ++i) {
     const TTurnCase& c = cases[i];
     const std::string out = dir / ("out" + std::to_string(i) + ".mp4");
