@@ -721,8 +721,7 @@ TEST_F(AVProbeTest, SamplesFromOtherToolsAreProbed) {
     EXPECT_TRUE(p.GetFileStreamInfo(info));
     if (p.VideoStreamCount() <= 0) continue;
     // The picture as shown: a stream turned a quarter shows its height as its width.
-    const bool quarter =
-        std::abs(std::atoi(ProbeValue(file, "stream_side_data=rotation", "v:0").c_str())) == 90;
+    const bool quarter = test::TurnedAQuarter(file);
     const std::string width =
         test::RunCommand(
             "ffprobe -v error -select_streams v:0 -read_intervals %+#1 "

@@ -147,6 +147,10 @@ std::string StillFirstClip() {
                  "testsrc2=size=320x240:rate=25:duration=1 -map 0 -map 1 -c:v:0 png -c:v:1 libx264");
 }
 
+bool TurnedAQuarter(const std::string& file) {
+  return std::abs(std::atoi(ProbeValue(file, "stream_side_data=rotation", "v:0").c_str())) == 90;
+}
+
 std::vector<int> PixelAt(const std::string& file, int width, int x, int y, const TempDir& dir) {
   const std::string raw = dir / "pixel.rgb";
   RunCommand("ffmpeg -v error -y -i " + ShellQuote(file) + " -frames:v 1 -f rawvideo -pix_fmt rgb24 " +

@@ -55,6 +55,9 @@ std::string TurnedClip(const std::string& turn);
 // A one-frame 64x48 PNG picture as the first video stream, then 1 s of 320x240 video.
 std::string StillFirstClip();
 
+// True when ffprobe finds the first video stream of `file` turned a quarter for display.
+bool TurnedAQuarter(const std::string& file);
+
 // The first picture of `file` (`width` pixels wide) at (x, y) as R, G, B; empty when unreadable.
 std::vector<int> PixelAt(const std::string& file, int width, int x, int y, const TempDir& dir);
 
