@@ -209,6 +209,9 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   // Deinterlacing, the custom hook and the frame hooks on a decoded picture; may point the
   // picture's planes at a processed copy in the hook buffer.
   void PreProcessVideoFrame(TInputStreamState& ist, AVFrame* picture);
+  // Turns a decoded picture upright in place as its stream's turn says (nothing to do without
+  // one); raises FFmpegException when the turn cannot be made.
+  void TurnUpright(TInputStreamState& ist, AVFrame* picture);
   void ApplyCustomHook(TPicture& work, const AVCodecContext* decoder, int64_t pts);
   // A bitmap of an encoded picture to the preview-bitmap handler or the preview window, at most
   // once per PreviewInterval. `pts` in µs.
@@ -310,7 +313,8 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   void SetupCodecParameters(int outputPosition);
   void OpenOutputStreamCodec(int outputPosition);
   void ConsumeInputOptions();
-  void FillStateFromVideoStream(int index, const AVStream* stream, AVCodecContext* decoder);
+  void FillStateFromVideoStream(int index, const AVStream* stream, AVCodecContext* decoder,
+                                const TPictureTurn& turn);
   void FillStateFromAudioStream(const AVStream* stream);
   bool RefuseSourceAsOutput(const TOutputFile& file);
   void ApplyRcOverride(AVCodecContext* encoder);

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "engine/custom_ffmpeg.h"
+#include "engine/ffmpeg_exception.h"
 
 namespace ok {
 
@@ -106,6 +107,33 @@ std::shared_ptr<TPreviewer> StoreHookFlags(uint8_t& hookFlags, THookBuffers& buf
   hookFlags = flags;
   if (flags & hfPreview) return nullptr;
   return std::move(buffers.PreviewWindow);
+}
+
+void TCustomFFmpeg::TurnUpright(TInputStreamState& ist, AVFrame* picture) {
+  const TPictureTurn& turn = ist.Input->Turn;
+  if (turn.None()) return;
+  TVideoFilterGraph& graph = ist.TurnGraph;
+  auto failed = [&] {
+    return FFmpegException(
+        FormatText("Cannot turn the pictures of input stream #%d.%d upright", ist.FileIndex, ist.Index));
+  };
+  // The graph is made for what the decoder really gives, which may change midway.
+  if (!graph.Configured() || graph.Input().Width != picture->width ||
+      graph.Input().Height != picture->height || graph.Input().PixFmt != picture->format) {
+    TVideoFilterInput input = DecodedPictures(ist.Decoder);
+    input.Width = picture->width;
+    input.Height = picture->height;
+    input.PixFmt = AVPixelFormat(picture->format);
+    if (graph.ConfigureTurn(input, turn, ThreadCount) != 0) throw failed();
+  }
+  if (!ist.Turned) ist.Turned.reset(FF.av_frame_alloc());
+  int64_t pts = AV_NOPTS_VALUE;
+  if (!ist.Turned || graph.PushPicture(picture, ist.Pts) < 0 ||
+      graph.GetFilteredVideoPicture(ist.Turned.get(), pts) != 1)
+    throw failed();
+  // The turned picture takes the decoded one's place; its properties came along with it.
+  FF.av_frame_unref(picture);
+  FF.av_frame_move_ref(picture, ist.Turned.get());
 }
 
 void TCustomFFmpeg::PreProcessVideoFrame(TInputStreamState& ist, AVFrame* picture) {

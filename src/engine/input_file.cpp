@@ -10,6 +10,7 @@
 #include <climits>
 #include <cmath>
 #include <mutex>
+#include <utility>
 
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
@@ -50,16 +51,6 @@ int OpenPreparedInput(AVFormatContext*& ctx, const std::string& libName, const A
   int r = FF.avformat_open_input(&ctx, libName.c_str(), format, options);
   if (r < 0 && pb) UnicodeClose(&pb);
   return r;
-}
-
-// Cover art (an attached picture) does not describe the pictures of a file that has real video.
-bool CoverArtBesideVideo(const AVFormatContext& ic, const AVStream& stream) {
-  if (!(stream.disposition & AV_DISPOSITION_ATTACHED_PIC)) return false;
-  for (unsigned i = 0; i < ic.nb_streams; ++i)
-    if (ic.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-        !(ic.streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC))
-      return true;
-  return false;
 }
 
 }  // namespace
@@ -122,7 +113,8 @@ void TCustomFFmpeg::CheckInputStreamTypes(bool& hasVideo, bool& hasAudio, bool& 
 // The old codec context's time base, which the frame-rate message and norm detection compare with
 // the container's real frame rate, has no successor in the stream: the nearest is the inverse of
 // the stream's average frame rate (of the real frame rate when that is unknown).
-void TCustomFFmpeg::FillStateFromVideoStream(int index, const AVStream* stream, AVCodecContext* decoder) {
+void TCustomFFmpeg::FillStateFromVideoStream(int index, const AVStream* stream, AVCodecContext* decoder,
+                                             const TPictureTurn& turn) {
   const AVCodecParameters* par = stream->codecpar;
   FrameHeight = par->height;
   FrameWidth = par->width;
@@ -135,6 +127,11 @@ void TCustomFFmpeg::FillStateFromVideoStream(int index, const AVStream* stream, 
                          : float(double(FrameWidth) / FrameHeight);
   else if (aspect == 0)
     aspect = 4.0f / 3.0f;
+  // The output's defaults describe the picture as it is shown: upright.
+  if (turn.SwapsSides()) {
+    std::swap(FrameWidth, FrameHeight);
+    if (aspect != 0) aspect = 1.0f / aspect;
+  }
   FrameAspectRatio = aspect;
 
   int pixFmt = par->format;
@@ -300,11 +297,13 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         case AVMEDIA_TYPE_VIDEO:
           ApplyContextOptions(in.Decoder.get(), OptionContexts.CodecOptions[MediaVideo].get(),
                               AV_OPT_FLAG_DECODING_PARAM | AV_OPT_FLAG_VIDEO_PARAM);
-          if (CoverArtBesideVideo(*ic, *st))
+          if (AutoRotate) in.Turn = PictureTurnOf(st);
+          // A still picture (cover art, a one-frame image) does not describe the file's video.
+          if (StillBesideVideo(ic, int(i)))
             InputStreamParams.back().push_back(
                 {type, AVRational{st->r_frame_rate.den, st->r_frame_rate.num}});
           else
-            FillStateFromVideoStream(int(i), st, in.Decoder.get());
+            FillStateFromVideoStream(int(i), st, in.Decoder.get(), in.Turn);
           slots.push_back(forced);
           if (VideoDisable)
             st->discard = AVDISCARD_ALL;

@@ -9,6 +9,7 @@
 
 #include "engine/option_state.h"
 #include "media/ff_holders.h"
+#include "media/video_stream.h"
 
 namespace ok {
 
@@ -20,6 +21,9 @@ struct TInputStream {
   // parameters and carries the decoding options; the transcode setup opens it. None for data and
   // attachment streams.
   TCodecContextPtr Decoder;
+  // How the decoded pictures are turned upright before anything else sees them (the display
+  // matrix's turn when "autorotate" was on at opening, else none).
+  TPictureTurn Turn;
 };
 
 struct TInputFile {

@@ -86,6 +86,8 @@ struct TOptionState {
   std::unique_ptr<TQuantMatrix> InterMatrix;
   std::string VideoRcOverride;  // parsed when the video stream is built
   bool VideoDisable = false;
+  // Pictures turned upright as the input's display matrix says ("autorotate"); read at opening.
+  bool AutoRotate = true;
   int VideoDiscard = 0;
   std::string VideoCodecName;
   uint32_t VideoCodecTag = 0;

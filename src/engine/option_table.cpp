@@ -93,6 +93,7 @@ const std::unordered_map<std::string_view, THandler>& OptionTable() {
       {"shortest", &FlagOption<&TOptionState::Shortest>},
       {"intra", &FlagOption<&TOptionState::IntraOnly>},
       {"vn", &FlagOption<&TOptionState::VideoDisable>},
+      {"autorotate", &FlagOption<&TOptionState::AutoRotate>},
       {"sameq", &FlagOption<&TOptionState::SameQuality>},
       {"deinterlace", &FlagOption<&TOptionState::Deinterlace>},
       {"psnr", &FlagOption<&TOptionState::DoPsnr>},

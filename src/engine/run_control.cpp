@@ -109,7 +109,9 @@ std::string TCustomFFmpeg::DiscardUnfinishedOutputs() {
   std::string removed;
   for (int f = 0; f < NbOutputFiles; ++f) {
     TOutputFile& file = OutputFiles[f];
-    // Empty ones go anyway, without a word.
+    // What the muxer wrote may still sit in the byte stream's buffer (a header it refused halfway):
+    // on disk first, so that the size tells. Empty ones go anyway, without a word.
+    if (file.FileOpened && file.Context && file.Context->pb) FF.avio_flush(file.Context->pb);
     if (!file.FileOpened || file.TrailerWritten || file.DeleteOnClose || FileSizeOf(file.FileName) <= 0)
       continue;
     file.DeleteOnClose = true;

@@ -319,6 +319,7 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
           if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
             ist.Pts = FF.av_rescale_q(frame->best_effort_timestamp, ist.Stream->time_base, Microseconds);
           ist.NextPts = ist.Pts + PictureDuration(ist, frame->repeat_pict);
+          TurnUpright(ist, frame);
           PreProcessVideoFrame(ist, frame);
           rateEmulation();
           if (filtered) {

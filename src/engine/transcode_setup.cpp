@@ -15,6 +15,7 @@
 #include "engine/ffmpeg_exception.h"
 #include "media/ff_loader.h"
 #include "media/lib_file_name.h"
+#include "media/video_stream.h"
 
 namespace ok {
 
@@ -22,8 +23,10 @@ namespace {
 
 AVMediaType TypeOf(const TInputStreamState& ist) { return ist.Stream->codecpar->codec_type; }
 
-bool AttachedPicture(const TInputStreamState& ist) {
-  return (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+bool StillPicture(const TInputStreamState& ist) { return IsStillPicture(ist.Stream); }
+
+int64_t Pixels(const TInputStreamState& ist) {
+  return int64_t(ist.Stream->codecpar->width) * ist.Stream->codecpar->height;
 }
 
 bool FullRangeFormat(AVPixelFormat format) {
@@ -159,11 +162,16 @@ void TCustomFFmpeg::TranscodeSetup() {
         } else if (ProgramID != 0) {
           source = FindProgramStream(type);
         } else {
-          // Cover art (an attached picture) only when the file has no other stream of the type left.
-          for (bool coverArt : {false, true})
-            for (int j = 0; j < Tables.NbInputStreams() && source < 0; ++j)
+          // A still picture (cover art, a one-frame image) only when no other stream of the type
+          // is left, and then the one with the most pixels.
+          for (int j = 0; j < Tables.NbInputStreams() && source < 0; ++j)
+            if (Tables.InputStreams[j]->Discard != 0 && TypeOf(*Tables.InputStreams[j]) == type &&
+                !StillPicture(*Tables.InputStreams[j]))
+              source = j;
+          if (source < 0)
+            for (int j = 0; j < Tables.NbInputStreams(); ++j)
               if (Tables.InputStreams[j]->Discard != 0 && TypeOf(*Tables.InputStreams[j]) == type &&
-                  AttachedPicture(*Tables.InputStreams[j]) == coverArt)
+                  (source < 0 || Pixels(*Tables.InputStreams[j]) > Pixels(*Tables.InputStreams[source])))
                 source = j;
           // Every stream of that type is taken: the last one feeds this output too.
           if (source < 0)
@@ -335,6 +343,13 @@ void TCustomFFmpeg::SetupCodecParameters(int n) {
           throw FFmpegException("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
         st->sample_aspect_ratio = ist.Stream->sample_aspect_ratio;
         st->avg_frame_rate = ist.Stream->avg_frame_rate;
+        // The pictures stay as stored, so the turn that shows them upright goes with them.
+        if (size_t size = 0; const uint8_t* matrix =
+                                 FF.av_stream_get_side_data(ist.Stream, AV_PKT_DATA_DISPLAYMATRIX, &size)) {
+          uint8_t* copy = FF.av_stream_new_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, size);
+          if (!copy) throw FFmpegException("av_mallocz fail");
+          std::memcpy(copy, matrix, size);
+        }
         break;
       case AVMEDIA_TYPE_SUBTITLE:
         break;
@@ -364,10 +379,12 @@ void TCustomFFmpeg::SetupCodecParameters(int n) {
         if (codec->colorspace == AVCOL_SPC_UNSPECIFIED) codec->colorspace = dec->colorspace;
         if (codec->color_primaries == AVCOL_PRI_UNSPECIFIED) codec->color_primaries = dec->color_primaries;
         if (codec->color_trc == AVCOL_TRC_UNSPECIFIED) codec->color_trc = dec->color_trc;
+        // Crop, scale and pad work on the upright picture.
+        const TVideoFilterInput upright = DecodedPictures(dec, ist.Input->Turn);
         ost.VideoCrop = CropTop + CropBottom + CropLeft + CropRight != 0;
         ost.VideoPad = PadTop + PadBottom + PadLeft + PadRight != 0;
-        ost.VideoResample = codec->width != dec->width - (CropLeft + CropRight) + (PadLeft + PadRight) ||
-                            codec->height != dec->height - (CropTop + CropBottom) + (PadTop + PadBottom) ||
+        ost.VideoResample = codec->width != upright.Width - (CropLeft + CropRight) + (PadLeft + PadRight) ||
+                            codec->height != upright.Height - (CropTop + CropBottom) + (PadTop + PadBottom) ||
                             codec->pix_fmt != dec->pix_fmt;
         if (ost.VideoCrop) {
           ost.TopBand = CropTop;
@@ -391,17 +408,17 @@ void TCustomFFmpeg::SetupCodecParameters(int n) {
               scaler && FF.av_opt_get_int(scaler, "sws_flags", 0, &flags) >= 0)
             SwsFlags = int(flags);
           ost.ImgResampleCtx.reset(FF.sws_getContext(
-              dec->width - CropLeft - CropRight, dec->height - CropTop - CropBottom, dec->pix_fmt,
+              upright.Width - CropLeft - CropRight, upright.Height - CropTop - CropBottom, dec->pix_fmt,
               codec->width - PadLeft - PadRight, codec->height - PadTop - PadBottom, codec->pix_fmt, SwsFlags,
               nullptr, nullptr, nullptr));
           if (!ost.ImgResampleCtx) throw FFmpegException("Cannot get resampling context");
-          ost.ResampleHeight = UseVideoFilters ? dec->height : dec->height - CropTop - CropBottom;
+          ost.ResampleHeight = UseVideoFilters ? upright.Height : upright.Height - CropTop - CropBottom;
         }
         st->avg_frame_rate = codec->framerate;
         ost.EncodingNeeded = 1;
         ist.DecodingNeeded = 1;
         LastError.clear();
-        if (UseVideoFilters && ConfigureFilters(*this, ist.FilterGraph, dec, codec) != 0)
+        if (UseVideoFilters && ConfigureFilters(*this, ist.FilterGraph, dec, codec, ist.Input->Turn) != 0)
           throw FFmpegException(LastError.empty() ? std::string("Error opening filters!")
                                                   : "Error opening filters: " + LastError);
         break;

@@ -57,6 +57,10 @@ struct TInputStreamState {
   TVideoFilterGraph FilterGraph;
   AVFilterContext* OutVideoFilter() const { return FilterGraph.OutVideoFilter(); }
   AVFilterContext* InputVideoFilter() const { return FilterGraph.InputVideoFilter(); }
+  // The graph that turns the decoded pictures upright, made for the first picture (and again
+  // when the size or format changes), and the picture it turned last.
+  TVideoFilterGraph TurnGraph;
+  TFramePtr Turned;
   // The picture last taken from the filter graph.
   TFramePtr PictureRef;
   // The frame the decoder fills, reused for every packet.

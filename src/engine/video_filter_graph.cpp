@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "engine/custom_ffmpeg.h"
 
@@ -71,39 +72,10 @@ int TVideoFilterGraph::Build(const TVideoFilterInput& input, TVideoFilterEncoder
     error = CropMessage;
     return -1;
   }
-  graph_.reset(FF.avfilter_graph_alloc());
-  if (!graph_) return -1;
-  graph_->nb_threads = s.ThreadCount;
-
-  const AVFilter* bufferFilter = FF.avfilter_get_by_name("buffer");
-  const AVFilter* sinkFilter = FF.avfilter_get_by_name("buffersink");
-  if (!bufferFilter || !sinkFilter) return -1;
-
-  // Source: this generation's buffer also wants the time base; pushed times are µs converted to it.
-  sourceTimeBase_ = ValidRational(input.TimeBase) ? input.TimeBase : MicrosecondBase;
-  sampleAspectRatio_ = ValidRational(input.SampleAspectRatio) ? input.SampleAspectRatio : AVRational{0, 1};
-  char args[255];
-  int n = std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d",
-                        input.Width, input.Height, int(input.PixFmt), sourceTimeBase_.num,
-                        sourceTimeBase_.den, sampleAspectRatio_.num, sampleAspectRatio_.den);
-  if (ValidRational(input.FrameRate) && n > 0 && size_t(n) < sizeof args)
-    n += std::snprintf(args + n, sizeof args - n, ":frame_rate=%d/%d", input.FrameRate.num,
-                       input.FrameRate.den);
-  if (n < 0 || size_t(n) >= sizeof args) return -1;
-  if (FF.avfilter_graph_create_filter(&source_, bufferFilter, "src", args, nullptr, graph_.get()) < 0)
-    return -1;
-
-  // Sink: a buffersink that negotiates nothing but the encoder's pixel format.
-  if (encoder.PixFmt == AV_PIX_FMT_NONE) return -1;
-  sink_ = FF.avfilter_graph_alloc_filter(graph_.get(), sinkFilter, "out");
-  if (!sink_) return -1;
-  const AVPixelFormat formats[1] = {encoder.PixFmt};
-  if (FF.av_opt_set_bin(sink_, "pix_fmts", reinterpret_cast<const uint8_t*>(formats), int(sizeof formats),
-                        AV_OPT_SEARCH_CHILDREN) < 0)
-    return -1;
-  if (FF.avfilter_init_str(sink_, nullptr) < 0) return -1;
+  if (CreateEnds(input, encoder.PixFmt, s.ThreadCount) != 0) return -1;
 
   AVFilterContext* last = source_;
+  char args[255];
 
   // This generation's scale filter takes the scaler flags as "flags"; a number is accepted there.
   const int padW = s.PadLeft + s.PadRight, padH = s.PadTop + s.PadBottom;
@@ -124,17 +96,7 @@ int TVideoFilterGraph::Build(const TVideoFilterInput& input, TVideoFilterEncoder
   }
 
   if (!s.VideoFilters.empty()) {
-    // The parser's view: the chain's input "in" is fed by `last`, its output "out" feeds the sink.
-    TFilterInOutPtr outputs = OpenEnd("in", last);
-    TFilterInOutPtr inputs = OpenEnd("out", sink_);
-    if (!outputs || !inputs) return -1;
-    AVFilterInOut* in = inputs.release();
-    AVFilterInOut* out = outputs.release();
-    const int r = FF.avfilter_graph_parse_ptr(graph_.get(), s.VideoFilters.c_str(), &in, &out, nullptr);
-    // The parser leaves in the lists whatever it did not connect.
-    inputs.reset(in);
-    outputs.reset(out);
-    if (r < 0) return -1;
+    if (LinkChain(last, s.VideoFilters) < 0) return -1;
   } else if (FF.avfilter_link(last, 0, sink_, 0) < 0) {
     return -1;
   }
@@ -154,6 +116,84 @@ int TVideoFilterGraph::Build(const TVideoFilterInput& input, TVideoFilterEncoder
   }
   error = PadMessage;
   return -1;
+}
+
+int TVideoFilterGraph::CreateEnds(const TVideoFilterInput& input, AVPixelFormat sinkFormat, int threadCount) {
+  graph_.reset(FF.avfilter_graph_alloc());
+  if (!graph_) return -1;
+  graph_->nb_threads = threadCount;
+  input_ = input;
+
+  const AVFilter* bufferFilter = FF.avfilter_get_by_name("buffer");
+  const AVFilter* sinkFilter = FF.avfilter_get_by_name("buffersink");
+  if (!bufferFilter || !sinkFilter) return -1;
+
+  // Source: this generation's buffer also wants the time base; pushed times are µs converted to it.
+  sourceTimeBase_ = ValidRational(input.TimeBase) ? input.TimeBase : MicrosecondBase;
+  sampleAspectRatio_ = ValidRational(input.SampleAspectRatio) ? input.SampleAspectRatio : AVRational{0, 1};
+  char args[255];
+  int n = std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d",
+                        input.Width, input.Height, int(input.PixFmt), sourceTimeBase_.num,
+                        sourceTimeBase_.den, sampleAspectRatio_.num, sampleAspectRatio_.den);
+  if (ValidRational(input.FrameRate) && n > 0 && size_t(n) < sizeof args)
+    n += std::snprintf(args + n, sizeof args - n, ":frame_rate=%d/%d", input.FrameRate.num,
+                       input.FrameRate.den);
+  if (n < 0 || size_t(n) >= sizeof args) return -1;
+  if (FF.avfilter_graph_create_filter(&source_, bufferFilter, "src", args, nullptr, graph_.get()) < 0)
+    return -1;
+
+  // Sink: a buffersink that negotiates nothing but `sinkFormat`.
+  if (sinkFormat == AV_PIX_FMT_NONE) return -1;
+  sink_ = FF.avfilter_graph_alloc_filter(graph_.get(), sinkFilter, "out");
+  if (!sink_) return -1;
+  const AVPixelFormat formats[1] = {sinkFormat};
+  if (FF.av_opt_set_bin(sink_, "pix_fmts", reinterpret_cast<const uint8_t*>(formats), int(sizeof formats),
+                        AV_OPT_SEARCH_CHILDREN) < 0)
+    return -1;
+  if (FF.avfilter_init_str(sink_, nullptr) < 0) return -1;
+  return 0;
+}
+
+int TVideoFilterGraph::LinkChain(AVFilterContext* last, const std::string& chain) {
+  // The parser's view: the chain's input "in" is fed by `last`, its output "out" feeds the sink.
+  TFilterInOutPtr outputs = OpenEnd("in", last);
+  TFilterInOutPtr inputs = OpenEnd("out", sink_);
+  if (!outputs || !inputs) return -1;
+  AVFilterInOut* in = inputs.release();
+  AVFilterInOut* out = outputs.release();
+  const int r = FF.avfilter_graph_parse_ptr(graph_.get(), chain.c_str(), &in, &out, nullptr);
+  // The parser leaves in the lists whatever it did not connect.
+  inputs.reset(in);
+  outputs.reset(out);
+  return r;
+}
+
+int TVideoFilterGraph::ConfigureTurn(const TVideoFilterInput& input, const TPictureTurn& turn,
+                                     int threadCount) {
+  Release();
+  std::string chain;
+  switch (turn.Rotation) {
+    case 90:
+      chain = "transpose=clock";
+      break;
+    case 180:
+      chain = "hflip,vflip";
+      break;
+    case 270:
+      chain = "transpose=cclock";
+      break;
+    default:
+      break;
+  }
+  if (turn.Mirrored) chain += chain.empty() ? "hflip" : ",hflip";
+  if (chain.empty()) chain = "null";
+  // The turned picture keeps the decoder's pixel format: crop and scale work on it as before.
+  if (CreateEnds(input, input.PixFmt, threadCount) != 0 || LinkChain(source_, chain) < 0 ||
+      FF.avfilter_graph_config(graph_.get(), nullptr) < 0) {
+    Release();
+    return -1;
+  }
+  return 0;
 }
 
 int TVideoFilterGraph::PushPicture(AVFrame* picture, int64_t pts) {
@@ -196,8 +236,7 @@ void TVideoFilterGraph::Release() {
   graph_.reset();
 }
 
-int ConfigureFilters(TCustomFFmpeg& engine, TVideoFilterGraph& graph, const AVCodecContext* decoder,
-                     AVCodecContext* encoder) {
+TVideoFilterInput DecodedPictures(const AVCodecContext* decoder, const TPictureTurn& turn) {
   TVideoFilterInput input;
   input.Width = decoder->width;
   input.Height = decoder->height;
@@ -205,6 +244,16 @@ int ConfigureFilters(TCustomFFmpeg& engine, TVideoFilterGraph& graph, const AVCo
   if (ValidRational(decoder->pkt_timebase)) input.TimeBase = decoder->pkt_timebase;
   input.SampleAspectRatio = decoder->sample_aspect_ratio;
   input.FrameRate = decoder->framerate;
+  if (turn.SwapsSides()) {
+    std::swap(input.Width, input.Height);
+    std::swap(input.SampleAspectRatio.num, input.SampleAspectRatio.den);
+  }
+  return input;
+}
+
+int ConfigureFilters(TCustomFFmpeg& engine, TVideoFilterGraph& graph, const AVCodecContext* decoder,
+                     AVCodecContext* encoder, const TPictureTurn& turn) {
+  const TVideoFilterInput input = DecodedPictures(decoder, turn);
   TVideoFilterEncoder target{encoder->width, encoder->height, encoder->pix_fmt};
   std::string error;
   if (graph.Configure(input, target, VideoFilterSettings(engine), error) != 0) {

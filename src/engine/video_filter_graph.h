@@ -13,6 +13,7 @@
 
 #include "media/ff_functions.h"
 #include "media/ff_holders.h"
+#include "media/video_stream.h"
 
 namespace ok {
 
@@ -66,7 +67,13 @@ class TVideoFilterGraph {
   int Configure(const TVideoFilterInput& input, TVideoFilterEncoder& encoder,
                 const TVideoFilterSettings& settings, std::string& error);
 
+  // Builds a graph that only turns the pictures as `turn` says (transpose, flips), keeping their
+  // pixel format. 0 on success; -1 on failure, the graph then released.
+  int ConfigureTurn(const TVideoFilterInput& input, const TPictureTurn& turn, int threadCount);
+
   bool Configured() const { return graph_ != nullptr; }
+  // The pictures the graph was made for.
+  const TVideoFilterInput& Input() const { return input_; }
   AVFilterContext* InputVideoFilter() const { return source_; }
   AVFilterContext* OutVideoFilter() const { return sink_; }
 
@@ -86,10 +93,15 @@ class TVideoFilterGraph {
   void Release();
 
  private:
+  // The graph, its source and a sink that takes only `sinkFormat`; 0 or -1.
+  int CreateEnds(const TVideoFilterInput& input, AVPixelFormat sinkFormat, int threadCount);
+  // Parses `chain` between `last` and the sink; the library's result.
+  int LinkChain(AVFilterContext* last, const std::string& chain);
   int Build(const TVideoFilterInput& input, TVideoFilterEncoder& encoder,
             const TVideoFilterSettings& settings, std::string& error);
 
   TFilterGraphPtr graph_;
+  TVideoFilterInput input_;
   AVFilterContext* source_ = nullptr;  // owned by graph_
   AVFilterContext* sink_ = nullptr;    // owned by graph_
   AVRational sourceTimeBase_{1, 1000000};
@@ -97,10 +109,13 @@ class TVideoFilterGraph {
   bool atEnd_ = false;
 };
 
-// The graph of one transcoded video stream fed by `decoder` and feeding `encoder` (whose width and
-// height it sets), with `engine`'s settings. -1 leaves the crop or pad text in engine.LastError;
-// other failures leave LastError as it was.
+// The pictures `decoder` gives, once turned as `turn` says.
+TVideoFilterInput DecodedPictures(const AVCodecContext* decoder, const TPictureTurn& turn = {});
+
+// The graph of one transcoded video stream fed by `decoder` (its pictures turned by `turn` first)
+// and feeding `encoder` (whose width and height it sets), with `engine`'s settings. -1 leaves the
+// crop or pad text in engine.LastError; other failures leave LastError as it was.
 int ConfigureFilters(TCustomFFmpeg& engine, TVideoFilterGraph& graph, const AVCodecContext* decoder,
-                     AVCodecContext* encoder);
+                     AVCodecContext* encoder, const TPictureTurn& turn = {});
 
 }  // namespace ok

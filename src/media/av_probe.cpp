@@ -10,6 +10,7 @@
 #include "media/ff_functions.h"
 #include "media/ff_loader.h"
 #include "media/lib_file_name.h"
+#include "media/video_stream.h"
 
 namespace ok {
 
@@ -119,11 +120,6 @@ void TCustomAVProbe::CountStreams() {
     switch (st->codecpar->codec_type) {
       case AVMEDIA_TYPE_VIDEO:
         ++videoStreamCount_;
-        // A real video stream before cover art (an attached picture).
-        if (firstVideoStream_ < 0 ||
-            ((context_->streams[firstVideoStream_]->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
-             !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)))
-          firstVideoStream_ = i;
         break;
       case AVMEDIA_TYPE_AUDIO:
         ++audioStreamCount_;
@@ -137,6 +133,8 @@ void TCustomAVProbe::CountStreams() {
         break;
     }
   }
+  // The real video, not a still picture (cover art, a one-frame image) before it.
+  firstVideoStream_ = MainVideoStream(context_);
 }
 
 bool TCustomAVProbe::GetVideoGeometry(TVideoGeometry& geometry, int streamIndex) const {
@@ -157,6 +155,10 @@ bool TCustomAVProbe::GetVideoGeometry(TVideoGeometry& geometry, int streamIndex)
     else
       geometry.DisplayHeight = int(std::lround(geometry.Height / ratio / 2) * 2);
   }
+  const TPictureTurn turn = PictureTurnOf(st);
+  geometry.Rotation = turn.Rotation;
+  geometry.Mirrored = turn.Mirrored;
+  if (turn.SwapsSides()) std::swap(geometry.DisplayWidth, geometry.DisplayHeight);
   return true;
 }
 
@@ -611,7 +613,12 @@ TBitmap& TAVProbe::GetFrameBitmap(int streamIndex, int64_t time) {
     return frameBitmap_;
   }
 
-  frameBitmap_.SetSize(par->width, par->height);
+  // Pictures are shown upright, as players show them.
+  const TPictureTurn turn = PictureTurnOf(st);
+  if (turn.SwapsSides())
+    frameBitmap_.SetSize(par->height, par->width);
+  else
+    frameBitmap_.SetSize(par->width, par->height);
 
   FF.av_frame_unref(earlierFrame_.get());
   bool decoded = DecodeFrame(streamIndex, target);
@@ -626,6 +633,7 @@ TBitmap& TAVProbe::GetFrameBitmap(int streamIndex, int64_t time) {
   const int64_t pts = FrameTime(frame_.get());
   FF.av_frame_unref(frame_.get());
   if (!converted) return frameBitmap_;
+  TurnBitmap(frameBitmap_, turn);
 
   if (pts != AV_NOPTS_VALUE)
     lastPTS_ =

@@ -74,7 +74,8 @@ class TCustomAVProbe {
 
   // Fills `info`; false (and the record for no file) when nothing is open.
   bool GetFileStreamInfo(TFileStreamInfo& info);
-  // The geometry of video stream `streamIndex` (-1: the first); false when there is none.
+  // The geometry of video stream `streamIndex` (-1: the first); false when there is none. The
+  // display size is upright: sides swapped for a quarter turn.
   bool GetVideoGeometry(TVideoGeometry& geometry, int streamIndex = -1) const;
   // The name the context was opened with, as the caller gave it.
   std::string GetFileName();
@@ -127,7 +128,7 @@ class TAVProbe : public TCustomAVProbe {
   // Positions the input at `time` (microseconds) on stream `streamIndex` (-1: the first video,
   // audio or subtitle stream, else the whole file).
   bool Seek(int streamIndex, bool anyFrame, int64_t time);
-  // The frame of video stream `streamIndex` (-1: the first) at `time` microseconds, or the next
+  // The frame of video stream `streamIndex` (-1: the first), upright, at `time` microseconds, or the next
   // frame when `time` is negative. Always returns FrameBitmap(); FrameReady() tells whether it
   // holds a frame. Raises EProbeError only for an attached (read-only) context.
   TBitmap& GetFrameBitmap(int streamIndex, int64_t time);

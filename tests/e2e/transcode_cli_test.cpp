@@ -107,18 +107,12 @@ TEST(TranscodeCli, RefusalsAndFailures) {
       << failing.output;
   EXPECT_NE(failing.output.find("[1] finished"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "fail.3gp") && fs::file_size(dir / "fail.3gp") == 0);
-}
 
-// The first picture's pixel at (x, y) as R, G, B.
-std::vector<int> PixelAt(const std::string& file, int width, int x, int y, const TempDir& dir) {
-  const std::string raw = dir / "pixel.rgb";
-  RunCommand("ffmpeg -v error -y -i " + ShellQuote(file) + " -frames:v 1 -f rawvideo -pix_fmt rgb24 " +
-             ShellQuote(raw));
-  std::ifstream in(raw, std::ios::binary);
-  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-  const size_t at = (size_t(y) * width + x) * 3;
-  if (bytes.size() < at + 3) return {};
-  return {uint8_t(bytes[at]), uint8_t(bytes[at + 1]), uint8_t(bytes[at + 2])};
+  // A header the muxer refuses (MPEG-4 Part 2 in WebM) leaves no file behind.
+  CommandResult refused = RunTranscode(ShellQuote(Clip()) + " -o vcodec=mpeg4 " + ShellQuote(dir / "h.webm"));
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.output.find("Could not write header"), std::string::npos) << refused.output;
+  EXPECT_FALSE(fs::exists(dir / "h.webm"));
 }
 
 TEST(TranscodeCli, OptionsThatTheRecordAlsoSetsTakeEffect) {

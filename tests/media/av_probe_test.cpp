@@ -657,6 +657,53 @@ TEST_F(AVProbeTest, FileWithHeaderButMissingDataEndsAtItsData) {
 }
 
 // Files made by other tools: nothing crashes, and what the ffmpeg tool can decode gives a frame.
+TEST_F(AVProbeTest, TurnedPicturesAreDescribedAndShownUpright) {
+  struct {
+    const char* Turn;  // of TurnedClip
+    int Rotation;
+    bool Mirrored;
+    int Width, Height;      // upright
+    int RedColumn, RedRow;  // the red quadrant: 0 left or top, 1 right or bottom
+  } const cases[] = {
+      {"270", 90, false, 240, 320, 1, 0},
+      {"180", 180, false, 320, 240, 1, 1},
+      {"90", 270, false, 240, 320, 0, 1},
+      {"mirror", 0, true, 320, 240, 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Turn);
+    TAVProbe p;
+    ASSERT_TRUE(p.LoadFile(test::TurnedClip(c.Turn))) << p.ErrorMessage();
+    TVideoGeometry g;
+    ASSERT_TRUE(p.GetVideoGeometry(g));
+    EXPECT_EQ(g.Rotation, c.Rotation);
+    EXPECT_EQ(g.Mirrored, c.Mirrored);
+    EXPECT_EQ(g.Width, 320);
+    EXPECT_EQ(g.Height, 240);
+    EXPECT_EQ(g.DisplayWidth, c.Width);
+    EXPECT_EQ(g.DisplayHeight, c.Height);
+    const TBitmap& b = p.GetFrameBitmap(-1, 0);
+    ASSERT_EQ(b.Width(), c.Width);
+    ASSERT_EQ(b.Height(), c.Height);
+    const uint8_t* red =
+        b.ScanLine(c.Height / 4 + c.RedRow * c.Height / 2) + 3 * (c.Width / 4 + c.RedColumn * c.Width / 2);
+    EXPECT_GT(red[2], 200);  // BGR
+    EXPECT_LT(red[0], 60);
+  }
+}
+
+TEST_F(AVProbeTest, AStillPictureBeforeTheVideoIsPassedOver) {
+  TAVProbe p;
+  ASSERT_TRUE(p.LoadFile(test::StillFirstClip())) << p.ErrorMessage();
+  EXPECT_EQ(p.VideoStreamCount(), 2);
+  EXPECT_EQ(p.FirstVideoStream(), 1);
+  TVideoGeometry g;
+  ASSERT_TRUE(p.GetVideoGeometry(g));
+  EXPECT_EQ(g.DisplayWidth, 320);
+  EXPECT_EQ(p.GetFrameBitmap(-1, Second / 2).Width(), 320);
+  EXPECT_TRUE(p.FrameReady());
+}
+
 TEST_F(AVProbeTest, SamplesFromOtherToolsAreProbed) {
   const std::string samples = test::SamplesDir();
   if (samples.empty()) GTEST_SKIP() << "no media samples";
@@ -673,11 +720,14 @@ TEST_F(AVProbeTest, SamplesFromOtherToolsAreProbed) {
     TFileStreamInfo info;
     EXPECT_TRUE(p.GetFileStreamInfo(info));
     if (p.VideoStreamCount() <= 0) continue;
-    const std::string width = test::RunCommand(
-                                  "ffprobe -v error -select_streams v:0 -read_intervals %+#1 "
-                                  "-show_entries frame=width -of csv=p=0 " +
-                                  test::ShellQuote(file))
-                                  .output;
+    // The picture as shown: a stream turned a quarter shows its height as its width.
+    const bool quarter = test::TurnedAQuarter(file);
+    const std::string width =
+        test::RunCommand(
+            "ffprobe -v error -select_streams v:0 -read_intervals %+#1 "
+            "-show_entries frame=" +
+            std::string(quarter ? "height" : "width") + " -of csv=p=0 " + test::ShellQuote(file))
+            .output;
     p.GetFrameBitmap(-1, 0);
     if (width.empty() || !std::isdigit(static_cast<unsigned char>(width[0]))) continue;
     EXPECT_TRUE(p.FrameReady()) << p.ErrorMessage();

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "platform/file_utils.h"
@@ -107,6 +110,56 @@ std::string Fixture(const std::string& name, const std::string& ffmpegArgs) {
   }
   fs::rename(part, file);
   return file.string();
+}
+
+std::string TurnedClip(const std::string& turn) {
+  const std::string base =
+      Fixture("turn_base.mp4",
+              "-f lavfi -i \"color=c=blue:size=320x240:rate=25:duration=1,"
+              "drawbox=x=0:y=0:w=160:h=120:c=red:t=fill\" -c:v libx264 -pix_fmt yuv420p");
+  if (turn != "mirror")
+    return Fixture("turn_" + turn + ".mp4",
+                   "-i " + ShellQuote(base) + " -c copy -metadata:s:v:0 rotate=" + turn);
+  const fs::path file = fs::path(BuildDir()) / "fixtures" / "turn_mirror.mp4";
+  std::error_code ec;
+  if (fs::exists(file, ec) && fs::file_size(file, ec) > 0) return file.string();
+  std::ifstream in(base, std::ios::binary);
+  std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  // The version-0 track header's matrix follows 40 bytes of times, ids and volume: x -> 320 - x.
+  const size_t header = bytes.find("tkhd");
+  if (header == std::string::npos || bytes.size() < header + 80) {
+    ADD_FAILURE() << "no track header in " << base;
+    return file.string();
+  }
+  const int32_t matrix[9] = {-65536, 0, 0, 0, 65536, 0, 320 << 16, 0, 1 << 30};
+  for (int i = 0; i < 9; ++i)
+    for (int b = 0; b < 4; ++b)
+      bytes[header + 44 + 4 * i + b] = char((uint32_t(matrix[i]) >> (24 - 8 * b)) & 0xff);
+  const fs::path part = file.string() + "." + std::to_string(::getpid()) + ".part";
+  std::ofstream(part, std::ios::binary) << bytes;
+  fs::rename(part, file);
+  return file.string();
+}
+
+std::string StillFirstClip() {
+  return Fixture("still_first.mov",
+                 "-f lavfi -i color=c=red:size=64x48:rate=25:duration=0.04 -f lavfi -i "
+                 "testsrc2=size=320x240:rate=25:duration=1 -map 0 -map 1 -c:v:0 png -c:v:1 libx264");
+}
+
+bool TurnedAQuarter(const std::string& file) {
+  return std::abs(std::atoi(ProbeValue(file, "stream_side_data=rotation", "v:0").c_str())) == 90;
+}
+
+std::vector<int> PixelAt(const std::string& file, int width, int x, int y, const TempDir& dir) {
+  const std::string raw = dir / "pixel.rgb";
+  RunCommand("ffmpeg -v error -y -i " + ShellQuote(file) + " -frames:v 1 -f rawvideo -pix_fmt rgb24 " +
+             ShellQuote(raw));
+  std::ifstream in(raw, std::ios::binary);
+  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+  const size_t at = (size_t(y) * width + x) * 3;
+  if (bytes.size() < at + 3) return {};
+  return {uint8_t(bytes[at]), uint8_t(bytes[at + 1]), uint8_t(bytes[at + 2])};
 }
 
 std::string ProbeValue(const std::string& file, const std::string& entries, const std::string& streams) {

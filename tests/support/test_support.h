@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace ok::test {
 
@@ -44,6 +45,21 @@ std::string ShellQuote(const std::string& text);
 // A media file made once per build with `ffmpeg -y <ffmpegArgs> <file>` in the build's fixtures
 // folder and reused after; `name` is the file name (its extension picks the container).
 std::string Fixture(const std::string& name, const std::string& ffmpegArgs);
+
+// A 320x240 clip, its top-left quadrant red and the rest blue, stored with a display matrix:
+// `turn` "90", "180" or "270" is the stream's rotate tag as this muxer generation writes it (as a
+// counterclockwise turn: "90" is shown turned 270 degrees clockwise), "mirror" a left-right flip
+// written into the track header.
+std::string TurnedClip(const std::string& turn);
+
+// A one-frame 64x48 PNG picture as the first video stream, then 1 s of 320x240 video.
+std::string StillFirstClip();
+
+// True when ffprobe finds the first video stream of `file` turned a quarter for display.
+bool TurnedAQuarter(const std::string& file);
+
+// The first picture of `file` (`width` pixels wide) at (x, y) as R, G, B; empty when unreadable.
+std::vector<int> PixelAt(const std::string& file, int width, int x, int y, const TempDir& dir);
 
 // `ffprobe` of one entry, e.g. ProbeValue(file, "stream=width", "v:0") -> "320".
 std::string ProbeValue(const std::string& file, const std::string& entries, const std::string& streams = "");
