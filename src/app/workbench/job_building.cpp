@@ -45,6 +45,15 @@ bool SplitSize(const std::string& text, char separator, int64_t& width, int64_t&
   return width > 0 && height > 0;
 }
 
+// "W:H" of the whole output frame (picture and pads), "" when the size is not known.
+std::string FrameAspect(const TOutputOptions& o) {
+  int64_t width = 0, height = 0;
+  if (!SplitSize(o.FrameSize, 'X', width, height) && !SplitSize(o.FrameSize, 'x', width, height)) return "";
+  width += std::max(o.PadLeft, 0) + std::max(o.PadRight, 0);
+  height += std::max(o.PadTop, 0) + std::max(o.PadBottom, 0);
+  return std::to_string(width) + ":" + std::to_string(height);
+}
+
 bool PathTaken(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
@@ -137,11 +146,11 @@ std::string TWorkbench::FitFrameSize(int row, const std::string& target) {
   if (!SplitSize(target, 'x', targetWidth, targetHeight))
     throw std::runtime_error("输出视频尺寸无效：\"" + target + "\"");
   PadVertically = true;
-  int64_t width = 0, height = 0;
-  const bool known = row >= 0 && row < int(sListView1.Rows.size()) &&
-                     sListView1.Rows[size_t(row)].SubItems.size() > 1 &&
-                     SplitSize(sListView1.Rows[size_t(row)].SubItems[1], 'X', width, height);
-  if (!known) {
+  // The picture as a player shows it (upright, at its display aspect), so that an anamorphic or
+  // rotated source keeps its shape.
+  const TSourceRow* source = row >= 0 && row < int(Sources.size()) ? &Sources[size_t(row)] : nullptr;
+  const int64_t width = source ? source->DisplayWidth : 0, height = source ? source->DisplayHeight : 0;
+  if (width <= 0 || height <= 0) {
     // Nothing to keep the proportions of: the picture takes the whole target.
     FittedSize = std::to_string(targetWidth) + "X" + std::to_string(targetHeight);
     return "0";
@@ -180,8 +189,7 @@ std::string TWorkbench::OutputFileName(const std::string& base, const std::strin
 }
 
 TOutputOptions TWorkbench::BuildOutputOptions(int row) {
-  if (row < 0 || row >= int(Sources.size()))
-    throw std::out_of_range("no list row " + std::to_string(row));
+  if (row < 0 || row >= int(Sources.size())) throw std::out_of_range("no list row " + std::to_string(row));
   TOutputOptions o;
   ResetOutputOptions(o);
 
@@ -203,6 +211,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   o.VideoCodec = JobVideoCodec;
   o.AudioCodec = JobAudioCodec;
 
+  const TSourceRow& source = Sources[size_t(row)];
   const int pad = TruncEven(IntOr(FitFrameSize(row, JobFrameSize), 0));
   o.FrameSize = FittedSize;
   (PadVertically ? o.PadTop : o.PadLeft) = pad;
@@ -246,8 +255,13 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
     o.PadRight = TruncEven(IntOr(sEdit12.Text, 0));
   }
 
+  // The engine flags the output with the source's display aspect unless told otherwise; after
+  // fitting, the picture's shape is the whole frame's, so the pixels are square. A target keeps
+  // the display aspect of its disc format.
+  if (o.Target == 0) o.FrameAspectRatio = FrameAspect(o);
+
   o.FileExt = suffix;
-  const std::string name = ExtractFileName(Sources[size_t(row)].Path);
+  const std::string name = ExtractFileName(source.Path);
   const std::string sourceName = name.substr(0, name.size() - ExtractFileExt(name).size());
   o.FileName = OutputFileName(IncludeTrailingPathDelimiter(TrimText(sComboEdit1.Text)) + sourceName, suffix);
   o.DisableSubtitle = true;
@@ -256,8 +270,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
 }
 
 TInputOptions TWorkbench::BuildInputOptions(int row) {
-  if (row < 0 || row >= int(Sources.size()))
-    throw std::out_of_range("no list row " + std::to_string(row));
+  if (row < 0 || row >= int(Sources.size())) throw std::out_of_range("no list row " + std::to_string(row));
   TInputOptions in;
   ResetInputOptions(in);
   in.FileName = Sources[size_t(row)].Path;

@@ -15,21 +15,24 @@ class JobBuildingTest : public ModelTest {};
 
 TEST_F(JobBuildingTest, FitFrameSizeKeepsTheProportionsWithEvenPads) {
   struct TCase {
-    const char *Resolution, *Target, *Pad, *Fitted;
+    int Width, Height;  // as displayed
+    const char *Target, *Pad, *Fitted;
     bool Vertically;
   };
   for (const TCase& c :
-       {TCase{"1280 X 720", "320x240", "30", "320X180", true},
-        TCase{"640 X 480", "480x272", "59", "364X272", false},
-        TCase{"640 X 480", "320x240", "1", "320X240", false},
-        TCase{"640 X 360", "220x176", "26", "220X124", true},
-        TCase{"176 X 144", "176x144", "0", "176X144", false},
-        // Unknown resolutions are not fitted: the whole target, no pads.
-        TCase{"0 X 0", "320x240", "0", "320X240", true}, TCase{"640 X 0", "320x240", "0", "320X240", true}}) {
-    model->sListView1.Rows = {{"other", {".AVI", "100 X 100"}}, {"movie", {".AVI", c.Resolution}}};
-    EXPECT_EQ(model->FitFrameSize(1, c.Target), c.Pad) << c.Resolution << " into " << c.Target;
-    EXPECT_EQ(model->FittedSize, c.Fitted) << c.Resolution << " into " << c.Target;
-    EXPECT_EQ(model->PadVertically, c.Vertically) << c.Resolution << " into " << c.Target;
+       {TCase{1280, 720, "320x240", "30", "320X180", true},
+        TCase{640, 480, "480x272", "59", "364X272", false}, TCase{640, 480, "320x240", "1", "320X240", false},
+        TCase{640, 360, "220x176", "26", "220X124", true}, TCase{176, 144, "176x144", "0", "176X144", false},
+        // Unknown sizes are not fitted: the whole target, no pads.
+        TCase{0, 0, "320x240", "0", "320X240", true}, TCase{640, 0, "320x240", "0", "320X240", true}}) {
+    model->Sources.resize(2);
+    model->Sources[0].DisplayWidth = model->Sources[0].DisplayHeight = 100;
+    model->Sources[1].DisplayWidth = c.Width;
+    model->Sources[1].DisplayHeight = c.Height;
+    SCOPED_TRACE(std::to_string(c.Width) + "x" + std::to_string(c.Height) + " into " + c.Target);
+    EXPECT_EQ(model->FitFrameSize(1, c.Target), c.Pad);
+    EXPECT_EQ(model->FittedSize, c.Fitted);
+    EXPECT_EQ(model->PadVertically, c.Vertically);
   }
   EXPECT_THROW(model->FitFrameSize(1, ""), std::runtime_error);  // no target size to fit into
 }
