@@ -242,18 +242,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
               : o.TargetNorm == 2 ? "_ntsc.mpg"
                                   : "_auto.mpg");
 
-  if (sCheckBox2.Checked) {
-    o.CropTop = TruncEven(IntOr(sEdit5.Text, 0));
-    o.CropBottom = TruncEven(IntOr(sEdit6.Text, 0));
-    o.CropLeft = TruncEven(IntOr(sEdit7.Text, 0));
-    o.CropRight = TruncEven(IntOr(sEdit8.Text, 0));
-  }
-  if (sCheckBox3.Checked) {
-    o.PadTop = TruncEven(IntOr(sEdit9.Text, 0));
-    o.PadBottom = TruncEven(IntOr(sEdit10.Text, 0));
-    o.PadLeft = TruncEven(IntOr(sEdit11.Text, 0));
-    o.PadRight = TruncEven(IntOr(sEdit12.Text, 0));
-  }
+  ApplyCustomCropPad(o);
 
   // The engine flags the output with the source's display aspect unless told otherwise; after
   // fitting, the picture's shape is the whole frame's, so the pixels are square. A target keeps
