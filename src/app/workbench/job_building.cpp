@@ -221,8 +221,10 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   o.VideoBitrate = JobVideoBitrate;
   o.FrameRate = std::to_string(JobFrameRate);
 
-  for (const TAudioLabel& label : AudioLabels)
-    if (sLabelFX8.Caption == label.Caption) o.AudioCodec = label.Codec;
+  // The label names the audio of a profile; the custom page chooses its own.
+  if (page != spCustom)
+    for (const TAudioLabel& label : AudioLabels)
+      if (sLabelFX8.Caption == label.Caption) o.AudioCodec = label.Codec;
 
   o.CustomHook = false;
   o.CopyTimestamps = false;

@@ -130,6 +130,8 @@ class TWorkbench {
   // The custom page's crop and pad values (step 12 of the output options): the checked groups'
   // edits, each truncated to an even number; the pads replace those of the picture fitting.
   void ApplyCustomCropPad(TOutputOptions& options) const;
+  // Whether the active settings page holds the values of a job; else shows why (once) and false.
+  bool CheckSettingsPage();
 
   // ---- Preview and clip (preview_pane.cpp) ----
   void OpenPreview(TAVProbe& probe);

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "model_test_support.h"
+#include "platform/file_utils.h"
 #include "workbench_test_support.h"
 
 namespace ok::test {
@@ -97,6 +100,47 @@ TEST_F(SettingsPagesTest, CustomPageConvertsAFile) {
   ASSERT_TRUE(RunBatch());
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
   Expect(Output("wb_small_(new).avi"), "avi", "mpeg4\n220\n176\n15/1", "mp3");
+}
+
+TEST_F(SettingsPagesTest, CustomTypesTakeTheirOwnAudioAfterEveryPresetType) {
+  model->AddFiles({SmallClip()});
+  const char* audio[9] = {"libfaac", "libfaac", "libmp3lame", "mp2",       "wmav2",
+                          "ac3",     "libfaac", "libmp3lame", "libmp3lame"};
+  for (int preset = 0; preset < 9; ++preset) {
+    model->sPageControl2Change(spPreset);
+    model->SelectFileType(preset);  // the labels now name that type's audio
+    model->sPageControl2Change(spCustom);
+    model->sSpeedButton5Click();
+    for (int custom = 0; custom < 9; ++custom) {
+      model->SelectCustomType(custom);
+      EXPECT_EQ(model->BuildOutputOptions(0).AudioCodec, audio[custom]) << preset << " then " << custom;
+    }
+  }
+  // Each custom type converts with audio after a preset type whose audio its container refuses.
+  const int before[9] = {3, 3, 8, 0, 0, 0, 3, 4, 3};
+  for (int custom = 0; custom < 9; ++custom) {
+    SCOPED_TRACE(custom);
+    model->sPageControl2Change(spPreset);
+    model->SelectFileType(before[custom]);
+    model->sPageControl2Change(spCustom);
+    model->sSpeedButton5Click();
+    model->SelectCustomType(custom);
+    const std::string out = model->BuildOutputOptions(0).FileName;
+    view.Messages.clear();
+    ASSERT_TRUE(RunBatch());
+    EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
+    EXPECT_EQ(ProbeValue(out, "stream=codec_type", "a:0"), "audio");
+  }
+}
+
+TEST_F(SettingsPagesTest, StartWaitsUntilThePageHoldsValues) {
+  model->AddFiles({SmallClip(), SmallClip()});
+  model->sPageControl2Change(spCustom);  // "自定义" not pressed
+  model->btnStartClick();
+  EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"请设定对应视频参数！"});
+  EXPECT_FALSE(model->Running());
+  EXPECT_EQ(model->Transcoder1.Tasks().Count(), 0);
+  EXPECT_FALSE(std::filesystem::exists(tmp / "out") && !std::filesystem::is_empty(tmp / "out"));
 }
 
 }  // namespace
