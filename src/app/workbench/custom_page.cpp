@@ -115,6 +115,9 @@ bool TWorkbench::CheckSettingsPage() {
                 : TrimText(sEdit4.Text).empty() ? "请输入视频帧速率！"
                                                 : nullptr;
       break;
+    case spExisting:
+      if (!SampleAnalysed()) missing = "请先点击“分析视频文件”选择一个样本视频！";
+      break;
     default:
       break;
   }

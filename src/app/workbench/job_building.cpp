@@ -12,6 +12,7 @@
 
 #include "app/workbench/workbench.h"
 #include "engine/value_parsing.h"
+#include "media/media_info.h"
 #include "platform/file_utils.h"
 
 namespace ok {
@@ -52,6 +53,18 @@ std::string FrameAspect(const TOutputOptions& o) {
   width += std::max(o.PadLeft, 0) + std::max(o.PadRight, 0);
   height += std::max(o.PadTop, 0) + std::max(o.PadBottom, 0);
   return std::to_string(width) + ":" + std::to_string(height);
+}
+
+// The video bit rate of a file, else its overall bit rate; 0 when neither is known (the engine's
+// default then applies).
+int SourceVideoBitrate(const std::string& path) {
+  const auto library = TMediaInfoLibrary::Process();
+  if (!library->IsLoaded()) return 0;
+  const TMediaInfoDll info(path, library);
+  double bitrate = info.GetBitRate();
+  if (bitrate <= 0 && info.GetHandle())
+    bitrate = StrToFloatDef(library->Get(info.GetHandle(), mskGeneral, 0, "OverallBitRate"), 0);
+  return bitrate > 0 && bitrate < INT32_MAX ? int(bitrate) : 0;
 }
 
 bool PathTaken(const std::string& path) {
@@ -212,17 +225,23 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   o.AudioCodec = JobAudioCodec;
 
   const TSourceRow& source = Sources[size_t(row)];
-  const int pad = TruncEven(IntOr(FitFrameSize(row, JobFrameSize), 0));
+  // No frame size (a sample without video): the source's own.
+  const std::string target = JobFrameSize.empty() && source.DisplayWidth > 0 && source.DisplayHeight > 0
+                                 ? std::to_string(TruncEven(source.DisplayWidth)) + "x" +
+                                       std::to_string(TruncEven(source.DisplayHeight))
+                                 : JobFrameSize;
+  const int pad = TruncEven(IntOr(FitFrameSize(row, target), 0));
   o.FrameSize = FittedSize;
   (PadVertically ? o.PadTop : o.PadLeft) = pad;
   (PadVertically ? o.PadBottom : o.PadRight) = pad;
   o.PadColor = 0;
 
-  o.VideoBitrate = JobVideoBitrate;
-  o.FrameRate = std::to_string(JobFrameRate);
+  // A value of 0 is one the page could not tell: the source's own.
+  o.VideoBitrate = JobVideoBitrate > 0 ? JobVideoBitrate : SourceVideoBitrate(source.Path);
+  if (JobFrameRate > 0) o.FrameRate = std::to_string(JobFrameRate);
 
-  // The label names the audio of a profile; the custom page chooses its own.
-  if (page != spCustom)
+  // The label names the audio of the catalogue profile; the other two pages choose their own.
+  if (page == spPreset || page == spDevice)
     for (const TAudioLabel& label : AudioLabels)
       if (sLabelFX8.Caption == label.Caption) o.AudioCodec = label.Codec;
 

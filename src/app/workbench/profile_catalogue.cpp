@@ -154,6 +154,7 @@ void TWorkbench::sPageControl2Change(int page) {
   sTabSheet5Show(page);
   if (page == spPreset && !sComboBoxEx2.Items.empty()) sComboBoxEx2Change();
   if (page == spDevice && !sComboBoxEx4.Items.empty()) sComboBoxEx4Change();
+  if (page == spExisting) ShowSampleJob();
   SetTabImages();
   view_.Changed(wcSettings);
 }

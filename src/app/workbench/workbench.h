@@ -132,6 +132,8 @@ class TWorkbench {
   void ApplyCustomCropPad(TOutputOptions& options) const;
   // Whether the active settings page holds the values of a job; else shows why (once) and false.
   bool CheckSettingsPage();
+  // "extfile.ini" holds an analysed sample.
+  bool SampleAnalysed() const;
 
   // ---- Preview and clip (preview_pane.cpp) ----
   void OpenPreview(TAVProbe& probe);
@@ -234,6 +236,8 @@ class TWorkbench {
   // The crop and pad check boxes and the edits they enable.
   void SetCropPad(bool crop, bool pad);
   void FillExistingVideoParams();
+  // The summary labels from what a job of the analysis page does.
+  void ShowSampleJob();
   void FillCustomParams(int type);
   void WriteSelection(const char* firstKey, int first, const char* secondKey, int second);
 
