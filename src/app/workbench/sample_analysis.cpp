@@ -1,5 +1,6 @@
 #include <strings.h>
 
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <sstream>
@@ -121,8 +122,12 @@ bool ReadSample(const std::string& fileName, TSampleValues& values) {
     return false;
   }
   values.Type = info.GetFileExtension();
-  if (!FindContainer(values.Type))
-    if (const char* ext = ExtOfFormat(format)) values.Type = ext;
+  if (FindContainer(values.Type)) {
+    // The suffix rules of job building compare in lower case (".FLV" is ".flv").
+    for (char& c : values.Type) c = char(std::tolower(static_cast<unsigned char>(c)));
+  } else if (const char* ext = ExtOfFormat(format)) {
+    values.Type = ext;
+  }
   values.VideoCodec = info.GetVideoCodec();
   values.BitRate = info.GetBitRate();
   values.Width = info.GetWidth();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "app/workbench/workbench_test_support.h"
 #include "platform/file_utils.h"
@@ -46,6 +47,19 @@ TEST(SampleAnalysis, SharedSamplesWriteExtfileAndGiveTheJobValues) {
     EXPECT_EQ(m.JobVideoCodec, c.VideoCodec);
     EXPECT_EQ(m.JobFrameRate, int(std::nearbyint(fps)));
     EXPECT_EQ(m.JobVideoBitrate, bitrate > 0 ? int(std::nearbyint(bitrate)) : 0);
+  }
+}
+
+TEST(SampleAnalysis, ContainerByItsExtensionElseByItsFormat) {
+  if (SamplesDir().empty()) GTEST_SKIP() << "no shared media samples";
+  TWorkbenchHarness h(false);
+  TWorkbench& m = h.NewModel();
+  for (const char* name : {"CLIP.FLV", "clip.dat"}) {
+    const std::string copy = h.Home() + name;
+    std::filesystem::copy_file(SamplesDir() + "/bun33s.flv", copy);
+    h.View.DialogAnswers.push_back({copy});
+    m.sSpeedButton4Click();
+    EXPECT_EQ(TIniFile(h.ExtFile()).ReadString("mediatype", "Type", ""), "flv") << name;
   }
 }
 
