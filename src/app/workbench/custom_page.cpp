@@ -14,13 +14,17 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 struct TCustomType {
   const char* Ext;
   const char* VideoCodec;
+  const char* AudioCodec;
 };
 
 // By the type position. MPEG writes a program stream (".mpeg"), RM RealVideo 2 through the
 // ".rm20" rule, MOV MPEG-4 Part 2; "avc" reaches the H.264 encoder through the codec look-up.
-constexpr TCustomType CustomTypes[9] = {{".3gp", "mpeg4"},  {".mp4", "avc"},  {".avi", "mpeg4"},
-                                        {".mpeg", "mpeg4"}, {".wmv", "wmv2"}, {".rm20", "rv20"},
-                                        {".mov", "mpeg4"},  {".mkv", "avc"},  {".flv", "flv"}};
+// The audio is one the type's container takes: 3GP and the QuickTime family AAC ("libfaac" reaches
+// the native encoder), the program stream MPEG audio, RealMedia AC-3; WMV gets WMA by its suffix.
+constexpr TCustomType CustomTypes[9] = {
+    {".3gp", "mpeg4", "libfaac"}, {".mp4", "avc", "libfaac"},    {".avi", "mpeg4", "libmp3lame"},
+    {".mpeg", "mpeg4", "mp2"},    {".wmv", "wmv2", "wmav2"},     {".rm20", "rv20", "ac3"},
+    {".mov", "mpeg4", "libfaac"}, {".mkv", "avc", "libmp3lame"}, {".flv", "flv", "libmp3lame"}};
 
 // An edit's value for a crop or a pad: 0 when it is not a number, truncated to even.
 int EvenValue(const std::string& text) {
@@ -87,15 +91,38 @@ void TWorkbench::FillCustomParams(int type) {
     view_.ShowMessage(missing, mkError);
     return;
   }
-  JobAudioCodec = "libmp3lame";
   if (type >= 0 && type < 9) {
     JobExt = CustomTypes[type].Ext;
     JobVideoCodec = CustomTypes[type].VideoCodec;
+    JobAudioCodec = CustomTypes[type].AudioCodec;
   }
   JobFrameSize = width + "x" + height;
   // The key filter lets only digits in, and the edits' lengths keep the values in range.
   JobVideoBitrate = StrToIntDef(TrimText(sEdit3.Text), 0);
   JobFrameRate = StrToIntDef(TrimText(sEdit4.Text), 0);
+}
+
+bool TWorkbench::CheckSettingsPage() {
+  const char* missing = nullptr;
+  switch (sPageControl2.ActivePageIndex) {
+    case spCustom:
+      // The panel is the page's values: until "自定义" shows it, the page holds none.
+      missing = !sPanel3.Visible                ? "请设定对应视频参数！"
+                : sComboBoxEx5.Text().empty()   ? "请选择视频要转换的类型！"
+                : TrimText(sEdit1.Text).empty() ? "请输入视频尺寸！"
+                : TrimText(sEdit2.Text).empty() ? "请输入视频尺寸！"
+                : TrimText(sEdit3.Text).empty() ? "请输入视频比特率！"
+                : TrimText(sEdit4.Text).empty() ? "请输入视频帧速率！"
+                                                : nullptr;
+      break;
+    case spExisting:
+      if (!SampleAnalysed()) missing = "请先点击“分析视频文件”选择一个样本视频！";
+      break;
+    default:
+      break;
+  }
+  if (missing) view_.ShowMessage(missing, mkError);
+  return !missing;
 }
 
 void TWorkbench::ApplyCustomCropPad(TOutputOptions& options) const {

@@ -12,6 +12,7 @@
 
 #include "app/workbench/workbench.h"
 #include "engine/value_parsing.h"
+#include "media/media_info.h"
 #include "platform/file_utils.h"
 
 namespace ok {
@@ -43,6 +44,27 @@ bool SplitSize(const std::string& text, char separator, int64_t& width, int64_t&
   width = IntOr(text.substr(0, at), -1);
   height = IntOr(text.substr(at + 1), -1);
   return width > 0 && height > 0;
+}
+
+// "W:H" of the whole output frame (picture and pads), "" when the size is not known.
+std::string FrameAspect(const TOutputOptions& o) {
+  int64_t width = 0, height = 0;
+  if (!SplitSize(o.FrameSize, 'X', width, height) && !SplitSize(o.FrameSize, 'x', width, height)) return "";
+  width += std::max(o.PadLeft, 0) + std::max(o.PadRight, 0);
+  height += std::max(o.PadTop, 0) + std::max(o.PadBottom, 0);
+  return std::to_string(width) + ":" + std::to_string(height);
+}
+
+// The video bit rate of a file, else its overall bit rate; 0 when neither is known (the engine's
+// default then applies).
+int SourceVideoBitrate(const std::string& path) {
+  const auto library = TMediaInfoLibrary::Process();
+  if (!library->IsLoaded()) return 0;
+  const TMediaInfoDll info(path, library);
+  double bitrate = info.GetBitRate();
+  if (bitrate <= 0 && info.GetHandle())
+    bitrate = StrToFloatDef(library->Get(info.GetHandle(), mskGeneral, 0, "OverallBitRate"), 0);
+  return bitrate > 0 && bitrate < INT32_MAX ? int(bitrate) : 0;
 }
 
 bool PathTaken(const std::string& path) {
@@ -137,11 +159,11 @@ std::string TWorkbench::FitFrameSize(int row, const std::string& target) {
   if (!SplitSize(target, 'x', targetWidth, targetHeight))
     throw std::runtime_error("输出视频尺寸无效：\"" + target + "\"");
   PadVertically = true;
-  int64_t width = 0, height = 0;
-  const bool known = row >= 0 && row < int(sListView1.Rows.size()) &&
-                     sListView1.Rows[size_t(row)].SubItems.size() > 1 &&
-                     SplitSize(sListView1.Rows[size_t(row)].SubItems[1], 'X', width, height);
-  if (!known) {
+  // The picture as a player shows it (upright, at its display aspect), so that an anamorphic or
+  // rotated source keeps its shape.
+  const TSourceRow* source = row >= 0 && row < int(Sources.size()) ? &Sources[size_t(row)] : nullptr;
+  const int64_t width = source ? source->DisplayWidth : 0, height = source ? source->DisplayHeight : 0;
+  if (width <= 0 || height <= 0) {
     // Nothing to keep the proportions of: the picture takes the whole target.
     FittedSize = std::to_string(targetWidth) + "X" + std::to_string(targetHeight);
     return "0";
@@ -202,17 +224,26 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   o.VideoCodec = JobVideoCodec;
   o.AudioCodec = JobAudioCodec;
 
-  const int pad = TruncEven(IntOr(FitFrameSize(row, JobFrameSize), 0));
+  const TSourceRow& source = Sources[size_t(row)];
+  // No frame size (a sample without video): the source's own.
+  const std::string target = JobFrameSize.empty() && source.DisplayWidth > 0 && source.DisplayHeight > 0
+                                 ? std::to_string(TruncEven(source.DisplayWidth)) + "x" +
+                                       std::to_string(TruncEven(source.DisplayHeight))
+                                 : JobFrameSize;
+  const int pad = TruncEven(IntOr(FitFrameSize(row, target), 0));
   o.FrameSize = FittedSize;
   (PadVertically ? o.PadTop : o.PadLeft) = pad;
   (PadVertically ? o.PadBottom : o.PadRight) = pad;
   o.PadColor = 0;
 
-  o.VideoBitrate = JobVideoBitrate;
-  o.FrameRate = std::to_string(JobFrameRate);
+  // A value of 0 is one the page could not tell: the source's own.
+  o.VideoBitrate = JobVideoBitrate > 0 ? JobVideoBitrate : SourceVideoBitrate(source.Path);
+  if (JobFrameRate > 0) o.FrameRate = std::to_string(JobFrameRate);
 
-  for (const TAudioLabel& label : AudioLabels)
-    if (sLabelFX8.Caption == label.Caption) o.AudioCodec = label.Codec;
+  // The label names the audio of the catalogue profile; the other two pages choose their own.
+  if (page == spPreset || page == spDevice)
+    for (const TAudioLabel& label : AudioLabels)
+      if (sLabelFX8.Caption == label.Caption) o.AudioCodec = label.Codec;
 
   o.CustomHook = false;
   o.CopyTimestamps = false;
@@ -232,21 +263,15 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
               : o.TargetNorm == 2 ? "_ntsc.mpg"
                                   : "_auto.mpg");
 
-  if (sCheckBox2.Checked) {
-    o.CropTop = TruncEven(IntOr(sEdit5.Text, 0));
-    o.CropBottom = TruncEven(IntOr(sEdit6.Text, 0));
-    o.CropLeft = TruncEven(IntOr(sEdit7.Text, 0));
-    o.CropRight = TruncEven(IntOr(sEdit8.Text, 0));
-  }
-  if (sCheckBox3.Checked) {
-    o.PadTop = TruncEven(IntOr(sEdit9.Text, 0));
-    o.PadBottom = TruncEven(IntOr(sEdit10.Text, 0));
-    o.PadLeft = TruncEven(IntOr(sEdit11.Text, 0));
-    o.PadRight = TruncEven(IntOr(sEdit12.Text, 0));
-  }
+  ApplyCustomCropPad(o);
+
+  // The engine flags the output with the source's display aspect unless told otherwise; after
+  // fitting, the picture's shape is the whole frame's, so the pixels are square. A target keeps
+  // the display aspect of its disc format.
+  if (o.Target == 0) o.FrameAspectRatio = FrameAspect(o);
 
   o.FileExt = suffix;
-  const std::string name = ExtractFileName(Sources[size_t(row)].Path);
+  const std::string name = ExtractFileName(source.Path);
   const std::string sourceName = name.substr(0, name.size() - ExtractFileExt(name).size());
   o.FileName = OutputFileName(IncludeTrailingPathDelimiter(TrimText(sComboEdit1.Text)) + sourceName, suffix);
   o.DisableSubtitle = true;

@@ -66,8 +66,10 @@ std::string ProfileItemCaption(const std::string& fileName) {
 }
 
 std::string FloatText(double value) {
-  char buffer[64];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  char buffer[512];  // the longest fixed text of a double has 309 digits before the point
+  // Fixed notation: a whole number stays plain ("100000", never "1e+05"); still the shortest text
+  // that reads back as the same value.
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
   return ec == std::errc() ? std::string(buffer, end) : "0";
 }
 
@@ -152,6 +154,7 @@ void TWorkbench::sPageControl2Change(int page) {
   sTabSheet5Show(page);
   if (page == spPreset && !sComboBoxEx2.Items.empty()) sComboBoxEx2Change();
   if (page == spDevice && !sComboBoxEx4.Items.empty()) sComboBoxEx4Change();
+  if (page == spExisting) ShowSampleJob();
   SetTabImages();
   view_.Changed(wcSettings);
 }

@@ -103,18 +103,7 @@ void TWorkbench::btnStartClick() {
     view_.ShowMessage("请选择视频！", mkError);
     return;
   }
-  if (sPageControl2.ActivePageIndex == spCustom) {
-    const char* missing = sComboBoxEx5.Text().empty()     ? "请选择视频要转换的类型！"
-                          : TrimText(sEdit1.Text).empty() ? "请输入视频尺寸！"
-                          : TrimText(sEdit2.Text).empty() ? "请输入视频尺寸！"
-                          : TrimText(sEdit3.Text).empty() ? "请输入视频比特率！"
-                          : TrimText(sEdit4.Text).empty() ? "请输入视频帧速率！"
-                                                          : nullptr;
-    if (missing) {
-      view_.ShowMessage(missing, mkError);
-      return;
-    }
-  }
+  if (!CheckSettingsPage()) return;
   const std::string folder = TrimText(sComboEdit1.Text);
   if (folder.empty() || !ForceDirectories(folder)) {
     view_.ShowMessage("未能创建 " + folder + " 目录！", mkError);

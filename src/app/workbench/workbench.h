@@ -137,6 +137,10 @@ class TWorkbench {
   // The custom page's crop and pad values (step 12 of the output options): the checked groups'
   // edits, each truncated to an even number; the pads replace those of the picture fitting.
   void ApplyCustomCropPad(TOutputOptions& options) const;
+  // Whether the active settings page holds the values of a job; else shows why (once) and false.
+  bool CheckSettingsPage();
+  // "extfile.ini" holds an analysed sample.
+  bool SampleAnalysed() const;
 
   // ---- Preview and clip (preview_pane.cpp) ----
   void OpenPreview(TAVProbe& probe);
@@ -243,6 +247,8 @@ class TWorkbench {
   // The crop and pad check boxes and the edits they enable.
   void SetCropPad(bool crop, bool pad);
   void FillExistingVideoParams();
+  // The summary labels from what a job of the analysis page does.
+  void ShowSampleJob();
   void FillCustomParams(int type);
   void WriteSelection(const char* firstKey, int first, const char* secondKey, int second);
 

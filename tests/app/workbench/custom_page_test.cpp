@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "app/workbench/workbench_test_support.h"
 
 namespace ok::test {
@@ -77,18 +79,20 @@ TEST(CustomPage, TypesGiveExtensionAndCodec) {
   TWorkbenchHarness h(false);
   TWorkbench& m = h.NewModel();
   m.sSpeedButton5Click();
-  const std::pair<std::string, std::string> expected[9] = {
-      {".3gp", "mpeg4"}, {".mp4", "avc"},   {".avi", "mpeg4"}, {".mpeg", "mpeg4"}, {".wmv", "wmv2"},
-      {".rm20", "rv20"}, {".mov", "mpeg4"}, {".mkv", "avc"},   {".flv", "flv"}};
+  // The audio codec follows the type: one its container takes.
+  const std::array<std::string, 3> expected[9] = {
+      {".3gp", "mpeg4", "libfaac"}, {".mp4", "avc", "libfaac"},    {".avi", "mpeg4", "libmp3lame"},
+      {".mpeg", "mpeg4", "mp2"},    {".wmv", "wmv2", "wmav2"},     {".rm20", "rv20", "ac3"},
+      {".mov", "mpeg4", "libfaac"}, {".mkv", "avc", "libmp3lame"}, {".flv", "flv", "libmp3lame"}};
   for (int type = 0; type < 9; ++type) {
     m.FillPresetParams(spPreset, 4, 0);  // the previous job's codec must not carry over
     m.FillPresetParams(spCustom, type, 0);
-    EXPECT_EQ(m.JobExt, expected[type].first) << type;
-    EXPECT_EQ(m.JobVideoCodec, expected[type].second) << type;
+    EXPECT_EQ(m.JobExt, expected[type][0]) << type;
+    EXPECT_EQ(m.JobVideoCodec, expected[type][1]) << type;
+    EXPECT_EQ(m.JobAudioCodec, expected[type][2]) << type;
     EXPECT_EQ(m.JobFrameSize, "220x176");
     EXPECT_EQ(m.JobVideoBitrate, 38400);
     EXPECT_EQ(m.JobFrameRate, 15);
-    EXPECT_EQ(m.JobAudioCodec, "libmp3lame");
   }
   m.sEdit1.Text = " 640 ";
   m.sEdit3.Text = "9999999";

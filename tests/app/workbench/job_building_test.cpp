@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "model_test_support.h"
+#include "platform/file_utils.h"
 
 namespace ok::test {
 namespace {
@@ -15,23 +16,86 @@ class JobBuildingTest : public ModelTest {};
 
 TEST_F(JobBuildingTest, FitFrameSizeKeepsTheProportionsWithEvenPads) {
   struct TCase {
-    const char *Resolution, *Target, *Pad, *Fitted;
+    int Width, Height;  // as displayed
+    const char *Target, *Pad, *Fitted;
     bool Vertically;
   };
   for (const TCase& c :
-       {TCase{"1280 X 720", "320x240", "30", "320X180", true},
-        TCase{"640 X 480", "480x272", "59", "364X272", false},
-        TCase{"640 X 480", "320x240", "1", "320X240", false},
-        TCase{"640 X 360", "220x176", "26", "220X124", true},
-        TCase{"176 X 144", "176x144", "0", "176X144", false},
-        // Unknown resolutions are not fitted: the whole target, no pads.
-        TCase{"0 X 0", "320x240", "0", "320X240", true}, TCase{"640 X 0", "320x240", "0", "320X240", true}}) {
-    model->sListView1.Rows = {{"other", {".AVI", "100 X 100"}}, {"movie", {".AVI", c.Resolution}}};
-    EXPECT_EQ(model->FitFrameSize(1, c.Target), c.Pad) << c.Resolution << " into " << c.Target;
-    EXPECT_EQ(model->FittedSize, c.Fitted) << c.Resolution << " into " << c.Target;
-    EXPECT_EQ(model->PadVertically, c.Vertically) << c.Resolution << " into " << c.Target;
+       {TCase{1280, 720, "320x240", "30", "320X180", true},
+        TCase{640, 480, "480x272", "59", "364X272", false}, TCase{640, 480, "320x240", "1", "320X240", false},
+        TCase{640, 360, "220x176", "26", "220X124", true}, TCase{176, 144, "176x144", "0", "176X144", false},
+        // Unknown sizes are not fitted: the whole target, no pads.
+        TCase{0, 0, "320x240", "0", "320X240", true}, TCase{640, 0, "320x240", "0", "320X240", true}}) {
+    model->Sources.resize(2);
+    model->Sources[0].DisplayWidth = model->Sources[0].DisplayHeight = 100;
+    model->Sources[1].DisplayWidth = c.Width;
+    model->Sources[1].DisplayHeight = c.Height;
+    SCOPED_TRACE(std::to_string(c.Width) + "x" + std::to_string(c.Height) + " into " + c.Target);
+    EXPECT_EQ(model->FitFrameSize(1, c.Target), c.Pad);
+    EXPECT_EQ(model->FittedSize, c.Fitted);
+    EXPECT_EQ(model->PadVertically, c.Vertically);
   }
   EXPECT_THROW(model->FitFrameSize(1, ""), std::runtime_error);  // no target size to fit into
+}
+
+// Luma of the first picture at (x, y).
+int LumaAt(const std::string& file, int x, int y) {
+  const CommandResult r =
+      RunCommand("ffmpeg -v error -i " + ShellQuote(file) + " -vf format=gray,crop=1:1:" + std::to_string(x) +
+                 ":" + std::to_string(y) + " -frames:v 1 -f rawvideo -");
+  return r.output.size() == 1 ? uint8_t(r.output[0]) : -1;
+}
+
+// Grey pictures with a white block in the stored top-left corner, so that a probe finds where the
+// corner went: fitted (pads black), scaled to the display aspect, turned upright.
+TEST_F(JobBuildingTest, PicturesAreFittedUprightAtTheirDisplayShapeWithSquarePixels) {
+  const std::string square = Fixture("fit_square.mp4",
+                                     "-f lavfi -i color=c=gray:s=320x180:r=25:d=1 "
+                                     "-vf drawbox=w=80:h=45:c=white:t=fill -c:v mpeg4 -q:v 2");
+  const std::string wide = Fixture("fit_wide.mp4",
+                                   "-f lavfi -i color=c=gray:s=720x480:r=25:d=1 "
+                                   "-vf drawbox=w=180:h=120:c=white:t=fill,setsar=32/27 -c:v mpeg4 -q:v 2");
+  // The tag is written as a display matrix on a stream copy; it turns the picture counterclockwise.
+  auto turned = [&](int clockwise) {
+    return Fixture(
+        "fit_turn" + std::to_string(clockwise) + ".mp4",
+        "-i " + ShellQuote(square) + " -c copy -metadata:s:v:0 rotate=" + std::to_string(360 - clockwise));
+  };
+  struct TCase {
+    std::string Source;
+    const char *Width, *Height;  // the custom page's frame size
+    int X, Y;
+    bool White;  // the probe finds the block, else a pad
+  };
+  const TCase cases[] = {
+      {square, "320", "240", 40, 52, true},        {square, "640", "360", 80, 45, true},
+      {wide, "640", "360", 20, 45, true},  // taken as 3:2 it would have pads up to x 50
+      {wide, "320", "240", 160, 22, false},        {turned(90), "640", "360", 396, 45, true},
+      {turned(90), "180", "320", 158, 40, true},   {turned(180), "320", "240", 280, 188, true},
+      {turned(180), "640", "360", 560, 315, true}, {turned(270), "640", "360", 243, 315, true},
+      {turned(270), "180", "320", 22, 280, true},
+  };
+  model->sPageControl2.ActivePageIndex = spCustom;
+  model->sSpeedButton5Click();
+  model->SelectCustomType(2);  // AVI, MPEG-4 Part 2
+  model->sEdit3.Text = "2000000";
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Source + " into " + c.Width + "x" + c.Height);
+    model->sSpeedButton3Click();
+    model->AddFiles({c.Source});
+    model->sEdit1.Text = c.Width;
+    model->sEdit2.Text = c.Height;
+    view.Messages.clear();
+    ASSERT_TRUE(RunBatch());
+    EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
+    const std::string name = ExtractFileName(c.Source);
+    const std::string out = Output(name.substr(0, name.size() - 4) + "_(new).avi");
+    EXPECT_EQ(ProbeValue(out, "stream=width,height,sample_aspect_ratio", "v:0"),
+              std::string(c.Width) + "\n" + c.Height + "\n1:1");
+    const int luma = LumaAt(out, c.X, c.Y);
+    EXPECT_TRUE(c.White ? luma > 200 : luma >= 0 && luma < 40) << "luma " << luma;
+    std::filesystem::remove(out);  // the next case of the same source gets the same name
+  }
 }
 
 TEST_F(JobBuildingTest, RecordsOfARowFromItsOwnFile) {

@@ -15,6 +15,13 @@ void Touch(const fs::path& path, const std::string& text = "") {
   std::ofstream(path) << text;
 }
 
+TEST(ProfileCatalogue, NumbersAreWrittenAsPlainDecimals) {
+  const std::pair<double, const char*> cases[] = {{100000, "100000"}, {1500000, "1500000"},
+                                                  {29.97, "29.97"},   {25, "25"},
+                                                  {0.5, "0.5"},       {1e20, "100000000000000000000"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(FloatText(value), text);
+}
+
 TEST(ProfileCatalogue, ListingOrderIsFixed) {
   TempDir d;
   for (const char* name : {"b.ini", "A.INI", "c.ini.bak", "x/z.ini", "x/y/w.ini", "W/v.ini", ".hidden.ini"})

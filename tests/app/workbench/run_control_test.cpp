@@ -69,6 +69,7 @@ TEST_F(RunControlTest, ChecksBeforeStartStopAtTheFirstFailure) {
   model->AddFiles({SmallClip()});
   model->sPageControl2.ActivePageIndex = spCustom;
   model->sComboBoxEx5.Items = {{"3GP", 0}};
+  model->sSpeedButton5Click();
   struct TCase {
     int TypeIndex;
     const char *Width, *Height, *Bitrate, *Rate, *Message;

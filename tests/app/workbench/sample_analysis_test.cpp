@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "app/workbench/workbench_test_support.h"
 #include "platform/file_utils.h"
@@ -12,10 +13,10 @@ namespace {
 TEST(SampleAnalysis, SharedSamplesWriteExtfileAndGiveTheJobValues) {
   if (SamplesDir().empty()) GTEST_SKIP() << "no shared media samples";
   struct TCase {
-    std::string File, Type;
+    std::string File, Type, VideoCodec;  // the job keeps the sample's own codec
   };
-  for (const TCase& c :
-       {TCase{"sample.mp4", "mp4"}, TCase{"phone.3gp", "3gp"}, TCase{"echo-hereweare.webm", "webm"}}) {
+  for (const TCase& c : {TCase{"sample.mp4", "mp4", "libx264"}, TCase{"phone.3gp", "3gp", "mpeg4"},
+                         TCase{"echo-hereweare.webm", "webm", "libvpx"}}) {
     SCOPED_TRACE(c.File);
     TWorkbenchHarness h(false);
     TWorkbench& m = h.NewModel();
@@ -37,15 +38,28 @@ TEST(SampleAnalysis, SharedSamplesWriteExtfileAndGiveTheJobValues) {
     const double bitrate = ext.ReadFloat("video", "VideoBitrate", -1);
     EXPECT_GT(fps, 0);
     EXPECT_EQ(m.sLabelFX12.Caption, "视频像素：" + width + "X" + height);
-    EXPECT_EQ(m.sLabelFX7.Caption, "帧速率：" + ext.ReadString("video", "FPS", ""));
+    EXPECT_EQ(m.sLabelFX7.Caption, "帧速率：" + std::to_string(int(std::nearbyint(fps))));  // as the job runs
     EXPECT_EQ(m.sLabelFX8.Caption, "音频编码：" + ext.ReadString("audio", "AudioCodec", ""));
 
     m.FillPresetParams(spExisting, 7, 3);
     EXPECT_EQ(m.JobExt, "." + c.Type);
     EXPECT_EQ(m.JobFrameSize, width + "x" + height);
-    EXPECT_EQ(m.JobVideoCodec, "mpeg4");
+    EXPECT_EQ(m.JobVideoCodec, c.VideoCodec);
     EXPECT_EQ(m.JobFrameRate, int(std::nearbyint(fps)));
     EXPECT_EQ(m.JobVideoBitrate, bitrate > 0 ? int(std::nearbyint(bitrate)) : 0);
+  }
+}
+
+TEST(SampleAnalysis, ContainerByItsExtensionElseByItsFormat) {
+  if (SamplesDir().empty()) GTEST_SKIP() << "no shared media samples";
+  TWorkbenchHarness h(false);
+  TWorkbench& m = h.NewModel();
+  for (const char* name : {"CLIP.FLV", "clip.dat"}) {
+    const std::string copy = h.Home() + name;
+    std::filesystem::copy_file(SamplesDir() + "/bun33s.flv", copy);
+    h.View.DialogAnswers.push_back({copy});
+    m.sSpeedButton4Click();
+    EXPECT_EQ(TIniFile(h.ExtFile()).ReadString("mediatype", "Type", ""), "flv") << name;
   }
 }
 
@@ -76,11 +90,14 @@ TEST(SampleAnalysis, JobValuesFromExtfile) {
     int Bitrate, FrameRate;
   };
   const TCase cases[] = {
-      {"", "..avi", "320x240", 512000, 24},  // no analysis yet
+      {"", ".avi", "320x240", 512000, 24},  // no analysis yet
       {"[mediatype]\nType=mp4\n[video]\nWidth=480\nHeight=272\nFPS=29.97\nVideoBitrate=512000\n", ".mp4",
        "480x272", 512000, 30},
       {"[mediatype]\nType=\n[video]\nFPS=abc\nVideoBitrate=1500000.5\n", ".", "320x240", 1500000, 24},
-      {"[video]\nFPS=1e300\nVideoBitrate=-\n", "..avi", "320x240", 512000, 24},
+      {"[video]\nFPS=1e300\nVideoBitrate=-\n", ".avi", "320x240", 512000, 24},
+      // Values the analysis could not read (0) are left to the source; the older number form reads.
+      {"[mediatype]\nType=.mov\n[video]\nWidth=0\nHeight=0\nFPS=0\nVideoBitrate=0\n", ".mov", "", 0, 0},
+      {"[mediatype]\nType=mov\n[video]\nFPS=2.5e+01\nVideoBitrate=1e+05\n", ".mov", "320x240", 100000, 25},
   };
   for (const TCase& c : cases) {
     TWorkbenchHarness h(false);

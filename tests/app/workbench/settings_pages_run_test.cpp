@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "model_test_support.h"
+#include "platform/file_utils.h"
 #include "workbench_test_support.h"
 
 namespace ok::test {
@@ -97,6 +100,122 @@ TEST_F(SettingsPagesTest, CustomPageConvertsAFile) {
   ASSERT_TRUE(RunBatch());
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
   Expect(Output("wb_small_(new).avi"), "avi", "mpeg4\n220\n176\n15/1", "mp3");
+}
+
+TEST_F(SettingsPagesTest, CustomTypesTakeTheirOwnAudioAfterEveryPresetType) {
+  model->AddFiles({SmallClip()});
+  const char* audio[9] = {"libfaac", "libfaac", "libmp3lame", "mp2",       "wmav2",
+                          "ac3",     "libfaac", "libmp3lame", "libmp3lame"};
+  for (int preset = 0; preset < 9; ++preset) {
+    model->sPageControl2Change(spPreset);
+    model->SelectFileType(preset);  // the labels now name that type's audio
+    model->sPageControl2Change(spCustom);
+    model->sSpeedButton5Click();
+    for (int custom = 0; custom < 9; ++custom) {
+      model->SelectCustomType(custom);
+      EXPECT_EQ(model->BuildOutputOptions(0).AudioCodec, audio[custom]) << preset << " then " << custom;
+    }
+  }
+  // Each custom type converts with audio after a preset type whose audio its container refuses.
+  const int before[9] = {3, 3, 8, 0, 0, 0, 3, 4, 3};
+  for (int custom = 0; custom < 9; ++custom) {
+    SCOPED_TRACE(custom);
+    model->sPageControl2Change(spPreset);
+    model->SelectFileType(before[custom]);
+    model->sPageControl2Change(spCustom);
+    model->sSpeedButton5Click();
+    model->SelectCustomType(custom);
+    const std::string out = model->BuildOutputOptions(0).FileName;
+    view.Messages.clear();
+    ASSERT_TRUE(RunBatch());
+    EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
+    EXPECT_EQ(ProbeValue(out, "stream=codec_type", "a:0"), "audio");
+  }
+}
+
+TEST_F(SettingsPagesTest, StartWaitsUntilThePageHoldsValues) {
+  model->AddFiles({SmallClip(), SmallClip()});
+  model->sPageControl2Change(spCustom);  // "自定义" not pressed
+  model->btnStartClick();
+  EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"请设定对应视频参数！"});
+  model->sPageControl2Change(spExisting);  // no sample analysed
+  EXPECT_EQ(model->sLabelFX6.Caption, "视频编码：请先分析视频文件");
+  view.Messages.clear();
+  model->btnStartClick();
+  ASSERT_EQ(view.Messages.size(), 1u);
+  EXPECT_NE(view.Messages[0].Text.find("分析视频文件"), std::string::npos);
+  EXPECT_FALSE(model->Running());
+  EXPECT_EQ(model->Transcoder1.Tasks().Count(), 0);
+  EXPECT_FALSE(std::filesystem::exists(tmp / "out") && !std::filesystem::is_empty(tmp / "out"));
+}
+
+TEST_F(SettingsPagesTest, SampleContainersAndCodecsAreKept) {
+  struct TCase {
+    const char *Sample, *Output, *Format, *Codecs, *Rate;
+  };
+  const TCase cases[] = {
+      {"sample.mp4", "wb_small_(new).mp4", "mp4", "h264\naac", "30/1"},
+      {"bun33s.flv", "wb_small_(new).flv", "flv", "h264\naac", "30/1"},
+      {"echo-hereweare.webm", "wb_small_(new).webm", "matroska", "vp8\nvorbis", "30/1"},
+      {"sample.ts", "wb_small_(new).ts", "mpegts", "h264\naac", "25/1"},  // no rate read: the source's
+      {"sample.avi", "wb_small_(new).avi", "avi", "mpeg4\nmp3", "30/1"},
+  };
+  OK_SAMPLE(samples, "");
+  model->AddFiles({SmallClip()});
+  model->sPageControl2Change(spExisting);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Sample);
+    view.DialogAnswers.push_back({samples + c.Sample});
+    model->sSpeedButton4Click();
+    view.Messages.clear();
+    ASSERT_TRUE(RunBatch());
+    EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
+    const std::string out = Output(c.Output);
+    EXPECT_NE(ProbeValue(out, "format=format_name").find(c.Format), std::string::npos);
+    // A transport stream lists its streams once more under its program: the first line counts.
+    auto first = [&](const std::string& entry, const char* stream) {
+      const std::string value = ProbeValue(out, entry, stream);
+      return value.substr(0, value.find('\n'));
+    };
+    EXPECT_EQ(first("stream=codec_name", "v:0") + "\n" + first("stream=codec_name", "a:0"), c.Codecs);
+    EXPECT_EQ(first("stream=r_frame_rate", "v:0"), c.Rate);
+    EXPECT_EQ(model->sLabelFX7.Caption == "帧速率：同源视频", std::string(c.Sample) == "sample.ts");
+  }
+}
+
+TEST_F(SettingsPagesTest, SuffixRules) {
+  model->AddFiles({SmallClip()});
+  model->sPageControl2Change(spExisting);
+  struct TCase {
+    const char *Type, *Suffix, *Format, *Video, *Audio;
+    int SampleRate;
+    const char *FrameRate, *FrameSize;
+    bool NoVideo;
+  };
+  const TCase cases[] = {
+      {"psp", "_psp.mp4", "psp", "mpeg4", "libfaac", 24000, "15000/1001", "320X180", false},
+      {"ipod", "_ipod.mp4", "", "mpeg4", "libfaac", -1, "24", "320x240", false},
+      {"ogg", ".ogg", "", "libtheora", "flac", -1, "24", "320X180", false},
+      {"swf", ".swf", "", "mpeg4", "", 22050, "24", "320X180", false},
+      {"wma", ".wma", "", "mpeg4", "wmav2", -1, "24", "320X180", true},
+      {"dvd", "_dvd_auto.mpg", "", "mpeg4", "", -1, "24", "320X180", false},
+      {"svcd", "_svcd_auto.mpg", "", "mpeg4", "", -1, "24", "320X180", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Type);
+    ASSERT_TRUE(WriteFileAtomic(harness.ExtFile(), std::string("[mediatype]\nType=") + c.Type +
+                                                       "\n[video]\nWidth=320\nHeight=240\n"));
+    const TOutputOptions o = model->BuildOutputOptions(0);
+    EXPECT_EQ(o.FileExt, c.Suffix);
+    EXPECT_EQ(o.FileName, Output(std::string("wb_small_(new)") + c.Suffix));
+    EXPECT_EQ(o.FileFormat, c.Format);
+    EXPECT_EQ(o.VideoCodec, c.Video);
+    EXPECT_EQ(o.AudioCodec, c.Audio);
+    EXPECT_EQ(o.AudioSampleRate, c.SampleRate);
+    EXPECT_EQ(o.FrameRate, c.FrameRate);
+    EXPECT_EQ(o.FrameSize, c.FrameSize);
+    EXPECT_EQ(o.DisableVideo, c.NoVideo);
+  }
 }
 
 }  // namespace
