@@ -1,6 +1,10 @@
 # Quick start: `make run` builds and runs the product, `make test` builds and passes every test.
 BUILD ?= build
 JOBS  ?= $(shell nproc)
+# `make run` has its own optimised build without sanitizers or tests, and builds only what it
+# starts: the window with a display, the command line without one.
+RUN_BUILD ?= build-run
+RUN_TARGETS := $(if $(DISPLAY)$(WAYLAND_DISPLAY),ostrelkalvexa,ostrelkalvexa-cli) ok_profiles
 
 .PHONY: deps configure build run test clean
 
@@ -13,11 +17,13 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	@./scripts/run-demo $(BUILD)
+run: deps
+	@cmake -S . -B $(RUN_BUILD) -DCMAKE_BUILD_TYPE=Release -DOK_SANITIZE=OFF -DOK_TESTS=OFF >/dev/null
+	@cmake --build $(RUN_BUILD) -j $(JOBS) --target $(RUN_TARGETS)
+	@./scripts/run-demo $(RUN_BUILD)
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 600
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(RUN_BUILD)

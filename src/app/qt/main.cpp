@@ -14,7 +14,7 @@
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromUtf8(ok::ApplicationTitle));
+  QApplication::setApplicationName(QStringLiteral("ostrelkalvexa"));  // the X11 window class: no version
   QApplication::setApplicationDisplayName(QString::fromUtf8(ok::ApplicationTitle));
   QApplication::setDesktopFileName(QStringLiteral("ostrelkalvexa"));
   QApplication::setWindowIcon(ok::ProgramIcon());
