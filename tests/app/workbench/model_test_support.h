@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,9 @@ inline std::string SmallClip() {
 class ModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The settings the model writes stay in the test's folder, never the user's.
+    if (const char* config = std::getenv("XDG_CONFIG_HOME")) savedConfigHome_ = config;
+    ::setenv("XDG_CONFIG_HOME", (tmp / "config").c_str(), 1);
     model = std::make_unique<TWorkbench>(view, TWorkbenchEnvironment{nullptr, &shutdown, &loop});
     ASSERT_TRUE(model->Transcoder1.LoadLibraries("")) << model->Transcoder1.LastError();
     model->sComboEdit1.Text = tmp / "out";
@@ -79,6 +84,10 @@ class ModelTest : public ::testing::Test {
     EXPECT_EQ(view.OffMainThreadCalls, 0);
     model.reset();
     loop.ProcessPending();
+    if (savedConfigHome_)
+      ::setenv("XDG_CONFIG_HOME", savedConfigHome_->c_str(), 1);
+    else
+      ::unsetenv("XDG_CONFIG_HOME");
   }
 
   // Start, then the main thread pumps until the batch is over; false on time-out.
@@ -94,6 +103,9 @@ class ModelTest : public ::testing::Test {
   TThreadCheckingView view{loop};
   TRecordingShutdown shutdown;
   std::unique_ptr<TWorkbench> model;
+
+ private:
+  std::optional<std::string> savedConfigHome_;
 };
 
 }  // namespace ok::test
