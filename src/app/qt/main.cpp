@@ -29,7 +29,7 @@ int main(int argc, char* argv[]) {
     ok::TLogindShutdown shutdown(ok::TDesktopBus::Default());
     ok::TWorkbenchEnvironment environment;
     environment.Shutdown = &shutdown;
-    ok::TForm1 form(environment);
+    ok::MainWindow form(environment);
     form.show();
     std::vector<std::string> files;
     for (const QString& argument : QApplication::arguments().mid(1)) files.push_back(argument.toStdString());

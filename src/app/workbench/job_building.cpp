@@ -192,8 +192,8 @@ std::string TWorkbench::OutputFileName(const std::string& base, const std::strin
   // Taken: on disk, or by a task already queued in this batch.
   auto taken = [this](const std::string& name) {
     if (PathTaken(name)) return true;
-    for (int i = 0; i < Transcoder1.Tasks().Count(); ++i)
-      if (Transcoder1.Tasks().Items(i).OutputOptions.FileName == name) return true;
+    for (int i = 0; i < Transcoder.Tasks().Count(); ++i)
+      if (Transcoder.Tasks().Items(i).OutputOptions.FileName == name) return true;
     return false;
   };
   std::string name = base + "_(new)" + suffix;
@@ -206,17 +206,17 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   TOutputOptions o;
   ResetOutputOptions(o);
 
-  const int page = sPageControl2.ActivePageIndex;
+  const int page = settingsPages.ActivePageIndex;
   switch (page) {
     case spPreset:
-      FillPresetParams(page, sComboBoxEx1.ItemIndex, sComboBoxEx2.ItemIndex);
+      FillPresetParams(page, fileTypeBox.ItemIndex, presetBox.ItemIndex);
       break;
     case spDevice:
     case spExisting:
-      FillPresetParams(page, sComboBoxEx3.ItemIndex, sComboBoxEx4.ItemIndex);
+      FillPresetParams(page, brandBox.ItemIndex, modelBox.ItemIndex);
       break;
     default:
-      FillPresetParams(page, sComboBoxEx5.ItemIndex, 0);
+      FillPresetParams(page, customTypeBox.ItemIndex, 0);
       break;
   }
 
@@ -243,7 +243,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   // The label names the audio of the catalogue profile; the other two pages choose their own.
   if (page == spPreset || page == spDevice)
     for (const TAudioLabel& label : AudioLabels)
-      if (sLabelFX8.Caption == label.Caption) o.AudioCodec = label.Codec;
+      if (audioCodecLabel.Caption == label.Caption) o.AudioCodec = label.Codec;
 
   o.CustomHook = false;
   o.CopyTimestamps = false;
@@ -273,7 +273,8 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   o.FileExt = suffix;
   const std::string name = ExtractFileName(source.Path);
   const std::string sourceName = name.substr(0, name.size() - ExtractFileExt(name).size());
-  o.FileName = OutputFileName(IncludeTrailingPathDelimiter(TrimText(sComboEdit1.Text)) + sourceName, suffix);
+  o.FileName =
+      OutputFileName(IncludeTrailingPathDelimiter(TrimText(outputFolderEdit.Text)) + sourceName, suffix);
   o.DisableSubtitle = true;
   o.ExtraOptions = "threads=" + std::to_string(CodecThreads);  // codec threads per task, 0: one per core
   return o;
@@ -290,10 +291,10 @@ TInputOptions TWorkbench::BuildInputOptions(int row) {
 }
 
 int TWorkbench::AddConversionTask(TInputOptions& input, TOutputOptions& output) {
-  const int index = Transcoder1.AddTask(input.FileName, &input);
+  const int index = Transcoder.AddTask(input.FileName, &input);
   if (index < 0) return -1;
-  if (!Transcoder1.SetOutput(index, output.FileName, &output)) {
-    Transcoder1.RemoveTask(index);  // the component keeps the error text
+  if (!Transcoder.SetOutput(index, output.FileName, &output)) {
+    Transcoder.RemoveTask(index);  // the component keeps the error text
     return -1;
   }
   return index;
