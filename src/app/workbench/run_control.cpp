@@ -121,6 +121,7 @@ void TWorkbench::OnStartClicked() {
     std::string failure;
     try {
       TOutputOptions output = BuildOutputOptions(row);
+      output.FileName = Sources[size_t(row)].OutputPath = OutputFileName(row, output.FileExt, true);
       TInputOptions input = BuildInputOptions(row);
       if (AddConversionTask(input, output) != row) failure = Transcoder.LastError();
     } catch (const std::exception& e) {
@@ -129,6 +130,7 @@ void TWorkbench::OnStartClicked() {
     if (failure.empty() && Transcoder.Tasks().Count() != row + 1) failure = "未知错误";
     if (!failure.empty()) {
       Transcoder.ClearTasks();
+      ReleaseEmptyOutputs();
       SetIdleButtons();
       view_.ShowMessage("无法建立 " + Sources[size_t(row)].Path + " 的转换任务：\n" + FailureCause(failure),
                         mkError);
@@ -203,6 +205,7 @@ void TWorkbench::EndBatch() {
   running_ = false;
   SetIdleButtons();
   Transcoder.ClearTasks();
+  ReleaseEmptyOutputs();
   // The window is going: the user asked for the stop, there is nobody to report to.
   if (closing_) return;
   if (powerOffCheckBox.Checked && view_.ConfirmPowerOff(PowerOffCountdownSeconds)) {

@@ -58,6 +58,7 @@ struct TSourceRow {
   TRowState State = rsWaiting;
   int Progress = -1;        // per cent of the running or last run, -1 before any
   std::string FailureText;  // why the last run failed
+  std::string OutputPath;   // the output reserved for the last batch, "" before any
 };
 
 // The settings pages.
@@ -278,7 +279,13 @@ class TWorkbench {
   void ShowAddPanelWhenEmpty();
   // The preview's marks and clip box from row `row`'s.
   void ShowRowMarks(int row);
-  std::string OutputFileName(const std::string& base, const std::string& suffix);
+  // The output of row `row` in the output folder: its source's name + "_(new)" + suffix, or the
+  // first free "_(new_N)", the name cut (at a character) to the file system's name length. With
+  // `reserve` the file is created empty and exclusively, so that no other batch or process can
+  // take it; raises when the folder refuses the file.
+  std::string OutputFileName(int row, const std::string& suffix, bool reserve);
+  // Removes the reserved outputs that nothing was written to (rows failed or stopped early).
+  void ReleaseEmptyOutputs();
   void BindTranscoderEvents();
   void SetIdleButtons();
   void SetRunningButtons();
