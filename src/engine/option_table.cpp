@@ -1,5 +1,6 @@
 // The option vocabulary: the dispatcher table and the setters that parse option values.
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <string_view>
@@ -50,13 +51,16 @@ void DoNothing(TCustomFFmpeg& e, const std::string& name, const std::string&) {
   e.Log(1, "Do nothing: option - " + name);
 }
 
-// 0 leaves the count to the libraries, which take one thread per core.
+// 0 leaves the count to the libraries, which take one thread per core. A larger count than the
+// cores buys nothing, and every frame thread of a codec holds a whole copy of its context: a
+// count in the thousands exhausts memory. The codecs' own advice is at most 16.
 void ThreadsOption(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
   const int n = StrToIntDef(value, -1);
   if (n < 0)
     throw FFmpegException(FormatText("%s must be a whole number >= 0 (0: one per core), not '%s'",
                                      name.c_str(), value.c_str()));
-  e.ThreadCount = n;
+  constexpr int CodecThreadLimit = 16;
+  e.ThreadCount = std::min({n, std::max(1, FF.av_cpu_count()), CodecThreadLimit});
 }
 
 void Bitrate(TCustomFFmpeg& e, const std::string& name, const std::string& value) {

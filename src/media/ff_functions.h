@@ -14,6 +14,7 @@ extern "C" {
 #include <libavfilter/buffersrc.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
+#include <libavutil/cpu.h>
 #include <libavutil/dict.h>
 #include <libavutil/fifo.h>
 #include <libavutil/imgutils.h>
@@ -165,6 +166,7 @@ extern "C" {
   F(ltAVUtil, av_dict_free)                   \
   F(ltAVUtil, av_get_pix_fmt_name)            \
   F(ltAVUtil, av_gettime)                     \
+  F(ltAVUtil, av_cpu_count)                   \
   F(ltAVUtil, av_parse_time)                  \
   F(ltAVUtil, av_parse_video_size)            \
   F(ltAVUtil, av_parse_video_rate)            \
