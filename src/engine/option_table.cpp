@@ -63,6 +63,14 @@ void ThreadsOption(TCustomFFmpeg& e, const std::string& name, const std::string&
   e.ThreadCount = std::min({n, std::max(1, FF.av_cpu_count()), CodecThreadLimit});
 }
 
+// A count that only makes sense above zero; the records' "unset" never comes this way.
+int Positive(const std::string& name, const std::string& value) {
+  const int n = StrToInt(value);
+  if (n <= 0)
+    throw FFmpegException(FormatText("%s must be a whole number > 0, not '%s'", name.c_str(), value.c_str()));
+  return n;
+}
+
 void Bitrate(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
   if (!e.SetGenericOption(name, value) || !e.HasLogHandler()) return;
   AVCodecContext* context = e.OptionContexts.CodecOptions[name[0] == 'a' ? MediaAudio : MediaVideo].get();
@@ -130,16 +138,12 @@ const std::unordered_map<std::string_view, THandler>& OptionTable() {
       {"aq", &SingleOption<&TOptionState::AudioQScale>},
       {"muxdelay", &SingleOption<&TOptionState::MuxMaxDelay>},
       {"muxpreload", &SingleOption<&TOptionState::MuxPreload>},
-      {"ar",
-       [](TCustomFFmpeg& e, const std::string&, const std::string& v) {
-         if (int n = StrToInt(v); n > 0) e.AudioSampleRate = n;
-       }},
+      {"ar", [](TCustomFFmpeg& e, const std::string& n,
+                const std::string& v) { e.AudioSampleRate = Positive(n, v); }},
       {"ac",
-       [](TCustomFFmpeg& e, const std::string&, const std::string& v) {
-         if (int n = StrToInt(v); n > 0) {
-           e.AudioChannels = n;
-           e.AudioChannelsGiven = true;
-         }
+       [](TCustomFFmpeg& e, const std::string& n, const std::string& v) {
+         e.AudioChannels = Positive(n, v);
+         e.AudioChannelsGiven = true;
        }},
       // Texts.
       {"alang", &TextOption<&TOptionState::AudioLanguage>},
@@ -298,7 +302,7 @@ void TCustomFFmpeg::SetFrameAspectRatio(const std::string& value) {
   } else {
     ratio = StrToFloatDef(value, 0);
   }
-  if (ratio == 0) throw FFmpegException("Incorrect aspect ratio specification.");
+  if (!(ratio > 0)) throw FFmpegException("Incorrect aspect ratio specification.");
   FrameAspectRatio = float(ratio);
 }
 
@@ -335,7 +339,7 @@ void TCustomFFmpeg::SetAudioSampleFmt(const std::string& value) {
 }
 
 void TCustomFFmpeg::SetCrop(int& field, int value, const char* side, bool vertical) {
-  if (value < 0) return;
+  if (value < 0) throw FFmpegException(FormatText("%s crop size must not be negative", side));
   if (value % 2 != 0) throw FFmpegException(FormatText("%s crop size must be a multiple of 2", side));
   int& size = vertical ? FrameHeight : FrameWidth;
   if (value >= size)
@@ -352,7 +356,7 @@ void TCustomFFmpeg::SetCropLeft(int value) { SetCrop(CropLeft, value, "Left", fa
 void TCustomFFmpeg::SetCropRight(int value) { SetCrop(CropRight, value, "Right", false); }
 
 void TCustomFFmpeg::SetPad(int& field, int value, const char* side) {
-  if (value < 0) return;
+  if (value < 0) throw FFmpegException(FormatText("%s pad size must not be negative", side));
   if (value % 2 != 0) throw FFmpegException(FormatText("%s pad size must be a multiple of 2", side));
   field = value;
 }
@@ -503,12 +507,17 @@ int64_t TCustomFFmpeg::ParseTimeOption(const std::string& option, const std::str
   return us;
 }
 
+// A recording of no time records nothing, and a start before the file's beginning would pad it.
 void TCustomFFmpeg::SetRecordingTimeOption(const std::string& value) {
-  SetRecordingTime(ParseTimeOption("t", value, true));
+  const int64_t us = ParseTimeOption("t", value, true);
+  if (us <= 0) throw FFmpegException("Invalid duration specification for t: " + value);
+  SetRecordingTime(us);
 }
 
 void TCustomFFmpeg::SetStartTimeOption(const std::string& value) {
-  StartTime = ParseTimeOption("ss", value, true);
+  const int64_t us = ParseTimeOption("ss", value, true);
+  if (us < 0) throw FFmpegException("Invalid duration specification for ss: " + value);
+  StartTime = us;
 }
 
 void TCustomFFmpeg::SetTsOffsetOption(const std::string& value) {

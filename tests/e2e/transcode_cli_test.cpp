@@ -109,6 +109,33 @@ TEST(TranscodeCli, RefusalsAndFailures) {
   EXPECT_FALSE(fs::exists(dir / "fail.3gp") && fs::file_size(dir / "fail.3gp") == 0);
 }
 
+// A value that would be ignored or would spoil the output stops the batch before it starts.
+TEST(TranscodeCli, RefusedValuesNameTheirOption) {
+  struct TRefusal {
+    const char* Option;
+    const char* Message;
+  };
+  const std::vector<TRefusal> refusals = {
+      {"ss=-5", "Invalid duration specification for ss: -5"},
+      {"t=0", "Invalid duration specification for t: 0"},
+      {"t=-1", "Invalid duration specification for t: -1"},
+      {"ar=-44100", "ar must be a whole number > 0, not '-44100'"},
+      {"ac=-1", "ac must be a whole number > 0, not '-1'"},
+      {"padtop=-2", "Top pad size must not be negative"},
+      {"croptop=-2", "Top crop size must not be negative"},
+      {"aspect=-1:1", "Incorrect aspect ratio specification."},
+  };
+  TempDir dir;
+  for (const TRefusal& r : refusals) {
+    SCOPED_TRACE(r.Option);
+    CommandResult result =
+        RunTranscode(ShellQuote(Clip()) + " -o " + r.Option + " " + ShellQuote(dir / "out.mp4"));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.output.find(std::string("error: ") + r.Message), std::string::npos) << result.output;
+    EXPECT_FALSE(fs::exists(dir / "out.mp4"));
+  }
+}
+
 // The first picture's pixel at (x, y) as R, G, B.
 std::vector<int> PixelAt(const std::string& file, int width, int x, int y, const TempDir& dir) {
   const std::string raw = dir / "pixel.rgb";
