@@ -37,9 +37,14 @@ void SingleOption(TCustomFFmpeg& e, const std::string&, const std::string& value
   e.*Field = float(StrToFloat(value));
 }
 
+// A negative limit would let no frame through, reported as an input that cannot be decoded.
 template <int MediaType>
-void MaxFramesOption(TCustomFFmpeg& e, const std::string&, const std::string& value) {
-  e.MaxFrames[MediaType] = StrToInt(value);
+void MaxFramesOption(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+  const int n = StrToInt(value);
+  if (n < 0)
+    throw FFmpegException(
+        FormatText("%s must be a whole number >= 0, not '%s'", name.c_str(), value.c_str()));
+  e.MaxFrames[MediaType] = n;
 }
 
 template <auto Field>
@@ -467,14 +472,22 @@ void TCustomFFmpeg::SetStreamMap(const std::string& value) {
     throw FFmpegException(FormatText("Too many stream maps: at most %d are allowed", MaxStreamMaps));
   TStreamMap& map = StreamMaps[NbStreamMaps];
   const char* p = value.c_str();
-  map.FileIndex = ReadPrefixedInt(p);
+  // Text read as 0 would map a stream nobody asked for; only a missing stream index means 0.
+  auto index = [&] {
+    const char* start = p;
+    const int n = ReadPrefixedInt(p);
+    if (p == start && (start == value.c_str() || *start != '\0'))
+      throw FFmpegException("Incorrect stream map specification: " + value);
+    return n;
+  };
+  map.FileIndex = index();
   if (*p) ++p;
-  map.StreamIndex = ReadPrefixedInt(p);
+  map.StreamIndex = index();
   if (*p) {
     ++p;
-    map.SyncFileIndex = ReadPrefixedInt(p);
+    map.SyncFileIndex = index();
     if (*p) ++p;
-    map.SyncStreamIndex = ReadPrefixedInt(p);
+    map.SyncStreamIndex = index();
   } else {
     map.SyncFileIndex = map.FileIndex;
     map.SyncStreamIndex = map.StreamIndex;

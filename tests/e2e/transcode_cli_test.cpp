@@ -124,6 +124,8 @@ TEST(TranscodeCli, RefusedValuesNameTheirOption) {
       {"padtop=-2", "Top pad size must not be negative"},
       {"croptop=-2", "Top crop size must not be negative"},
       {"aspect=-1:1", "Incorrect aspect ratio specification."},
+      {"vframes=-1", "vframes must be a whole number >= 0, not '-1'"},
+      {"map=abc", "Incorrect stream map specification: abc"},
   };
   TempDir dir;
   for (const TRefusal& r : refusals) {
@@ -134,6 +136,15 @@ TEST(TranscodeCli, RefusedValuesNameTheirOption) {
     EXPECT_NE(result.output.find(std::string("error: ") + r.Message), std::string::npos) << result.output;
     EXPECT_FALSE(fs::exists(dir / "out.mp4"));
   }
+
+  // A map to a stream the input lacks fails its task with that cause.
+  CommandResult map = RunTranscode(ShellQuote(Clip()) + " -o map=0:99 " + ShellQuote(dir / "map.mp4"));
+  EXPECT_EQ(map.exitCode, 1);
+  EXPECT_NE(map.output.find("Could not find input stream #0.99"), std::string::npos) << map.output;
+
+  CommandResult empty = RunTranscode(ShellQuote(Clip()) + " ''");
+  EXPECT_EQ(empty.exitCode, 2);
+  EXPECT_NE(empty.output.find("an OUTPUT may not be an empty name"), std::string::npos) << empty.output;
 }
 
 // The first picture's pixel at (x, y) as R, G, B.
