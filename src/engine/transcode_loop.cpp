@@ -194,9 +194,11 @@ void TCustomFFmpeg::TranscodeLoop() {
   ReleaseTranscodeTables();
   // An input of which nothing could be read or decoded (encrypted, cut short before its first
   // packet) would leave files with only their headers, reported as converted.
-  if (PacketsWritten == 0 && !StopRequested) {
-    Finished = false;
+  // A stop before the first packet leaves the same: a header with nothing to play goes too.
+  if (PacketsWritten == 0) {
     for (int f = 0; f < NbOutputFiles; ++f) OutputFiles[f].DeleteOnClose = true;
+    if (StopRequested) return;
+    Finished = false;
     throw FFmpegException("Nothing could be decoded from the input: no output was written");
   }
 }
