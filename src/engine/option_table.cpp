@@ -143,8 +143,11 @@ const std::unordered_map<std::string_view, THandler>& OptionTable() {
       {"aq", &SingleOption<&TOptionState::AudioQScale>},
       {"muxdelay", &SingleOption<&TOptionState::MuxMaxDelay>},
       {"muxpreload", &SingleOption<&TOptionState::MuxPreload>},
-      {"ar", [](TCustomFFmpeg& e, const std::string& n,
-                const std::string& v) { e.AudioSampleRate = Positive(n, v); }},
+      {"ar",
+       [](TCustomFFmpeg& e, const std::string& n, const std::string& v) {
+         e.AudioSampleRate = Positive(n, v);
+         e.AudioSampleRateGiven = true;
+       }},
       {"ac",
        [](TCustomFFmpeg& e, const std::string& n, const std::string& v) {
          e.AudioChannels = Positive(n, v);

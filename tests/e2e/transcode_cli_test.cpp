@@ -164,6 +164,23 @@ TEST(TranscodeCli, ABatchLargerThanTheOpenFileLimitConvertsEveryFile) {
     EXPECT_EQ(ProbeValue(dir / (std::to_string(i) + ".mp4"), "stream=nb_frames", "v:0"), "3") << i;
 }
 
+// A 96 kHz source into WMA, which takes at most 48 kHz: the nearest rate it takes, unless asked.
+TEST(TranscodeCli, ASampleRateTheEncoderLacksBecomesTheNearestItTakes) {
+  const std::string high = Fixture("cli_96k.mkv",
+                                   "-f lavfi -i testsrc=size=64x48:rate=10:duration=1 -f lavfi -i "
+                                   "sine=duration=1:sample_rate=96000 -c:v mpeg4 -c:a pcm_s16le");
+  TempDir dir;
+  CommandResult r =
+      RunTranscode(ShellQuote(high) + " -o vcodec=wmv2 -o acodec=wmav2 " + ShellQuote(dir / "a.wmv"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(ProbeValue(dir / "a.wmv", "stream=sample_rate", "a:0"), "48000");
+  CommandResult asked = RunTranscode(ShellQuote(high) + " -o vcodec=wmv2 -o acodec=wmav2 -o ar=96000 " +
+                                     ShellQuote(dir / "b.wmv"));
+  EXPECT_EQ(asked.exitCode, 2);
+  EXPECT_NE(asked.output.find("Encoder wmav2 does not take a sample rate of 96000 Hz"), std::string::npos)
+      << asked.output;
+}
+
 // The first picture's pixel at (x, y) as R, G, B.
 std::vector<int> PixelAt(const std::string& file, int width, int x, int y, const TempDir& dir) {
   const std::string raw = dir / "pixel.rgb";
