@@ -287,9 +287,6 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   bool ExceptionRaised = false;
   std::string ExceptionMessage;
   std::function<void()> OnTerminate;
-  // Opens the task's files when its run begins, on the thread that runs it; a failure becomes the
-  // task's termination. Without it, the files must be open before Start.
-  std::function<void()> OnSetUp;
 
  private:
   void ResetRunState();

@@ -36,12 +36,11 @@ TFFmpegThread* TCustomFFmpeg::Start(bool async, TThreadPriority priority) {
     std::lock_guard lock(runMutex_);
     if (Running || Terminated || terminationPending_) return nullptr;
     try {
-      // With a set-up handler the run opens the files itself.
-      if (!OnSetUp && NbOutputFiles <= 0) {
+      if (NbOutputFiles <= 0) {
         ReleaseState();
         throw FFmpegException("At least one output file must be specified");
       }
-      if (!OnSetUp && NbInputFiles == 0) {
+      if (NbInputFiles == 0) {
         ReleaseState();
         throw FFmpegException("At least one input file must be specified");
       }
@@ -92,7 +91,6 @@ void TCustomFFmpeg::RunTranscode() {
   };
   try {
     try {
-      if (OnSetUp) OnSetUp();
       Transcode();
     } catch (const std::exception& e) {
       // Recorded before the log: a log handler that throws must not lose the failure.

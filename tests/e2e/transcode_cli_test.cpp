@@ -147,23 +147,6 @@ TEST(TranscodeCli, RefusedValuesNameTheirOption) {
   EXPECT_NE(empty.output.find("an OUTPUT may not be an empty name"), std::string::npos) << empty.output;
 }
 
-// Tasks hold no file open while they wait: a batch larger than the open-file limit converts whole.
-TEST(TranscodeCli, ABatchLargerThanTheOpenFileLimitConvertsEveryFile) {
-  const std::string tiny =
-      Fixture("cli_tiny.mkv", "-f lavfi -i testsrc=size=64x48:rate=10:duration=0.3 -c:v mpeg4");
-  TempDir dir;
-  constexpr int Files = 40;
-  std::string arguments = "--parallel 2";
-  for (int i = 0; i < Files; ++i)
-    arguments +=
-        " " + ShellQuote(tiny) + " -o vcodec=mpeg4 " + ShellQuote(dir / (std::to_string(i) + ".mp4"));
-  CommandResult r =
-      RunCommand("ulimit -n 64 && " + ShellQuote(Program()) + " --log-level error " + arguments);
-  ASSERT_EQ(r.exitCode, 0) << r.output;
-  for (int i = 0; i < Files; ++i)
-    EXPECT_EQ(ProbeValue(dir / (std::to_string(i) + ".mp4"), "stream=nb_frames", "v:0"), "3") << i;
-}
-
 // A 96 kHz source into WMA, which takes at most 48 kHz: the nearest rate it takes, unless asked.
 TEST(TranscodeCli, ASampleRateTheEncoderLacksBecomesTheNearestItTakes) {
   const std::string high = Fixture("cli_96k.mkv",
