@@ -164,6 +164,24 @@ TEST(TranscodeCli, ASampleRateTheEncoderLacksBecomesTheNearestItTakes) {
       << asked.output;
 }
 
+// A video track whose packets are all gone fails its task; without video it is an audio conversion.
+TEST(TranscodeCli, AVideoTrackWithoutFramesFailsTheTask) {
+  const std::string empty =
+      Fixture("cli_no_pictures.mkv",
+              "-f lavfi -i testsrc=size=64x48:rate=10:duration=1 -f lavfi -i sine=duration=1 "
+              "-c:v mpeg4 -bsf:v noise=drop=1 -c:a mp2");
+  TempDir dir;
+  CommandResult r =
+      RunTranscode(ShellQuote(empty) + " -o vcodec=mpeg4 -o acodec=mp2 " + ShellQuote(dir / "v.mkv") + " " +
+                   ShellQuote(empty) + " -o vn=1 -o acodec=mp2 " + ShellQuote(dir / "a.mkv"));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("[0] failed: Input stream #0.0 gave no video frame"), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(fs::exists(dir / "v.mkv"));
+  EXPECT_NE(r.output.find("[1] finished"), std::string::npos) << r.output;
+  EXPECT_EQ(ProbeValue(dir / "a.mkv", "stream=codec_name", "a:0"), "mp2");
+}
+
 // The first picture's pixel at (x, y) as R, G, B.
 std::vector<int> PixelAt(const std::string& file, int width, int x, int y, const TempDir& dir) {
   const std::string raw = dir / "pixel.rgb";
