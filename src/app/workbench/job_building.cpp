@@ -151,14 +151,17 @@ const TAudioLabel AudioLabels[] = {
 }  // namespace
 
 std::string TWorkbench::FitFrameSize(int row, const std::string& target) {
+  // The picture as a player shows it (upright, at its display aspect), so that an anamorphic or
+  // rotated source keeps its shape.
+  const TSourceRow* source = row >= 0 && row < int(Sources.size()) ? &Sources[size_t(row)] : nullptr;
+  return FitPicture(source ? source->DisplayWidth : 0, source ? source->DisplayHeight : 0, target);
+}
+
+std::string TWorkbench::FitPicture(int64_t width, int64_t height, const std::string& target) {
   int64_t targetWidth = 0, targetHeight = 0;
   if (!SplitSize(target, 'x', targetWidth, targetHeight))
     throw std::runtime_error("输出视频尺寸无效：\"" + target + "\"");
   PadVertically = true;
-  // The picture as a player shows it (upright, at its display aspect), so that an anamorphic or
-  // rotated source keeps its shape.
-  const TSourceRow* source = row >= 0 && row < int(Sources.size()) ? &Sources[size_t(row)] : nullptr;
-  const int64_t width = source ? source->DisplayWidth : 0, height = source ? source->DisplayHeight : 0;
   if (width <= 0 || height <= 0) {
     // Nothing to keep the proportions of: the picture takes the whole target.
     FittedSize = std::to_string(targetWidth) + "X" + std::to_string(targetHeight);
@@ -246,7 +249,34 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
                                  ? std::to_string(TruncEven(source.DisplayWidth)) + "x" +
                                        std::to_string(TruncEven(source.DisplayHeight))
                                  : JobFrameSize;
-  const int pad = TruncEven(IntOr(FitFrameSize(row, target), 0));
+  // The custom crop cuts from the source; the custom pads take room inside the target frame, and
+  // the picture is fitted into what they leave.
+  TOutputOptions custom;
+  ApplyCustomCropPad(custom);
+  auto positive = [](int value) { return std::max(value, 0); };
+  const int customPadWidth = positive(custom.PadLeft) + positive(custom.PadRight);
+  const int customPadHeight = positive(custom.PadTop) + positive(custom.PadBottom);
+  int64_t pictureWidth = source.DisplayWidth, pictureHeight = source.DisplayHeight;
+  if (pictureWidth > 0 && pictureHeight > 0 && source.Width > 0 && source.Height > 0) {
+    // Crops count in the upright picture's pixels; the display size may be wider (anamorphic).
+    const bool quarter = source.Rotation % 180 != 0;
+    const int64_t uprightWidth = quarter ? source.Height : source.Width;
+    const int64_t uprightHeight = quarter ? source.Width : source.Height;
+    const int64_t keptWidth = uprightWidth - positive(custom.CropLeft) - positive(custom.CropRight);
+    const int64_t keptHeight = uprightHeight - positive(custom.CropTop) - positive(custom.CropBottom);
+    if (keptWidth <= 0 || keptHeight <= 0) throw std::runtime_error("裁剪后没有剩下画面");
+    pictureWidth = pictureWidth * keptWidth / uprightWidth;
+    pictureHeight = pictureHeight * keptHeight / uprightHeight;
+  }
+  int64_t targetWidth = 0, targetHeight = 0;
+  std::string area = target;
+  if ((customPadWidth > 0 || customPadHeight > 0) && SplitSize(target, 'x', targetWidth, targetHeight)) {
+    if (targetWidth - customPadWidth <= 0 || targetHeight - customPadHeight <= 0)
+      throw std::runtime_error("填充后没有剩下画面");
+    area =
+        std::to_string(targetWidth - customPadWidth) + "x" + std::to_string(targetHeight - customPadHeight);
+  }
+  const int pad = TruncEven(IntOr(FitPicture(pictureWidth, pictureHeight, area), 0));
   o.FrameSize = FittedSize;
   (PadVertically ? o.PadTop : o.PadLeft) = pad;
   (PadVertically ? o.PadBottom : o.PadRight) = pad;
@@ -279,7 +309,16 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
               : o.TargetNorm == 2 ? "_ntsc.mpg"
                                   : "_auto.mpg");
 
-  ApplyCustomCropPad(o);
+  o.CropTop = custom.CropTop;
+  o.CropBottom = custom.CropBottom;
+  o.CropLeft = custom.CropLeft;
+  o.CropRight = custom.CropRight;
+  if (customPadWidth > 0 || customPadHeight > 0) {
+    o.PadTop = positive(o.PadTop) + positive(custom.PadTop);
+    o.PadBottom = positive(o.PadBottom) + positive(custom.PadBottom);
+    o.PadLeft = positive(o.PadLeft) + positive(custom.PadLeft);
+    o.PadRight = positive(o.PadRight) + positive(custom.PadRight);
+  }
 
   // The engine flags the output with the source's display aspect unless told otherwise; after
   // fitting, the picture's shape is the whole frame's, so the pixels are square. A target keeps

@@ -29,6 +29,7 @@ std::string FailureCause(const std::string& message) {
   };
   static const TCause causes[] = {
       {"nothing could be decoded", "源文件中没有可以解码的画面或声音"},
+      {"gave no video frame", "源文件中没有可以解码的画面"},
       {"no space left", "磁盘空间不足"},
       {"permission denied", "没有权限"},
       {"no such file", "文件不存在"},

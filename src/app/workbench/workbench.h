@@ -163,6 +163,8 @@ class TWorkbench {
   // The task index, or -1 (the component's LastError says why).
   int AddConversionTask(TInputOptions& input, TOutputOptions& output);
   std::string FitFrameSize(int row, const std::string& target);
+  // FitFrameSize for a picture shown at `width` x `height` (0: unknown, it takes the whole target).
+  std::string FitPicture(int64_t width, int64_t height, const std::string& target);
 
   // ---- Run control (run_control.cpp) ----
   void OnStartClicked();

@@ -98,6 +98,57 @@ TEST_F(JobBuildingTest, PicturesAreFittedUprightAtTheirDisplayShapeWithSquarePix
   }
 }
 
+// The typed frame is the output's: custom pads take room inside it, zeros change nothing, and a
+// crop or pad that leaves no picture is refused.
+TEST_F(JobBuildingTest, CustomPadsStayInsideTheTypedFrame) {
+  model->AddFiles({SmallClip()});  // 160 x 90
+  model->settingsPages.ActivePageIndex = spCustom;
+  model->OnApplyCustomClicked();
+  model->SelectCustomType(2);
+  model->customWidthEdit.Text = "640";
+  model->customHeightEdit.Text = "360";
+  struct TCase {
+    bool Crop;
+    const char* Values;  // top, bottom, left, right
+    const char* FrameSize;
+    int Top, Bottom, Left, Right;  // the output's pads; -1: none asked
+    const char* Refusal;
+  } cases[] = {
+      {false, "0,0,0,0", "640X360", -1, -1, 0, 0, nullptr},  // as with no pads at all
+      {false, "90,90,0,0", "320X180", 90, 90, 160, 160, nullptr},
+      {false, "180,180,0,0", "", 0, 0, 0, 0, "填充后没有剩下画面"},
+      {true, "0,0,0,0", "640X360", -1, -1, 0, 0, nullptr},
+      {true, "0,90,0,0", "", 0, 0, 0, 0, "裁剪后没有剩下画面"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Crop ? "crop " : "pad ") + c.Values);
+    model->cropCheckBox.Checked = c.Crop;
+    model->padCheckBox.Checked = !c.Crop;
+    TEditState* edits[] = {c.Crop ? &model->cropTopEdit : &model->padTopEdit,
+                           c.Crop ? &model->cropBottomEdit : &model->padBottomEdit,
+                           c.Crop ? &model->cropLeftEdit : &model->padLeftEdit,
+                           c.Crop ? &model->cropRightEdit : &model->padRightEdit};
+    std::string values = c.Values;
+    for (TEditState* edit : edits) {
+      edit->Text = values.substr(0, values.find(','));
+      values.erase(0, values.find(',') == std::string::npos ? values.size() : values.find(',') + 1);
+    }
+    if (c.Refusal) {
+      try {
+        model->BuildOutputOptions(0);
+        ADD_FAILURE() << "not refused";
+      } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()), c.Refusal);
+      }
+      continue;
+    }
+    const TOutputOptions out = model->BuildOutputOptions(0);
+    EXPECT_EQ(out.FrameSize, c.FrameSize);
+    EXPECT_EQ(std::vector<int>({out.PadTop, out.PadBottom, out.PadLeft, out.PadRight}),
+              std::vector<int>({c.Top, c.Bottom, c.Left, c.Right}));
+  }
+}
+
 TEST_F(JobBuildingTest, RecordsOfARowFromItsOwnFile) {
   const std::string first = tmp / "First.avi";
   std::filesystem::copy_file(SmallClip(), first);
@@ -120,9 +171,9 @@ TEST_F(JobBuildingTest, RecordsOfARowFromItsOwnFile) {
   EXPECT_EQ(out.FileExt, ".mp4");
   EXPECT_EQ(out.VideoCodec, "mpeg4");
   EXPECT_EQ(out.AudioCodec, "libmp3lame");
-  EXPECT_EQ(out.FrameSize, "320X180");  // 160 X 90 into 320x240
-  EXPECT_EQ(out.PadTop, 30);
-  EXPECT_EQ(out.PadBottom, 30);
+  EXPECT_EQ(out.FrameSize, "320X160");  // 160 X 80 (after the crop) into 320x240
+  EXPECT_EQ(out.PadTop, 40);
+  EXPECT_EQ(out.PadBottom, 40);
   EXPECT_EQ(out.PadLeft, -1);
   EXPECT_EQ(out.FrameRate, "18");
   EXPECT_EQ(out.CropTop, 10);
