@@ -93,8 +93,8 @@ void TWorkbench::ShowProfile(const profile_rec& p, bool device) {
 
 void TWorkbench::WriteSelection(const char* firstKey, int first, const char* secondKey, int second) {
   TIniFile config(ConfigFileName());
-  config.WriteInteger("select", firstKey, first);
-  config.WriteInteger("select", secondKey, second);
+  SettingsSaved(config.WriteInteger("select", firstKey, first) &&
+                config.WriteInteger("select", secondKey, second));
 }
 
 void TWorkbench::OnFileTypeChanged() {
@@ -148,7 +148,7 @@ void TWorkbench::OnSettingsPageShown(int page) { SummaryLabelsPage = page; }
 void TWorkbench::OnSettingsPageChanged(int page) {
   if (page < spPreset || page > spCustom) return;
   settingsPages.ActivePageIndex = page;
-  TIniFile(ConfigFileName()).WriteInteger("select", "tabindex", page);
+  SettingsSaved(TIniFile(ConfigFileName()).WriteInteger("select", "tabindex", page));
   customValuesPanel.Visible = false;
   SetCropPad(false, false);
   OnSettingsPageShown(page);

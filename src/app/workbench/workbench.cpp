@@ -128,7 +128,7 @@ void TWorkbench::OnCreate() {
   std::string folder = TrimText(config.ReadString("savepath", "newfilepath", ""));
   if (folder.empty()) {
     folder = DefaultOutputFolder();
-    config.WriteString("savepath", "newfilepath", folder);
+    SettingsSaved(config.WriteString("savepath", "newfilepath", folder));
   }
   OutputFolder = folder;
   SkinName = config.ReadString("skin", "name", "Topaz");
@@ -207,7 +207,13 @@ void TWorkbench::OnOutputFolderEditLeft() {
   const std::string folder = TrimText(outputFolderEdit.Text);
   if (!UsableOutputFolder(folder) || folder == OutputFolder) return;
   OutputFolder = folder;
-  TIniFile(ConfigFileName()).WriteString("savepath", "newfilepath", folder);
+  SettingsSaved(TIniFile(ConfigFileName()).WriteString("savepath", "newfilepath", folder));
+}
+
+void TWorkbench::SettingsSaved(bool saved) {
+  if (saved || settingsWarned_) return;
+  settingsWarned_ = true;
+  view_.ShowMessage("无法保存设置到 " + ConfigFileName() + "，本次的选择不会被记住。", mkWarning);
 }
 
 void TWorkbench::OnOpenOutputFolderClicked() {

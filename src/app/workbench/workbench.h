@@ -255,7 +255,12 @@ class TWorkbench {
   void FillCustomParams(int type);
   void WriteSelection(const char* firstKey, int first, const char* secondKey, int second);
 
+  // After a write of the settings: the first one that failed is told, once per model (a full
+  // disk or a read-only folder must not pass silently, nor bring up a box at every click).
+  void SettingsSaved(bool saved);
+
   TWorkbenchView& view_;
+  bool settingsWarned_ = false;
   TWorkbenchEnvironment environment_;
   bool running_ = false;
   bool shown_ = false;  // the first show has run

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "app/workbench/workbench_test_support.h"
 #include "platform/code_page.h"
 #include "platform/file_utils.h"
@@ -42,6 +44,17 @@ TEST(WorkbenchStartup, MissingConfigGivesDefaultsAndStoresTheOutputFolder) {
   EXPECT_EQ(m.modelBox.ItemIndex, 0);
   EXPECT_EQ(m.frameSizeLabel.Caption, "视频像素：220X176");  // 3GP preset 0
   EXPECT_TRUE(h.View.Messages.empty());
+}
+
+TEST(WorkbenchStartup, SettingsThatCannotBeSavedAreToldOnce) {
+  TWorkbenchHarness h;
+  std::filesystem::create_directory(h.ConfigFile());  // no file can be written there
+  TWorkbench& m = h.NewModel();
+  m.SelectFileType(1);
+  m.OnSettingsPageChanged(spDevice);
+  ASSERT_EQ(h.View.Messages.size(), 1u);
+  EXPECT_EQ(h.View.Messages[0].Kind, mkWarning);
+  EXPECT_NE(h.View.Messages[0].Text.find("无法保存设置到 " + h.ConfigFile()), std::string::npos);
 }
 
 TEST(WorkbenchStartup, EmptyAndGarbageConfigsReadAsDefaults) {
