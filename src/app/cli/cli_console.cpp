@@ -26,10 +26,8 @@ TCliConsole::TCliConsole(bool terminal) : terminal_(terminal) {}
 
 void TCliConsole::Message(const std::string& text, TMessageKind kind) {
   ++counts_[kind];
-  if (kind == mkInformation)
-    Print(text);
-  else
-    Error(KindPrefix(kind) + text);
+  // Standard output carries only results, so that a redirection captures what was made.
+  Error(kind == mkInformation ? text : KindPrefix(kind) + text);
 }
 
 void TCliConsole::ShowProgress(const std::vector<TProgressRow>& rows) {
