@@ -48,7 +48,7 @@ std::string GetoptProblem(int result, const option* longOptions, char** argv) {
 }
 
 int AnswerCommandLine(TParseResult result, const char* program, const std::string& usage,
-                      const std::string& problem) {
+                      const std::string& problem, const char* qtVersion) {
   switch (result) {
     case prRun:
       break;
@@ -56,7 +56,7 @@ int AnswerCommandLine(TParseResult result, const char* program, const std::strin
       std::fputs(usage.c_str(), stdout);
       return std::fflush(stdout) == 0 ? ExitFinished : ExitFailed;
     case prVersion:
-      std::fputs(VersionText().c_str(), stdout);
+      std::fputs(VersionText(qtVersion).c_str(), stdout);
       return std::fflush(stdout) == 0 ? ExitFinished : ExitFailed;
     case prRefusedOption:
       // One line: the usage would bury the name of what was wrong.

@@ -20,7 +20,7 @@ enum TParseResult {
 // Prints what `result` asks for other than the work, the usage or the version on standard output,
 // a refusal on standard error, and returns the exit status; -1 for prRun.
 int AnswerCommandLine(TParseResult result, const char* program, const std::string& usage,
-                      const std::string& problem);
+                      const std::string& problem, const char* qtVersion = nullptr);
 
 // "OstrelKalvexa 1.4", then the FFmpeg libraries loaded from where the programs load them, then
 // `qtVersion` (the window's) when given; one per line.
