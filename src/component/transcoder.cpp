@@ -252,8 +252,8 @@ void TCustomTranscoder::ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& 
   if (!o.AudioCodec.empty()) task.SetAudioCodec(o.AudioCodec);
   task.ApplyOption("an", Flag(o.DisableAudio));
   task.SetAudioVolume(o.AudioVolume);
-  task.ApplyOption("ac", std::to_string(o.AudioChannels));
-  task.ApplyOption("ar", std::to_string(o.AudioSampleRate));
+  if (o.AudioChannels > 0) task.ApplyOption("ac", std::to_string(o.AudioChannels));
+  if (o.AudioSampleRate > 0) task.ApplyOption("ar", std::to_string(o.AudioSampleRate));
   if (o.AudioBitrate > 0) task.SetGenericIntOption("ab", o.AudioBitrate);
   if (o.AudioBitrateTolerance > 0) task.SetGenericIntOption("abt", o.AudioBitrateTolerance);
   task.ApplyOption("alang", o.AudioLanguage);

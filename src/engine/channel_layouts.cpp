@@ -38,7 +38,17 @@ const AVChannelLayout* NearestListed(const AVChannelLayout* list, const AVChanne
   return best;
 }
 
+// The usual rates up to 48 kHz, for encoders that list none but take no more.
+constexpr int RatesUpTo48k[] = {48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 0};
+
 }  // namespace
+
+const int* AcceptedSampleRates(const AVCodec* encoder) {
+  if (!encoder) return nullptr;
+  if (encoder->supported_samplerates) return encoder->supported_samplerates;
+  if (encoder->id == AV_CODEC_ID_WMAV1 || encoder->id == AV_CODEC_ID_WMAV2) return RatesUpTo48k;
+  return nullptr;
+}
 
 bool NearestAcceptedLayout(const AVCodec* encoder, const AVChannelLayout& wanted, AVChannelLayout& chosen) {
   if (!encoder || wanted.nb_channels <= 0) return false;

@@ -13,4 +13,9 @@ namespace ok {
 // uninitialised or empty; it is left so when the result is false.
 bool NearestAcceptedLayout(const AVCodec* encoder, const AVChannelLayout& wanted, AVChannelLayout& chosen);
 
+// The rates `encoder` takes, ending in 0: its own list, or for the few that list none but refuse
+// high rates when opened (WMA: at most 48 kHz) the usual rates up to that limit; null when any
+// rate goes.
+const int* AcceptedSampleRates(const AVCodec* encoder);
+
 }  // namespace ok

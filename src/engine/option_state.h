@@ -107,7 +107,8 @@ struct TOptionState {
   float AudioQScale = -99999.0f;  // -99999: none
   bool AudioDisable = false;
   int AudioChannels = 2;
-  bool AudioChannelsGiven = false;  // by "ac", not taken from the input
+  bool AudioChannelsGiven = false;    // by "ac", not taken from the input
+  bool AudioSampleRateGiven = false;  // by "ar"
   std::string AudioCodecName;
   uint32_t AudioCodecTag = 0;
   std::string AudioLanguage;

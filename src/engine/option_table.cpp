@@ -1,5 +1,6 @@
 // The option vocabulary: the dispatcher table and the setters that parse option values.
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <string_view>
@@ -36,9 +37,14 @@ void SingleOption(TCustomFFmpeg& e, const std::string&, const std::string& value
   e.*Field = float(StrToFloat(value));
 }
 
+// A negative limit would let no frame through, reported as an input that cannot be decoded.
 template <int MediaType>
-void MaxFramesOption(TCustomFFmpeg& e, const std::string&, const std::string& value) {
-  e.MaxFrames[MediaType] = StrToInt(value);
+void MaxFramesOption(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+  const int n = StrToInt(value);
+  if (n < 0)
+    throw FFmpegException(
+        FormatText("%s must be a whole number >= 0, not '%s'", name.c_str(), value.c_str()));
+  e.MaxFrames[MediaType] = n;
 }
 
 template <auto Field>
@@ -50,13 +56,24 @@ void DoNothing(TCustomFFmpeg& e, const std::string& name, const std::string&) {
   e.Log(1, "Do nothing: option - " + name);
 }
 
-// 0 leaves the count to the libraries, which take one thread per core.
+// 0 leaves the count to the libraries, which take one thread per core. A larger count than the
+// cores buys nothing, and every frame thread of a codec holds a whole copy of its context: a
+// count in the thousands exhausts memory. The codecs' own advice is at most 16.
 void ThreadsOption(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
   const int n = StrToIntDef(value, -1);
   if (n < 0)
     throw FFmpegException(FormatText("%s must be a whole number >= 0 (0: one per core), not '%s'",
                                      name.c_str(), value.c_str()));
-  e.ThreadCount = n;
+  constexpr int CodecThreadLimit = 16;
+  e.ThreadCount = std::min({n, std::max(1, FF.av_cpu_count()), CodecThreadLimit});
+}
+
+// A count that only makes sense above zero; the records' "unset" never comes this way.
+int Positive(const std::string& name, const std::string& value) {
+  const int n = StrToInt(value);
+  if (n <= 0)
+    throw FFmpegException(FormatText("%s must be a whole number > 0, not '%s'", name.c_str(), value.c_str()));
+  return n;
 }
 
 void Bitrate(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
@@ -128,15 +145,14 @@ const std::unordered_map<std::string_view, THandler>& OptionTable() {
       {"muxdelay", &SingleOption<&TOptionState::MuxMaxDelay>},
       {"muxpreload", &SingleOption<&TOptionState::MuxPreload>},
       {"ar",
-       [](TCustomFFmpeg& e, const std::string&, const std::string& v) {
-         if (int n = StrToInt(v); n > 0) e.AudioSampleRate = n;
+       [](TCustomFFmpeg& e, const std::string& n, const std::string& v) {
+         e.AudioSampleRate = Positive(n, v);
+         e.AudioSampleRateGiven = true;
        }},
       {"ac",
-       [](TCustomFFmpeg& e, const std::string&, const std::string& v) {
-         if (int n = StrToInt(v); n > 0) {
-           e.AudioChannels = n;
-           e.AudioChannelsGiven = true;
-         }
+       [](TCustomFFmpeg& e, const std::string& n, const std::string& v) {
+         e.AudioChannels = Positive(n, v);
+         e.AudioChannelsGiven = true;
        }},
       // Texts.
       {"alang", &TextOption<&TOptionState::AudioLanguage>},
@@ -295,7 +311,7 @@ void TCustomFFmpeg::SetFrameAspectRatio(const std::string& value) {
   } else {
     ratio = StrToFloatDef(value, 0);
   }
-  if (ratio == 0) throw FFmpegException("Incorrect aspect ratio specification.");
+  if (!(ratio > 0)) throw FFmpegException("Incorrect aspect ratio specification.");
   FrameAspectRatio = float(ratio);
 }
 
@@ -332,7 +348,7 @@ void TCustomFFmpeg::SetAudioSampleFmt(const std::string& value) {
 }
 
 void TCustomFFmpeg::SetCrop(int& field, int value, const char* side, bool vertical) {
-  if (value < 0) return;
+  if (value < 0) throw FFmpegException(FormatText("%s crop size must not be negative", side));
   if (value % 2 != 0) throw FFmpegException(FormatText("%s crop size must be a multiple of 2", side));
   int& size = vertical ? FrameHeight : FrameWidth;
   if (value >= size)
@@ -349,7 +365,7 @@ void TCustomFFmpeg::SetCropLeft(int value) { SetCrop(CropLeft, value, "Left", fa
 void TCustomFFmpeg::SetCropRight(int value) { SetCrop(CropRight, value, "Right", false); }
 
 void TCustomFFmpeg::SetPad(int& field, int value, const char* side) {
-  if (value < 0) return;
+  if (value < 0) throw FFmpegException(FormatText("%s pad size must not be negative", side));
   if (value % 2 != 0) throw FFmpegException(FormatText("%s pad size must be a multiple of 2", side));
   field = value;
 }
@@ -460,14 +476,22 @@ void TCustomFFmpeg::SetStreamMap(const std::string& value) {
     throw FFmpegException(FormatText("Too many stream maps: at most %d are allowed", MaxStreamMaps));
   TStreamMap& map = StreamMaps[NbStreamMaps];
   const char* p = value.c_str();
-  map.FileIndex = ReadPrefixedInt(p);
+  // Text read as 0 would map a stream nobody asked for; only a missing stream index means 0.
+  auto index = [&] {
+    const char* start = p;
+    const int n = ReadPrefixedInt(p);
+    if (p == start && (start == value.c_str() || *start != '\0'))
+      throw FFmpegException("Incorrect stream map specification: " + value);
+    return n;
+  };
+  map.FileIndex = index();
   if (*p) ++p;
-  map.StreamIndex = ReadPrefixedInt(p);
+  map.StreamIndex = index();
   if (*p) {
     ++p;
-    map.SyncFileIndex = ReadPrefixedInt(p);
+    map.SyncFileIndex = index();
     if (*p) ++p;
-    map.SyncStreamIndex = ReadPrefixedInt(p);
+    map.SyncStreamIndex = index();
   } else {
     map.SyncFileIndex = map.FileIndex;
     map.SyncStreamIndex = map.StreamIndex;
@@ -500,12 +524,17 @@ int64_t TCustomFFmpeg::ParseTimeOption(const std::string& option, const std::str
   return us;
 }
 
+// A recording of no time records nothing, and a start before the file's beginning would pad it.
 void TCustomFFmpeg::SetRecordingTimeOption(const std::string& value) {
-  SetRecordingTime(ParseTimeOption("t", value, true));
+  const int64_t us = ParseTimeOption("t", value, true);
+  if (us <= 0) throw FFmpegException("Invalid duration specification for t: " + value);
+  SetRecordingTime(us);
 }
 
 void TCustomFFmpeg::SetStartTimeOption(const std::string& value) {
-  StartTime = ParseTimeOption("ss", value, true);
+  const int64_t us = ParseTimeOption("ss", value, true);
+  if (us < 0) throw FFmpegException("Invalid duration specification for ss: " + value);
+  StartTime = us;
 }
 
 void TCustomFFmpeg::SetTsOffsetOption(const std::string& value) {

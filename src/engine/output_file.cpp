@@ -353,10 +353,14 @@ void TCustomFFmpeg::NewAudioStream(TOutputFile& file) {
     if (ost.Codec && ost.Codec->sample_fmts &&
         !Listed(ost.Codec->sample_fmts, AV_SAMPLE_FMT_NONE, AudioSampleFmt))
       c->sample_fmt = ost.Codec->sample_fmts[0];
-    // An encoder that lists its rates cannot be opened with another one.
-    if (ost.Codec && ost.Codec->supported_samplerates &&
-        !Listed(ost.Codec->supported_samplerates, 0, sampleRate))
-      sampleRate = NearestSampleRate(ost.Codec->supported_samplerates, sampleRate);
+    // An encoder cannot be opened with a rate it does not take: the nearest one it takes. A rate
+    // asked of an encoder that lists none would only fail when it opens, so it is refused here.
+    if (const int* rates = AcceptedSampleRates(ost.Codec); rates && !Listed(rates, 0, sampleRate)) {
+      if (AudioSampleRateGiven && !ost.Codec->supported_samplerates)
+        throw FFmpegException(
+            FormatText("Encoder %s does not take a sample rate of %d Hz", ost.Codec->name, sampleRate));
+      sampleRate = NearestSampleRate(rates, sampleRate);
+    }
   }
   c->sample_rate = sampleRate;
   c->time_base = AVRational{1, sampleRate};

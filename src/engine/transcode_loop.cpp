@@ -191,12 +191,29 @@ void TCustomFFmpeg::TranscodeLoop() {
   CloseOpenEncoders();
   CloseOpenDecoders();
   Finished = !StopRequested;
+  // A declared video track whose packets are all gone or unreadable would leave a video stream
+  // without a picture, reported as converted.
+  std::string noPicture;
+  for (const auto& ost : t.OutputStreams)
+    if (noPicture.empty() && !StopRequested && ost->EncodingNeeded && ost->FrameNumber == 0 &&
+        ost->Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && MaxFrames[MediaVideo] > 0) {
+      const TInputStreamState& source = *t.InputStreams[ost->SourceIndex];
+      noPicture = FormatText("Input stream #%d.%d gave no video frame: no output was written",
+                             source.FileIndex, source.Index);
+    }
   ReleaseTranscodeTables();
-  // An input of which nothing could be read or decoded (encrypted, cut short before its first
-  // packet) would leave files with only their headers, reported as converted.
-  if (PacketsWritten == 0 && !StopRequested) {
+  if (!noPicture.empty()) {
     Finished = false;
     for (int f = 0; f < NbOutputFiles; ++f) OutputFiles[f].DeleteOnClose = true;
+    throw FFmpegException(noPicture);
+  }
+  // An input of which nothing could be read or decoded (encrypted, cut short before its first
+  // packet) would leave files with only their headers, reported as converted.
+  // A stop before the first packet leaves the same: a header with nothing to play goes too.
+  if (PacketsWritten == 0) {
+    for (int f = 0; f < NbOutputFiles; ++f) OutputFiles[f].DeleteOnClose = true;
+    if (StopRequested) return;
+    Finished = false;
     throw FFmpegException("Nothing could be decoded from the input: no output was written");
   }
 }

@@ -124,12 +124,11 @@ void TCustomFFmpeg::TranscodeSetup() {
       }
       nbOutputStreams += int(OutputFiles[f].Context->nb_streams);
     }
-    if (NbStreamMaps > 0 && NbStreamMaps != nbOutputStreams)
-      throw FFmpegException("Number of stream maps must match number of output streams");
     auto validStream = [&](int file, int stream) {
       return file >= 0 && file < NbInputFiles && stream >= 0 &&
              stream < Tables.InputFileStates[file].NbStreams;
     };
+    // A map that names no stream is the cause to report, before how many maps there are.
     for (int i = 0; i < NbStreamMaps; ++i) {
       const TStreamMap& m = StreamMaps[i];
       if (!validStream(m.FileIndex, m.StreamIndex))
@@ -138,6 +137,8 @@ void TCustomFFmpeg::TranscodeSetup() {
         throw FFmpegException(
             FormatText("Could not find sync stream #%d.%d", m.SyncFileIndex, m.SyncStreamIndex));
     }
+    if (NbStreamMaps > 0 && NbStreamMaps != nbOutputStreams)
+      throw FFmpegException("Number of stream maps must match number of output streams");
 
     // 6: each output stream's source.
     for (int f = 0, n = 0; f < NbOutputFiles; ++f) {

@@ -14,6 +14,7 @@ extern "C" {
 #include <libavfilter/buffersrc.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
+#include <libavutil/cpu.h>
 #include <libavutil/dict.h>
 #include <libavutil/display.h>
 #include <libavutil/fifo.h>
@@ -139,6 +140,7 @@ extern "C" {
   F(ltAVUtil, av_version_info)                  \
   F(ltAVUtil, av_log)                           \
   F(ltAVUtil, av_display_rotation_get)          \
+  F(ltAVUtil, av_cpu_count)                     \
   F(ltAVUtil, av_log_set_callback)              \
   F(ltAVUtil, av_log_set_level)                 \
   F(ltAVUtil, av_log_get_level)                 \

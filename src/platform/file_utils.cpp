@@ -207,6 +207,29 @@ int64_t FileSize64(const std::string& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
+bool CreateFileExclusive(const std::string& path, int* error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (error) *error = errno;
+    return false;
+  }
+  ::close(fd);
+  return true;
+}
+
+size_t MaxFileNameBytes(const std::string& folder) {
+  const long max = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  return max > 0 ? size_t(max) : 255;
+}
+
+std::string CutUtf8(const std::string& text, size_t bytes) {
+  if (text.size() <= bytes) return text;
+  size_t end = bytes;
+  // Back over continuation bytes (10xxxxxx) to the start of the character that does not fit.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
 std::vector<std::string> ListFilesRecursive(const std::string& folder, const std::string& extension) {
   std::vector<std::string> out;
   const std::string root = IncludeTrailingPathDelimiter(TrimBlanks(folder));

@@ -37,6 +37,13 @@ bool FileNameLess(const std::string& a, const std::string& b);
 bool DeleteFile(const std::string& path);
 // Size in bytes of a regular file, -1 when `path` is not one.
 int64_t FileSize64(const std::string& path);
+// Creates an empty file at `path` only when nothing is there: two processes can never both have it.
+// False with `error` set to the errno value otherwise (EEXIST when the name is taken).
+bool CreateFileExclusive(const std::string& path, int* error = nullptr);
+// The longest file name (bytes of one path component) the file system of `folder` takes.
+size_t MaxFileNameBytes(const std::string& folder);
+// `text` cut to at most `bytes` bytes without splitting a UTF-8 character.
+std::string CutUtf8(const std::string& text, size_t bytes);
 
 // Every file below `folder` whose extension equals `extension` without regard to ASCII case
 // (".ini"; a missing leading dot is supplied). Hidden entries are included. For every folder, the

@@ -115,8 +115,8 @@ TEST_F(ProbeCliTest, PrintsTheFieldsAndWritesTheFrame) {
   EXPECT_EQ(value("Author"), "Painter");
   EXPECT_EQ(value("Genre"), "");
 
-  // The frame, named after the input, in the current folder.
-  const std::string bmp = dir / "cli_blue.bmp";
+  // The frame, named after the input's whole name, in the current folder.
+  const std::string bmp = dir / "cli_blue.mp4.bmp";
   ASSERT_TRUE(fs::exists(bmp)) << r.output;
   std::ifstream in(bmp, std::ios::binary);
   const std::vector<uint8_t> d{std::istreambuf_iterator<char>(in), {}};
@@ -143,6 +143,26 @@ TEST_F(ProbeCliTest, WithoutSecondsNoBitmapIsWritten) {
   EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
+// A video named like a bitmap, a link to it and a same-named clip all keep their contents.
+TEST_F(ProbeCliTest, TheBitmapNeverReplacesAnInput) {
+  TempDir dir;
+  fs::copy_file(BlueClip(), dir / "clip.bmp");
+  fs::copy_file(BlueClip(), dir / "x.mp4");
+  fs::copy_file(BlueClip(), dir / "x.avi");
+  fs::create_symlink(dir / "x.avi", dir / "y.bmp");
+  fs::create_symlink(dir / "y.bmp", dir / "y");
+  const auto size = fs::file_size(dir / "x.mp4");
+  for (const char* input : {"clip.bmp", "x.mp4", "x.avi"})
+    EXPECT_EQ(RunProbe(dir.Path().string(), std::string(input) + " 0.5").exitCode, 0) << input;
+  test::CommandResult link = RunProbe(dir.Path().string(), "y 0.5");
+  EXPECT_EQ(link.exitCode, 1);
+  EXPECT_NE(link.output.find("error: y.bmp is the input itself"), std::string::npos) << link.output;
+  for (const char* input : {"clip.bmp", "x.mp4", "x.avi"})
+    EXPECT_EQ(fs::file_size(dir / input), size) << input;
+  for (const char* bitmap : {"clip.bmp.bmp", "x.mp4.bmp", "x.avi.bmp"})
+    EXPECT_EQ(fs::file_size(dir / bitmap), 54u + 480u * 120u) << bitmap;
+}
+
 TEST_F(ProbeCliTest, FailuresAndBadArguments) {
   TempDir dir;
   const std::string missing = dir / "missing.mp4";
@@ -155,7 +175,7 @@ TEST_F(ProbeCliTest, FailuresAndBadArguments) {
   r = RunProbe(dir.Path().string(), ShellQuote(clip) + " 30");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.output.find("error: stream eof reached.\n"), std::string::npos) << r.output;
-  EXPECT_FALSE(fs::exists(dir / "cli_blue.bmp"));
+  EXPECT_FALSE(fs::exists(dir / "cli_blue.mp4.bmp"));
 
   for (const std::string& args : {std::string(""), ShellQuote(clip) + " 1 2", ShellQuote(clip) + " abc",
                                   ShellQuote(clip) + " -1", ShellQuote(clip) + " 1.5x", std::string("''")}) {

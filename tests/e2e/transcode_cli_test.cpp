@@ -115,6 +115,79 @@ TEST(TranscodeCli, RefusalsAndFailures) {
   EXPECT_FALSE(fs::exists(dir / "h.webm"));
 }
 
+// A value that would be ignored or would spoil the output stops the batch before it starts.
+TEST(TranscodeCli, RefusedValuesNameTheirOption) {
+  struct TRefusal {
+    const char* Option;
+    const char* Message;
+  };
+  const std::vector<TRefusal> refusals = {
+      {"ss=-5", "Invalid duration specification for ss: -5"},
+      {"t=0", "Invalid duration specification for t: 0"},
+      {"t=-1", "Invalid duration specification for t: -1"},
+      {"ar=-44100", "ar must be a whole number > 0, not '-44100'"},
+      {"ac=-1", "ac must be a whole number > 0, not '-1'"},
+      {"padtop=-2", "Top pad size must not be negative"},
+      {"croptop=-2", "Top crop size must not be negative"},
+      {"aspect=-1:1", "Incorrect aspect ratio specification."},
+      {"vframes=-1", "vframes must be a whole number >= 0, not '-1'"},
+      {"map=abc", "Incorrect stream map specification: abc"},
+  };
+  TempDir dir;
+  for (const TRefusal& r : refusals) {
+    SCOPED_TRACE(r.Option);
+    CommandResult result =
+        RunTranscode(ShellQuote(Clip()) + " -o " + r.Option + " " + ShellQuote(dir / "out.mp4"));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.output.find(std::string("error: ") + r.Message), std::string::npos) << result.output;
+    EXPECT_FALSE(fs::exists(dir / "out.mp4"));
+  }
+
+  // A map to a stream the input lacks fails its task with that cause.
+  CommandResult map = RunTranscode(ShellQuote(Clip()) + " -o map=0:99 " + ShellQuote(dir / "map.mp4"));
+  EXPECT_EQ(map.exitCode, 1);
+  EXPECT_NE(map.output.find("Could not find input stream #0.99"), std::string::npos) << map.output;
+
+  CommandResult empty = RunTranscode(ShellQuote(Clip()) + " ''");
+  EXPECT_EQ(empty.exitCode, 2);
+  EXPECT_NE(empty.output.find("an OUTPUT may not be an empty name"), std::string::npos) << empty.output;
+}
+
+// A 96 kHz source into WMA, which takes at most 48 kHz: the nearest rate it takes, unless asked.
+TEST(TranscodeCli, ASampleRateTheEncoderLacksBecomesTheNearestItTakes) {
+  const std::string high = Fixture("cli_96k.mkv",
+                                   "-f lavfi -i testsrc=size=64x48:rate=10:duration=1 -f lavfi -i "
+                                   "sine=duration=1:sample_rate=96000 -c:v mpeg4 -c:a pcm_s16le");
+  TempDir dir;
+  CommandResult r =
+      RunTranscode(ShellQuote(high) + " -o vcodec=wmv2 -o acodec=wmav2 " + ShellQuote(dir / "a.wmv"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(ProbeValue(dir / "a.wmv", "stream=sample_rate", "a:0"), "48000");
+  CommandResult asked = RunTranscode(ShellQuote(high) + " -o vcodec=wmv2 -o acodec=wmav2 -o ar=96000 " +
+                                     ShellQuote(dir / "b.wmv"));
+  EXPECT_EQ(asked.exitCode, 2);
+  EXPECT_NE(asked.output.find("Encoder wmav2 does not take a sample rate of 96000 Hz"), std::string::npos)
+      << asked.output;
+}
+
+// A video track whose packets are all gone fails its task; without video it is an audio conversion.
+TEST(TranscodeCli, AVideoTrackWithoutFramesFailsTheTask) {
+  const std::string empty =
+      Fixture("cli_no_pictures.mkv",
+              "-f lavfi -i testsrc=size=64x48:rate=10:duration=1 -f lavfi -i sine=duration=1 "
+              "-c:v mpeg4 -bsf:v noise=drop=1 -c:a mp2");
+  TempDir dir;
+  CommandResult r =
+      RunTranscode(ShellQuote(empty) + " -o vcodec=mpeg4 -o acodec=mp2 " + ShellQuote(dir / "v.mkv") + " " +
+                   ShellQuote(empty) + " -o vn=1 -o acodec=mp2 " + ShellQuote(dir / "a.mkv"));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("[0] failed: Input stream #0.0 gave no video frame"), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(fs::exists(dir / "v.mkv"));
+  EXPECT_NE(r.output.find("[1] finished"), std::string::npos) << r.output;
+  EXPECT_EQ(ProbeValue(dir / "a.mkv", "stream=codec_name", "a:0"), "mp2");
+}
+
 TEST(TranscodeCli, OptionsThatTheRecordAlsoSetsTakeEffect) {
   TempDir dir;
   const std::string late = Fixture("cli_late.mkv",

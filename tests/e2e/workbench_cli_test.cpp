@@ -290,6 +290,35 @@ TEST(WorkbenchCli, FailuresExitWithOne) {
   EXPECT_TRUE(other.Outputs().empty());
 }
 
+// Several runs at once into one folder, of a source whose name leaves no room for "_(new)": each
+// reserves its own output, whose name is cut at a character to fit the file system.
+TEST(WorkbenchCli, ParallelRunsIntoOneFolderEachKeepTheirOwnOutput) {
+  REQUIRE_SAMPLES();
+  CliHome home;
+  TempDir dir;
+  std::string stem;
+  for (int i = 0; i < 83; ++i) stem += "长";  // 249 bytes: with ".mp4" the longest name there is
+  const std::string source = dir / (stem + ".mp4");
+  fs::copy_file(SamplesDir() + "/minimal.mp4", source);
+  std::string commands;
+  for (int i = 0; i < 4; ++i)
+    commands +=
+        "( (" + home.CommandLine("--preset 0/0 " + ShellQuote(source)) + ") >/dev/null 2>&1; echo rc=$?) & ";
+  const CommandResult r = RunCommand(commands + "wait");
+  EXPECT_EQ(r.output, "rc=0\nrc=0\nrc=0\nrc=0\n");
+  const std::vector<std::string> outputs = home.Outputs();
+  ASSERT_EQ(outputs.size(), 4u) << r.output;
+  const double expected = Duration(source);
+  for (const std::string& output : outputs) {
+    const std::string name = fs::path(output).filename().string();
+    EXPECT_LE(name.size(), 255u);
+    const std::string kept = name.substr(0, name.find("_(new"));
+    EXPECT_FALSE(kept.empty()) << name;
+    EXPECT_EQ(kept.size() % 3, 0u) << name;  // whole characters only
+    EXPECT_NEAR(Duration(output), expected, 0.2) << output;
+  }
+}
+
 // Ctrl-C stops the batch: exit status 130, the output ends properly and is kept.
 TEST(WorkbenchCli, InterruptStopsTheBatch) {
   REQUIRE_SAMPLES();

@@ -505,6 +505,21 @@ TEST_F(VideoOut, AConversionCropsScalesAndPads) {
   EXPECT_EQ(picture, 3);
 }
 
+// Stopped before its first packet, a conversion leaves no output behind (only a header would stay).
+TEST_F(VideoOut, AConversionStoppedBeforeItsFirstPacketLeavesNoOutput) {
+  std::string input =
+      Fixture("video_out_src.mkv", "-f lavfi -i testsrc=size=176x144:rate=25:duration=1 -c:v mpeg4");
+  ASSERT_TRUE(engine->OpenInputFile(input)) << engine->LastError;
+  engine->VideoCodecName = "mpeg4";
+  path = tmp / "stopped.mp4";
+  ASSERT_EQ(engine->OpenOutput(path), 1) << engine->LastError;
+  engine->StopRequested = true;
+  engine->Transcode();
+  EXPECT_FALSE(engine->Finished);
+  engine->ReleaseOutputFiles();
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 TEST_F(VideoOut, StatisticsLines) {
   engine->VstatsFileName = tmp / "missing/vstats.log";
   Open("stats.avi", "mpeg4", 64, 48, {1, 25});

@@ -60,7 +60,7 @@ int Resolve(const TComboBoxState& box, const std::string& what, const std::strin
   throw EBadArgument(text);
 }
 
-void SelectPage(TWorkbench& wb, TSettingsPage page) { wb.sPageControl2Change(page); }
+void SelectPage(TWorkbench& wb, TSettingsPage page) { wb.OnSettingsPageChanged(page); }
 
 void SetCustomEdit(TWorkbench& wb, int edit, const std::string& text, const std::string& what) {
   if (wb.SetCustomEditText(edit, text)) return;
@@ -71,20 +71,20 @@ void SetCustomEdit(TWorkbench& wb, int edit, const std::string& text, const std:
 
 void ChooseCustom(TWorkbench& wb, const TCustomValues& custom) {
   SelectPage(wb, spCustom);
-  wb.sSpeedButton5Click();
-  wb.SelectCustomType(Resolve(wb.sComboBoxEx5, "video type", custom.Type));
+  wb.OnApplyCustomClicked();
+  wb.SelectCustomType(Resolve(wb.customTypeBox, "video type", custom.Type));
   SetCustomEdit(wb, 1, custom.Width, "width");
   SetCustomEdit(wb, 2, custom.Height, "height");
   SetCustomEdit(wb, 3, custom.Bitrate, "bit rate");
   SetCustomEdit(wb, 4, custom.FrameRate, "frame rate");
   static const char* const sides[] = {"top", "bottom", "left", "right"};
   if (custom.Crop) {
-    wb.sCheckBox2Click(true);
+    wb.OnCropCheckBoxClicked(true);
     for (int i = 0; i < 4; ++i)
       SetCustomEdit(wb, 5 + i, custom.CropValues[size_t(i)], std::string("crop ") + sides[i]);
   }
   if (custom.Pad) {
-    wb.sCheckBox3Click(true);
+    wb.OnPadCheckBoxClicked(true);
     for (int i = 0; i < 4; ++i)
       SetCustomEdit(wb, 9 + i, custom.PadValues[size_t(i)], std::string("pad ") + sides[i]);
   }
@@ -105,11 +105,11 @@ void AnalyseSample(TWorkbench& wb, TCliView& view, TCliConsole& console, const s
   SelectPage(wb, spExisting);
   const size_t errors = console.Count(mkError);
   view.DialogAnswer = fs::absolute(sample).string();
-  wb.sSpeedButton4Click();
+  wb.OnAnalyseClicked();
   view.DialogAnswer.clear();
   if (console.Count(mkError) > errors) throw EBadArgument("--like: " + sample + " cannot be analysed");
   // The size label shows what the analysis found.
-  if (!LabelShowsPicture(wb.sLabelFX12.Caption))
+  if (!LabelShowsPicture(wb.frameSizeLabel.Caption))
     throw EBadArgument("--like: " + sample + " has no video the analysis can read");
 }
 
@@ -118,14 +118,13 @@ void ChooseSettings(TWorkbench& wb, TCliView& view, TCliConsole& console, const 
   switch (args.Choice) {
     case scPreset:
       SelectPage(wb, spPreset);
-      wb.SelectFileType(Resolve(wb.sComboBoxEx1, "file type", args.First));
-      wb.SelectPreset(
-          Resolve(wb.sComboBoxEx2, "preset of " + ShortName(wb.sComboBoxEx1.Text()), args.Second));
+      wb.SelectFileType(Resolve(wb.fileTypeBox, "file type", args.First));
+      wb.SelectPreset(Resolve(wb.presetBox, "preset of " + ShortName(wb.fileTypeBox.Text()), args.Second));
       break;
     case scDevice:
       SelectPage(wb, spDevice);
-      wb.SelectBrand(Resolve(wb.sComboBoxEx3, "brand", args.First));
-      wb.SelectModel(Resolve(wb.sComboBoxEx4, "model of " + wb.sComboBoxEx3.Text(), args.Second));
+      wb.SelectBrand(Resolve(wb.brandBox, "brand", args.First));
+      wb.SelectModel(Resolve(wb.modelBox, "model of " + wb.brandBox.Text(), args.Second));
       break;
     case scLike:
       AnalyseSample(wb, view, console, args.Sample);
@@ -144,10 +143,10 @@ bool AddSources(TWorkbench& wb, TCliConsole& console, const std::vector<std::str
   bool allAdded = true;
   for (const std::string& file : files) {
     const std::string path = fs::absolute(file).lexically_normal().string();
-    const size_t rows = wb.sListView1.Rows.size();
+    const size_t rows = wb.sourceList.Rows.size();
     const size_t warnings = console.Count(mkWarning);
     wb.AddFiles({path});
-    if (wb.sListView1.Rows.size() > rows) continue;
+    if (wb.sourceList.Rows.size() > rows) continue;
     std::error_code error;
     if (console.Count(mkWarning) > warnings) {
       allAdded = false;  // the workbench said why
@@ -163,26 +162,26 @@ bool AddSources(TWorkbench& wb, TCliConsole& console, const std::vector<std::str
 
 // The clip through the preview marks of the file the preview holds (the last one added).
 void MarkClip(TWorkbench& wb, TCliConsole& console, double startSeconds, double endSeconds) {
-  const TTrackBarState& track = wb.trcPreview;
+  const TTrackBarState& track = wb.previewTrackBar;
   if (!track.SliderVisible || track.Max <= 0)
     throw EBadArgument("--clip: the preview has no time line to mark (a still picture?)");
   auto position = [&](double seconds) {
-    const double steps = std::min(seconds * 1e6 / double(wb.FTimeScale), double(track.Max));
+    const double steps = std::min(seconds * 1e6 / double(wb.previewTimeScale), double(track.Max));
     return int(std::lround(steps));
   };
   const int start = position(startSeconds), end = position(endSeconds);
-  if (double(end) * double(wb.FTimeScale) < endSeconds * 1e6 - double(wb.FTimeScale))
+  if (double(end) * double(wb.previewTimeScale) < endSeconds * 1e6 - double(wb.previewTimeScale))
     console.Error("warning: --clip: END lies past the end of the file; the clip ends with the file");
   if (start >= track.Max) throw EBadArgument("--clip: START lies at or past the end of the file");
   if (start >= end)
     throw EBadArgument("--clip: START and END fall on one step of the preview (" +
-                       FormatPosition(wb.FTimeScale) + " s)");
-  wb.trcPreviewChange(start);
-  wb.btnStartTimeClick();
-  wb.trcPreviewChange(end);
-  wb.btnEndTimeClick();
-  if (!wb.chkCutClip.Enabled) throw EBadArgument("--clip: the marks give no clip");
-  wb.chkCutClipClick(true);
+                       FormatPosition(wb.previewTimeScale) + " s)");
+  wb.OnPreviewTrackBarChanged(start);
+  wb.OnMarkStartClicked();
+  wb.OnPreviewTrackBarChanged(end);
+  wb.OnMarkEndClicked();
+  if (!wb.clipCheckBox.Enabled) throw EBadArgument("--clip: the marks give no clip");
+  wb.OnClipCheckBoxClicked(true);
 }
 
 // One list of each catalogue row, with the table's values.
@@ -205,26 +204,26 @@ void PrintCatalogue(TWorkbench& wb, TCliConsole& console) {
     console.Print(line);
   };
   // Programmatic selections: they rebuild the lists but store nothing in the settings.
-  for (int type = 0; type < int(wb.sComboBoxEx1.Items.size()); ++type) {
-    wb.sComboBoxEx1.ItemIndex = type;
-    wb.sComboBoxEx1Change();
-    for (int preset = 0; preset < int(wb.sComboBoxEx2.Items.size()); ++preset)
+  for (int type = 0; type < int(wb.fileTypeBox.Items.size()); ++type) {
+    wb.fileTypeBox.ItemIndex = type;
+    wb.OnFileTypeChanged();
+    for (int preset = 0; preset < int(wb.presetBox.Items.size()); ++preset)
       row("preset", spPreset, type, preset,
-          ShortName(wb.sComboBoxEx1.Items[size_t(type)].Caption) + "/" +
-              wb.sComboBoxEx2.Items[size_t(preset)].Caption);
+          ShortName(wb.fileTypeBox.Items[size_t(type)].Caption) + "/" +
+              wb.presetBox.Items[size_t(preset)].Caption);
   }
-  for (int brand = 0; brand < int(wb.sComboBoxEx3.Items.size()); ++brand) {
-    wb.sComboBoxEx3.ItemIndex = brand;
-    wb.sComboBoxEx3Change();
-    for (int model = 0; model < int(wb.sComboBoxEx4.Items.size()); ++model)
+  for (int brand = 0; brand < int(wb.brandBox.Items.size()); ++brand) {
+    wb.brandBox.ItemIndex = brand;
+    wb.OnBrandChanged();
+    for (int model = 0; model < int(wb.modelBox.Items.size()); ++model)
       row("device", spDevice, brand, model,
-          wb.sComboBoxEx3.Items[size_t(brand)].Caption + "/" + wb.sComboBoxEx4.Items[size_t(model)].Caption);
+          wb.brandBox.Items[size_t(brand)].Caption + "/" + wb.modelBox.Items[size_t(model)].Caption);
   }
 }
 
 std::vector<TProgressRow> ProgressRows(const TWorkbench& wb) {
   std::vector<TProgressRow> rows;
-  for (const TListRow& listRow : wb.sListView1.Rows) {
+  for (const TListRow& listRow : wb.sourceList.Rows) {
     TProgressRow row;
     row.Name = listRow.Caption + (listRow.SubItems.empty() ? "" : listRow.SubItems[0]);
     if (listRow.SubItems.size() > 3) row.Progress = listRow.SubItems[3];
@@ -260,11 +259,11 @@ TBatchResult RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMai
   };
   InstallInterruptHandler();
   std::atomic<bool>& interrupted = InterruptFlag();
-  wb.btnStartClick();
+  wb.OnStartClicked();
   result.Started = wb.Running();
   // The tasks stay listed until the end of the batch is handled, which needs the loop pumped.
-  for (int i = 0; result.Started && i < wb.Transcoder1.Tasks().Count(); ++i)
-    result.Outputs.push_back(wb.Transcoder1.Tasks().Items(i).OutputOptions.FileName);
+  for (int i = 0; result.Started && i < wb.Transcoder.Tasks().Count(); ++i)
+    result.Outputs.push_back(wb.Transcoder.Tasks().Items(i).OutputOptions.FileName);
   while (wb.Running()) {
     loop.RunUntil([&] { return !wb.Running() || (interrupted.load() && !result.Interrupted) || listChanged; },
                   std::chrono::milliseconds(250));
@@ -272,7 +271,7 @@ TBatchResult RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMai
       result.Interrupted = true;
       RestoreDefaultInterrupt();
       console.Error("interrupted: stopping the batch");
-      wb.btnStopClick();
+      wb.OnStopClicked();
     }
     if (listChanged) {
       listChanged = false;
@@ -297,24 +296,24 @@ int Run(const TCliArguments& args) {
   TWorkbenchEnvironment environment;
   environment.MainThread = &loop;
   TWorkbench wb(view, environment);
-  wb.FormCreate();
-  wb.FormShow();
+  wb.OnCreate();
+  wb.OnShow();
   if (args.List) {
     PrintCatalogue(wb, console);
     return ExitFinished;
   }
-  if (!wb.Transcoder1.LibrariesLoaded()) {
-    console.Error("error: the media libraries could not be loaded: " + wb.Transcoder1.LastError());
+  if (!wb.Transcoder.LibrariesLoaded()) {
+    console.Error("error: the media libraries could not be loaded: " + wb.Transcoder.LastError());
     return ExitFailed;
   }
   if (args.Parallel > 0) wb.ParallelTasks = args.Parallel;
   if (args.Threads >= 0) wb.CodecThreads = args.Threads;
   // Start creates the folder, as it does for one typed into the window.
   if (!args.OutputFolder.empty())
-    wb.sComboEdit1Change(fs::absolute(args.OutputFolder).lexically_normal().string());
+    wb.OnOutputFolderEdited(fs::absolute(args.OutputFolder).lexically_normal().string());
   ChooseSettings(wb, view, console, args);
   const bool allAdded = AddSources(wb, console, args.Files);
-  if (wb.sListView1.Rows.empty()) {
+  if (wb.sourceList.Rows.empty()) {
     console.Error("error: nothing to convert");
     return ExitFailed;
   }
@@ -332,7 +331,7 @@ int Run(const TCliArguments& args) {
       console.Error("not finished: " + output);
   }
   console.Message(batch.Report, batch.ReportKind);
-  wb.FormDestroy();
+  wb.OnDestroy();
   if (batch.Interrupted) return ExitInterrupted;
   const bool allFinished =
       !batch.Finished.empty() &&

@@ -1,5 +1,5 @@
 // ostrelkalvexa-probe FILE [SECONDS]: describes a media file the way the converter's probe sees it
-// and, with SECONDS, writes the frame at that time as <base name>.bmp into the current folder.
+// and, with SECONDS, writes the frame at that time as <file name>.bmp into the current folder.
 
 #include <cerrno>
 #include <cmath>
@@ -92,7 +92,14 @@ int main(int argc, char** argv) {
         std::cerr << "error: " << probe.ErrorMessage() << "\n";
         return ExitFailure;
       }
-      const std::string bmpName = std::filesystem::path(fileName).stem().string() + ".bmp";
+      // The whole name, so that x.mp4 and x.avi do not share a picture and clip.bmp is not replaced.
+      const std::string bmpName = std::filesystem::path(fileName).filename().string() + ".bmp";
+      std::error_code error;
+      if (std::filesystem::equivalent(bmpName, fileName, error)) {
+        std::cout.flush();
+        std::cerr << "error: " << bmpName << " is the input itself\n";
+        return ExitFailure;
+      }
       if (!bitmap.SaveToFile(bmpName)) {
         std::cout.flush();
         std::cerr << "error: cannot write " << bmpName << "\n";

@@ -88,6 +88,8 @@ std::string ParseArguments(int argc, char** argv, TArguments& args) {
       if ((arg == "-i") == haveInput)
         return arg + " " + option + ": " + (haveInput ? "-i before the INPUT" : "-o after an INPUT");
       (haveInput ? current.OutputOptions : current.InputOptions) += option + "\n";
+    } else if (arg.empty()) {
+      return std::string(haveInput ? "an OUTPUT" : "an INPUT") + " may not be an empty name";
     } else if (!haveInput) {
       current.Input = arg;
       haveInput = true;

@@ -10,7 +10,7 @@
 
 namespace ok {
 
-TForm3::TForm3(QWidget* parent, std::function<void(const std::string&)> openLink)
+AboutBox::AboutBox(QWidget* parent, std::function<void(const std::string&)> openLink)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       openLink_(openLink ? std::move(openLink) : [](const std::string& url) { OpenInShell(url); }) {

@@ -13,10 +13,10 @@ namespace ok {
 
 inline constexpr const char* ProductWebAddress = "https://ostrelkalvexa.example.org/";
 
-class TForm3 : public QDialog {
+class AboutBox : public QDialog {
  public:
   // `openLink` opens the web address; by default xdg-open.
-  explicit TForm3(QWidget* parent, std::function<void(const std::string&)> openLink = {});
+  explicit AboutBox(QWidget* parent, std::function<void(const std::string&)> openLink = {});
 
  private:
   std::function<void(const std::string&)> openLink_;

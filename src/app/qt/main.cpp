@@ -32,7 +32,7 @@ int main(int argc, char* argv[]) {
     ok::TLogindShutdown shutdown(ok::TDesktopBus::Default());
     ok::TWorkbenchEnvironment environment;
     environment.Shutdown = &shutdown;
-    ok::TForm1 form(environment);
+    ok::MainWindow form(environment);
     form.show();
     if (!files.empty()) QTimer::singleShot(0, &form, [&form, files] { form.Model().AddFiles(files); });
     status = QApplication::exec();

@@ -95,7 +95,7 @@ constexpr int ProgressColumn = 4;
 }  // namespace
 
 template <typename Handler>
-void TForm1::UserAction(Handler&& handler) {
+void MainWindow::UserAction(Handler&& handler) {
   if (redrawing_ || !model_) return;
   try {
     handler();
@@ -104,7 +104,7 @@ void TForm1::UserAction(Handler&& handler) {
   }
 }
 
-TForm1::TForm1(TWorkbenchEnvironment environment, QWidget* parent)
+MainWindow::MainWindow(TWorkbenchEnvironment environment, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint) {
@@ -125,11 +125,11 @@ TForm1::TForm1(TWorkbenchEnvironment environment, QWidget* parent)
 
   model_ = std::make_unique<TWorkbench>(*this, environment);
   try {
-    model_->FormCreate();
+    model_->OnCreate();
     created_ = true;
     // The "Topaz" skin gives the large add button its own teal 12-pixel font.
     if (model_->SkinName == "Topaz")
-      sSpeedButton7->setStyleSheet(QStringLiteral("color: teal; font-size: 12px;"));
+      addFilesButton->setStyleSheet(QStringLiteral("color: teal; font-size: 12px;"));
   } catch (const std::exception& error) {
     // The window stays usable for what does not need the output folder; the user is told why.
     ShowMessage(error.what(), mkError);
@@ -137,13 +137,13 @@ TForm1::TForm1(TWorkbenchEnvironment environment, QWidget* parent)
   Changed(wcAll);
 }
 
-TForm1::~TForm1() {
-  if (model_ && created_) model_->FormDestroy();
+MainWindow::~MainWindow() {
+  if (model_ && created_) model_->OnDestroy();
   // The model's handlers may still redraw while it goes; they find no model any more.
   std::unique_ptr<TWorkbench> model = std::move(model_);
 }
 
-void TForm1::ApplyFonts() {
+void MainWindow::ApplyFonts() {
   // "宋体" where the machine has it, else an installed CJK font.
   QFont font(QStringLiteral("宋体"));
   font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei"),
@@ -152,114 +152,115 @@ void TForm1::ApplyFonts() {
   setFont(font);
 }
 
-void TForm1::BuildMenu() {
+void MainWindow::BuildMenu() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
   file->setObjectName("N1");
-  N2 = file->addAction(QStringLiteral("退出"));
-  N2->setObjectName("N2");
-  connect(N2, &QAction::triggered, this, [this] { N2Click(); });
+  exitAction = file->addAction(QStringLiteral("退出"));
+  exitAction->setObjectName("N2");
+  connect(exitAction, &QAction::triggered, this, [this] { OnExitTriggered(); });
   QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
   help->setObjectName("N4");
-  N5 = help->addAction(QStringLiteral("关于"));
-  N5->setObjectName("N5");
-  connect(N5, &QAction::triggered, this, [this] { N5Click(); });
+  aboutAction = help->addAction(QStringLiteral("关于"));
+  aboutAction->setObjectName("N5");
+  connect(aboutAction, &QAction::triggered, this, [this] { OnAboutTriggered(); });
 }
 
-void TForm1::BuildSourceList(QWidget* client) {
+void MainWindow::BuildSourceList(QWidget* client) {
   const QRect listArea(8, 8, 418, 228);
-  sListView1 = Place<QTreeWidget>(client, "sListView1", listArea);
-  sListView1->setRootIsDecorated(false);
-  sListView1->setUniformRowHeights(true);
-  sListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-  sListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  sListView1->setAllColumnsShowFocus(true);
+  sourceList = Place<QTreeWidget>(client, "sListView1", listArea);
+  sourceList->setRootIsDecorated(false);
+  sourceList->setUniformRowHeights(true);
+  sourceList->setSelectionMode(QAbstractItemView::SingleSelection);
+  sourceList->setSelectionBehavior(QAbstractItemView::SelectRows);
+  sourceList->setAllColumnsShowFocus(true);
   // The columns fit the list's width; the last one takes what is left.
-  sListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  sListView1->setColumnCount(int(std::size(ListColumns)));
+  sourceList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  sourceList->setColumnCount(int(std::size(ListColumns)));
   QStringList captions;
   for (const TColumn& column : ListColumns) captions << QString::fromUtf8(column.Caption);
-  sListView1->setHeaderLabels(captions);
-  sListView1->header()->setStretchLastSection(true);
-  sListView1->header()->setSectionsMovable(false);
+  sourceList->setHeaderLabels(captions);
+  sourceList->header()->setStretchLastSection(true);
+  sourceList->header()->setSectionsMovable(false);
   for (int i = 0; i < int(std::size(ListColumns)); ++i) {
-    if (ListColumns[i].Width > 0) sListView1->setColumnWidth(i, ListColumns[i].Width);
-    if (i > 0) sListView1->headerItem()->setTextAlignment(i, Qt::AlignCenter);
+    if (ListColumns[i].Width > 0) sourceList->setColumnWidth(i, ListColumns[i].Width);
+    if (i > 0) sourceList->headerItem()->setTextAlignment(i, Qt::AlignCenter);
   }
-  sListView1->setItemDelegate(new TProgressDelegate(ProgressColumn, sListView1));
-  connect(sListView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-    UserAction([&] { model_->sListView1Change(item ? sListView1->indexOfTopLevelItem(item) : -1); });
+  sourceList->setItemDelegate(new TProgressDelegate(ProgressColumn, sourceList));
+  connect(sourceList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    UserAction([&] { model_->OnSourceSelected(item ? sourceList->indexOfTopLevelItem(item) : -1); });
   });
   auto* remove =
-      new QShortcut(QKeySequence::Delete, sListView1, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+      new QShortcut(QKeySequence::Delete, sourceList, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
   connect(remove, &QShortcut::activated, this, [this] {
     UserAction([&] {
-      if (model_->sSpeedButton2.Enabled) model_->sSpeedButton2Click();
+      if (model_->removeButton.Enabled) model_->OnRemoveClicked();
     });
   });
 
-  sPanel1 = Place<QWidget>(client, "sPanel1", listArea);
-  sSpeedButton7 = Place<QPushButton>(sPanel1, "sSpeedButton7", QRect(QPoint(0, 0), listArea.size()));
-  sSpeedButton7->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-  sSpeedButton7->setIconSize(QSize(32, 32));
-  connect(sSpeedButton7, &QPushButton::clicked, this,
-          [this] { UserAction([&] { model_->sSpeedButton7Click(); }); });
-  sPanel1->raise();
+  addPanel = Place<QWidget>(client, "sPanel1", listArea);
+  addFilesButton = Place<QPushButton>(addPanel, "sSpeedButton7", QRect(QPoint(0, 0), listArea.size()));
+  addFilesButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
+  addFilesButton->setIconSize(QSize(32, 32));
+  connect(addFilesButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnAddFilesClicked(); }); });
+  addPanel->raise();
 
   auto* drops = new TFileDropFilter(
       this, [this](const std::vector<std::string>& paths) { UserAction([&] { model_->AddFiles(paths); }); });
-  drops->Watch(sListView1->viewport());
-  drops->Watch(sSpeedButton7);
+  drops->Watch(sourceList->viewport());
+  drops->Watch(addFilesButton);
 
-  sSpeedButton1 = Place<QPushButton>(client, "sSpeedButton1", QRect(8, 240, 60, 24));
-  sSpeedButton2 = Place<QPushButton>(client, "sSpeedButton2", QRect(72, 240, 60, 24));
-  sSpeedButton3 = Place<QPushButton>(client, "sSpeedButton3", QRect(136, 240, 60, 24));
-  connect(sSpeedButton1, &QPushButton::clicked, this,
-          [this] { UserAction([&] { model_->sSpeedButton7Click(); }); });
-  connect(sSpeedButton2, &QPushButton::clicked, this,
-          [this] { UserAction([&] { model_->sSpeedButton2Click(); }); });
-  connect(sSpeedButton3, &QPushButton::clicked, this,
-          [this] { UserAction([&] { model_->sSpeedButton3Click(); }); });
+  addButton = Place<QPushButton>(client, "sSpeedButton1", QRect(8, 240, 60, 24));
+  removeButton = Place<QPushButton>(client, "sSpeedButton2", QRect(72, 240, 60, 24));
+  clearButton = Place<QPushButton>(client, "sSpeedButton3", QRect(136, 240, 60, 24));
+  connect(addButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnAddFilesClicked(); }); });
+  connect(removeButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnRemoveClicked(); }); });
+  connect(clearButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnClearClicked(); }); });
 
-  sCheckBox1 = Place<QCheckBox>(client, "sCheckBox1", QRect(290, 242, 136, 20));
-  connect(sCheckBox1, &QCheckBox::clicked, this,
-          [this](bool checked) { UserAction([&] { model_->sCheckBox1Click(checked); }); });
+  powerOffCheckBox = Place<QCheckBox>(client, "sCheckBox1", QRect(290, 242, 136, 20));
+  connect(powerOffCheckBox, &QCheckBox::clicked, this,
+          [this](bool checked) { UserAction([&] { model_->OnPowerOffCheckBoxClicked(checked); }); });
 }
 
-void TForm1::BuildPreview(QWidget* client) {
-  sGroupBox2 =
+void MainWindow::BuildPreview(QWidget* client) {
+  previewGroup =
       Place<QGroupBox>(client, "sGroupBox2", QRect(434, 4, 236, 262), QStringLiteral("视频预览窗口"));
-  imgPreview = Place<QLabel>(sGroupBox2, "imgPreview", QRect(8, 20, 220, 145));
-  imgPreview->setAutoFillBackground(true);
-  QPalette black = imgPreview->palette();
+  previewImage = Place<QLabel>(previewGroup, "imgPreview", QRect(8, 20, 220, 145));
+  previewImage->setAutoFillBackground(true);
+  QPalette black = previewImage->palette();
   black.setColor(QPalette::Window, Qt::black);
-  imgPreview->setPalette(black);
-  trcPreview = Place<TTrackBar>(sGroupBox2, "trcPreview", QRect(8, 166, 220, 26));
-  connect(trcPreview, &QSlider::valueChanged, this,
-          [this](int position) { UserAction([&] { model_->trcPreviewChange(position); }); });
-  lblPTS = Place<QLabel>(sGroupBox2, "lblPTS", QRect(8, 192, 220, 16));
-  lblPTS->setAlignment(Qt::AlignCenter);
-  btnStartTime = Place<QPushButton>(sGroupBox2, "btnStartTime", QRect(8, 210, 55, 22));
-  edtStartTime = Place<QLineEdit>(sGroupBox2, "edtStartTime", QRect(65, 210, 52, 22));
-  btnEndTime = Place<QPushButton>(sGroupBox2, "btnEndTime", QRect(119, 210, 55, 22));
-  edtEndTime = Place<QLineEdit>(sGroupBox2, "edtEndTime", QRect(176, 210, 52, 22));
-  chkCutClip = Place<QCheckBox>(sGroupBox2, "chkCutClip", QRect(8, 236, 120, 20));
-  connect(btnStartTime, &QPushButton::clicked, this,
-          [this] { UserAction([&] { model_->btnStartTimeClick(); }); });
-  connect(btnEndTime, &QPushButton::clicked, this,
-          [this] { UserAction([&] { model_->btnEndTimeClick(); }); });
-  connect(chkCutClip, &QCheckBox::toggled, this,
-          [this](bool checked) { UserAction([&] { model_->chkCutClipClick(checked); }); });
+  previewImage->setPalette(black);
+  previewTrackBar = Place<TTrackBar>(previewGroup, "trcPreview", QRect(8, 166, 220, 26));
+  connect(previewTrackBar, &QSlider::valueChanged, this,
+          [this](int position) { UserAction([&] { model_->OnPreviewTrackBarChanged(position); }); });
+  previewTimeLabel = Place<QLabel>(previewGroup, "lblPTS", QRect(8, 192, 220, 16));
+  previewTimeLabel->setAlignment(Qt::AlignCenter);
+  markStartButton = Place<QPushButton>(previewGroup, "btnStartTime", QRect(8, 210, 55, 22));
+  clipStartEdit = Place<QLineEdit>(previewGroup, "edtStartTime", QRect(65, 210, 52, 22));
+  markEndButton = Place<QPushButton>(previewGroup, "btnEndTime", QRect(119, 210, 55, 22));
+  clipEndEdit = Place<QLineEdit>(previewGroup, "edtEndTime", QRect(176, 210, 52, 22));
+  clipCheckBox = Place<QCheckBox>(previewGroup, "chkCutClip", QRect(8, 236, 120, 20));
+  connect(markStartButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnMarkStartClicked(); }); });
+  connect(markEndButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnMarkEndClicked(); }); });
+  connect(clipCheckBox, &QCheckBox::toggled, this,
+          [this](bool checked) { UserAction([&] { model_->OnClipCheckBoxClicked(checked); }); });
 }
 
-void TForm1::BuildSettings(QWidget* client) {
-  sGroupBox1 = Place<QGroupBox>(client, "sGroupBox1", QRect(8, 270, 662, 174), QStringLiteral("输出设置："));
-  sPageControl2 = Place<QTabWidget>(sGroupBox1, "sPageControl2", QRect(8, 18, 646, 150));
+void MainWindow::BuildSettings(QWidget* client) {
+  settingsGroup =
+      Place<QGroupBox>(client, "sGroupBox1", QRect(8, 270, 662, 174), QStringLiteral("输出设置："));
+  settingsPages = Place<QTabWidget>(settingsGroup, "sPageControl2", QRect(8, 18, 646, 150));
   const char* names[] = {"sTabSheet5", "sTabSheet6", "sTabSheet7", "sTabSheet8"};
   const char* captions[] = {"按预置方案", "按设备类型", "按已有视频", "自己定义"};
   for (int i = 0; i < 4; ++i) {
     pages_[size_t(i)] = new QWidget;
     pages_[size_t(i)]->setObjectName(QString::fromLatin1(names[i]));
-    sPageControl2->addTab(pages_[size_t(i)], QString::fromUtf8(captions[i]));
+    settingsPages->addTab(pages_[size_t(i)], QString::fromUtf8(captions[i]));
   }
   BuildPresetPage(pages_[0], false);
   BuildPresetPage(pages_[1], true);
@@ -267,15 +268,16 @@ void TForm1::BuildSettings(QWidget* client) {
   BuildCustomPage(pages_[3]);
 
   summary_ = Place<QWidget>(pages_[0], "SummaryLabels", QRect(400, 4, 236, 110));
-  QLabel** labels[] = {&sLabelFX12, &sLabelFX6, &sLabelFX11, &sLabelFX7, &sLabelFX8};
+  QLabel** labels[] = {&frameSizeLabel, &videoCodecLabel, &videoBitrateLabel, &frameRateLabel,
+                       &audioCodecLabel};
   const char* labelNames[] = {"sLabelFX12", "sLabelFX6", "sLabelFX11", "sLabelFX7", "sLabelFX8"};
   for (int i = 0; i < 5; ++i) *labels[i] = Place<QLabel>(summary_, labelNames[i], QRect(0, i * 21, 236, 20));
 
-  connect(sPageControl2, &QTabWidget::currentChanged, this,
-          [this](int page) { UserAction([&] { model_->sPageControl2Change(page); }); });
+  connect(settingsPages, &QTabWidget::currentChanged, this,
+          [this](int page) { UserAction([&] { model_->OnSettingsPageChanged(page); }); });
 }
 
-void TForm1::BuildPresetPage(QWidget* page, bool device) {
+void MainWindow::BuildPresetPage(QWidget* page, bool device) {
   Label(page, device ? QStringLiteral("设备品牌:") : QStringLiteral("文件类型:"), QRect(12, 16, 64, 16),
         device ? "sLabelFX3" : "sLabelFX2");
   Label(page, device ? QStringLiteral("设备型号:") : QStringLiteral("预置方案:"), QRect(12, 56, 64, 16),
@@ -285,15 +287,15 @@ void TForm1::BuildPresetPage(QWidget* page, bool device) {
       Place<QComboBox>(page, device ? "sComboBoxEx4" : "sComboBoxEx2", QRect(80, 52, 300, 24));
   for (QComboBox* box : {first, second}) box->setMaxVisibleItems(20);
   if (device) {
-    sComboBoxEx3 = first;
-    sComboBoxEx4 = second;
+    brandBox = first;
+    modelBox = second;
     connect(first, &QComboBox::activated, this,
             [this](int i) { UserAction([&] { model_->SelectBrand(i); }); });
     connect(second, &QComboBox::activated, this,
             [this](int i) { UserAction([&] { model_->SelectModel(i); }); });
   } else {
-    sComboBoxEx1 = first;
-    sComboBoxEx2 = second;
+    fileTypeBox = first;
+    presetBox = second;
     connect(first, &QComboBox::activated, this,
             [this](int i) { UserAction([&] { model_->SelectFileType(i); }); });
     connect(second, &QComboBox::activated, this,
@@ -301,7 +303,7 @@ void TForm1::BuildPresetPage(QWidget* page, bool device) {
   }
 }
 
-void TForm1::BuildExistingPage(QWidget* page) {
+void MainWindow::BuildExistingPage(QWidget* page) {
   QLabel* text =
       Label(page,
             QStringLiteral("       比如您不知该生成什么样的视频格式给自己的手机用，但手机里已经有一些可以"
@@ -309,51 +311,53 @@ void TForm1::BuildExistingPage(QWidget* page) {
             QRect(12, 8, 370, 64), "sLabelFX9");
   text->setWordWrap(true);
   text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  sSpeedButton4 = Place<QPushButton>(page, "sSpeedButton4", QRect(12, 80, 120, 28));
-  connect(sSpeedButton4, &QPushButton::clicked, this,
-          [this] { UserAction([&] { model_->sSpeedButton4Click(); }); });
+  analyseButton = Place<QPushButton>(page, "sSpeedButton4", QRect(12, 80, 120, 28));
+  connect(analyseButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnAnalyseClicked(); }); });
 }
 
-void TForm1::BuildCustomPage(QWidget* page) {
-  sSpeedButton5 = Place<QPushButton>(page, "sSpeedButton5", QRect(12, 12, 100, 28));
-  connect(sSpeedButton5, &QPushButton::clicked, this,
-          [this] { UserAction([&] { model_->sSpeedButton5Click(); }); });
+void MainWindow::BuildCustomPage(QWidget* page) {
+  applyCustomButton = Place<QPushButton>(page, "sSpeedButton5", QRect(12, 12, 100, 28));
+  connect(applyCustomButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnApplyCustomClicked(); }); });
 
-  sPanel3 = Place<QWidget>(page, "sPanel3", QRect(0, 0, 642, 124));
-  sPanel3->setAutoFillBackground(true);
-  Label(sPanel3, QStringLiteral("视频类型"), QRect(8, 10, 64, 16));
-  sComboBoxEx5 = Place<QComboBox>(sPanel3, "sComboBoxEx5", QRect(76, 6, 200, 24));
-  connect(sComboBoxEx5, &QComboBox::activated, this,
+  customValuesPanel = Place<QWidget>(page, "sPanel3", QRect(0, 0, 642, 124));
+  customValuesPanel->setAutoFillBackground(true);
+  Label(customValuesPanel, QStringLiteral("视频类型"), QRect(8, 10, 64, 16));
+  customTypeBox = Place<QComboBox>(customValuesPanel, "sComboBoxEx5", QRect(76, 6, 200, 24));
+  connect(customTypeBox, &QComboBox::activated, this,
           [this](int i) { UserAction([&] { model_->SelectCustomType(i); }); });
-  Label(sPanel3, QStringLiteral("视频尺寸"), QRect(8, 42, 64, 16));
-  Label(sPanel3, QStringLiteral("视频比特率"), QRect(8, 74, 64, 16));
-  Label(sPanel3, QStringLiteral("帧速率"), QRect(168, 74, 44, 16));
-  Label(sPanel3, QStringLiteral("Ⅹ"), QRect(130, 42, 14, 16));
+  Label(customValuesPanel, QStringLiteral("视频尺寸"), QRect(8, 42, 64, 16));
+  Label(customValuesPanel, QStringLiteral("视频比特率"), QRect(8, 74, 64, 16));
+  Label(customValuesPanel, QStringLiteral("帧速率"), QRect(168, 74, 44, 16));
+  Label(customValuesPanel, QStringLiteral("Ⅹ"), QRect(130, 42, 14, 16));
   const QRect editPlaces[4] = {{76, 38, 50, 22}, {146, 38, 50, 22}, {76, 70, 80, 22}, {214, 70, 40, 22}};
   for (int i = 0; i < 4; ++i)
-    sEdit_[size_t(i)] = Place<QLineEdit>(sPanel3, ("sEdit" + std::to_string(i + 1)).c_str(), editPlaces[i]);
+    customEdits_[size_t(i)] =
+        Place<QLineEdit>(customValuesPanel, ("sEdit" + std::to_string(i + 1)).c_str(), editPlaces[i]);
 
-  sGroupBox3 = Place<QGroupBox>(sPanel3, "sGroupBox3", QRect(286, 0, 350, 100), QStringLiteral("裁剪与填充"));
-  sCheckBox2 = Place<QCheckBox>(sGroupBox3, "sCheckBox2", QRect(8, 28, 56, 20));
-  sCheckBox3 = Place<QCheckBox>(sGroupBox3, "sCheckBox3", QRect(8, 64, 56, 20));
-  connect(sCheckBox2, &QCheckBox::clicked, this,
-          [this](bool on) { UserAction([&] { model_->sCheckBox2Click(on); }); });
-  connect(sCheckBox3, &QCheckBox::clicked, this,
-          [this](bool on) { UserAction([&] { model_->sCheckBox3Click(on); }); });
+  cropPadGroup = Place<QGroupBox>(customValuesPanel, "sGroupBox3", QRect(286, 0, 350, 100),
+                                  QStringLiteral("裁剪与填充"));
+  cropCheckBox = Place<QCheckBox>(cropPadGroup, "sCheckBox2", QRect(8, 28, 56, 20));
+  padCheckBox = Place<QCheckBox>(cropPadGroup, "sCheckBox3", QRect(8, 64, 56, 20));
+  connect(cropCheckBox, &QCheckBox::clicked, this,
+          [this](bool on) { UserAction([&] { model_->OnCropCheckBoxClicked(on); }); });
+  connect(padCheckBox, &QCheckBox::clicked, this,
+          [this](bool on) { UserAction([&] { model_->OnPadCheckBoxClicked(on); }); });
   const QString sides[4] = {QStringLiteral("上"), QStringLiteral("下"), QStringLiteral("左"),
                             QStringLiteral("右")};
   for (int row = 0; row < 2; ++row) {
     for (int side = 0; side < 4; ++side) {
-      const int index = 4 + row * 4 + side;  // sEdit5 .. sEdit12 in sEdit_[4..11]
+      const int index = 4 + row * 4 + side;  // cropTopEdit .. padRightEdit in customEdits_[4..11]
       const int x = 66 + side * 70;
       const int y = 26 + row * 36;
-      cropPadLabels_[size_t(index - 4)] = Label(sGroupBox3, sides[side], QRect(x, y + 3, 14, 16));
-      sEdit_[size_t(index)] = Place<QLineEdit>(sGroupBox3, ("sEdit" + std::to_string(index + 1)).c_str(),
-                                               QRect(x + 16, y, 46, 22));
+      cropPadLabels_[size_t(index - 4)] = Label(cropPadGroup, sides[side], QRect(x, y + 3, 14, 16));
+      customEdits_[size_t(index)] = Place<QLineEdit>(
+          cropPadGroup, ("sEdit" + std::to_string(index + 1)).c_str(), QRect(x + 16, y, 46, 22));
     }
   }
   for (int i = 0; i < 12; ++i) {
-    connect(sEdit_[size_t(i)], &QLineEdit::textEdited, this, [this, i](const QString& text) {
+    connect(customEdits_[size_t(i)], &QLineEdit::textEdited, this, [this, i](const QString& text) {
       UserAction([&] {
         // A refused text puts the model's back.
         if (!model_->SetCustomEditText(i + 1, text.toStdString())) Changed(wcSettings);
@@ -362,49 +366,53 @@ void TForm1::BuildCustomPage(QWidget* page) {
   }
 }
 
-void TForm1::BuildOutputRow(QWidget* client) {
-  sLabelFX1 = Label(client, QStringLiteral("输出目录："), QRect(8, 456, 66, 16), "sLabelFX1");
-  sComboEdit1 = Place<QLineEdit>(client, "sComboEdit1", QRect(76, 452, 300, 26));
-  sComboEdit1Button =
-      sComboEdit1->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
-  sComboEdit1Button->setObjectName("sComboEdit1Button");
-  connect(sComboEdit1Button, &QAction::triggered, this,
-          [this] { UserAction([&] { model_->sComboEdit1ButtonClick(); }); });
-  connect(sComboEdit1, &QLineEdit::textEdited, this, [this](const QString& text) {
-    UserAction([&] { model_->sComboEdit1Change(text.toStdString()); });
+void MainWindow::BuildOutputRow(QWidget* client) {
+  outputFolderLabel = Label(client, QStringLiteral("输出目录："), QRect(8, 456, 66, 16), "sLabelFX1");
+  outputFolderEdit = Place<QLineEdit>(client, "sComboEdit1", QRect(76, 452, 300, 26));
+  outputFolderBrowseButton =
+      outputFolderEdit->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
+  outputFolderBrowseButton->setObjectName("sComboEdit1Button");
+  connect(outputFolderBrowseButton, &QAction::triggered, this,
+          [this] { UserAction([&] { model_->OnBrowseOutputFolder(); }); });
+  connect(outputFolderEdit, &QLineEdit::textEdited, this, [this](const QString& text) {
+    UserAction([&] { model_->OnOutputFolderEdited(text.toStdString()); });
   });
-  connect(sComboEdit1, &QLineEdit::editingFinished, this,
-          [this] { UserAction([&] { model_->sComboEdit1Exit(); }); });
-  sSpeedButton6 = Place<QToolButton>(client, "sSpeedButton6", QRect(380, 452, 26, 26));
-  sSpeedButton6->setIcon(style()->standardIcon(QStyle::SP_DirLinkIcon));
-  connect(sSpeedButton6, &QToolButton::clicked, this,
-          [this] { UserAction([&] { model_->sSpeedButton6Click(); }); });
+  connect(outputFolderEdit, &QLineEdit::editingFinished, this,
+          [this] { UserAction([&] { model_->OnOutputFolderEditLeft(); }); });
+  openOutputFolderButton = Place<QToolButton>(client, "sSpeedButton6", QRect(380, 452, 26, 26));
+  openOutputFolderButton->setIcon(style()->standardIcon(QStyle::SP_DirLinkIcon));
+  connect(openOutputFolderButton, &QToolButton::clicked, this,
+          [this] { UserAction([&] { model_->OnOpenOutputFolderClicked(); }); });
 }
 
-void TForm1::BuildRunButtons(QWidget* client) {
-  sPanel2 = Place<QWidget>(client, "sPanel2", QRect(412, 450, 258, 30));
-  QPushButton** buttons[] = {&btnStart, &btnPause, &btnResume, &btnStop};
+void MainWindow::BuildRunButtons(QWidget* client) {
+  runButtonsPanel = Place<QWidget>(client, "sPanel2", QRect(412, 450, 258, 30));
+  QPushButton** buttons[] = {&startButton, &pauseButton, &resumeButton, &stopButton};
   const char* names[] = {"btnStart", "btnPause", "btnResume", "btnStop"};
-  for (int i = 0; i < 4; ++i) *buttons[i] = Place<QPushButton>(sPanel2, names[i], QRect(i * 65, 2, 60, 26));
-  connect(btnStart, &QPushButton::clicked, this, [this] { UserAction([&] { model_->btnStartClick(); }); });
-  connect(btnPause, &QPushButton::clicked, this, [this] { UserAction([&] { model_->btnPauseClick(); }); });
-  connect(btnResume, &QPushButton::clicked, this, [this] { UserAction([&] { model_->btnResumeClick(); }); });
-  connect(btnStop, &QPushButton::clicked, this, [this] { UserAction([&] { model_->btnStopClick(); }); });
+  for (int i = 0; i < 4; ++i)
+    *buttons[i] = Place<QPushButton>(runButtonsPanel, names[i], QRect(i * 65, 2, 60, 26));
+  connect(startButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnStartClicked(); }); });
+  connect(pauseButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnPauseClicked(); }); });
+  connect(resumeButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnResumeClicked(); }); });
+  connect(stopButton, &QPushButton::clicked, this, [this] { UserAction([&] { model_->OnStopClicked(); }); });
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (event->spontaneous() || !model_ || !created_) return;
-  UserAction([&] { model_->FormShow(); });
+  UserAction([&] { model_->OnShow(); });
   shownOnce_ = true;
   Changed(wcAll);
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   bool close = true;
   if (model_) {
     // A folder typed and not yet left is remembered too.
-    UserAction([&] { model_->sComboEdit1Exit(); });
+    UserAction([&] { model_->OnOutputFolderEditLeft(); });
     UserAction([&] { close = model_->CloseRequested(); });
   }
   if (close)
@@ -413,39 +421,39 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
-void TForm1::N2Click() { close(); }
+void MainWindow::OnExitTriggered() { close(); }
 
-void TForm1::N5Click() {
-  TForm3 about(this);
+void MainWindow::OnAboutTriggered() {
+  AboutBox about(this);
   about.exec();
 }
 
 // ---- The view interface ----
 
-void TForm1::ShowMessage(const std::string& text, TMessageKind kind) { ShowMessageBox(this, text, kind); }
+void MainWindow::ShowMessage(const std::string& text, TMessageKind kind) { ShowMessageBox(this, text, kind); }
 
-std::vector<std::string> TForm1::OpenFileDialog(const std::string& filter, bool multiSelect) {
+std::vector<std::string> MainWindow::OpenFileDialog(const std::string& filter, bool multiSelect) {
   return ChooseFiles(this, filter, multiSelect);
 }
 
-std::string TForm1::BrowseFolder(const std::string& title) { return ChooseFolder(this, title); }
+std::string MainWindow::BrowseFolder(const std::string& title) { return ChooseFolder(this, title); }
 
-void TForm1::ShellOpen(const std::string& folder) {
+void MainWindow::ShellOpen(const std::string& folder) {
   if (!OpenInShell(folder)) ShowMessage("无法打开目录：" + folder, mkError);
 }
 
-void TForm1::Beep() { QApplication::beep(); }
+void MainWindow::Beep() { QApplication::beep(); }
 
-void TForm1::ProcessMessages() { QCoreApplication::processEvents(); }
+void MainWindow::ProcessMessages() { QCoreApplication::processEvents(); }
 
-bool TForm1::AskYesNo(const std::string& text) { return AskQuestion(this, text); }
+bool MainWindow::AskYesNo(const std::string& text) { return AskQuestion(this, text); }
 
-bool TForm1::ConfirmPowerOff(int seconds) {
+bool MainWindow::ConfirmPowerOff(int seconds) {
   TPowerOffDialog dialog(this, seconds);
   return dialog.Run();
 }
 
-void TForm1::Changed(TWorkbenchChange what) {
+void MainWindow::Changed(TWorkbenchChange what) {
   if (!model_) return;
   const bool wasRedrawing = redrawing_;
   redrawing_ = true;
@@ -459,30 +467,30 @@ void TForm1::Changed(TWorkbenchChange what) {
 
 // ---- Drawing the model ----
 
-void TForm1::RedrawList() {
-  const TListViewState& list = model_->sListView1;
-  ApplyState(sListView1, list);
-  for (int i = 0; i < int(list.Columns.size()) && i < sListView1->columnCount(); ++i) {
+void MainWindow::RedrawList() {
+  const TListViewState& list = model_->sourceList;
+  ApplyState(sourceList, list);
+  for (int i = 0; i < int(list.Columns.size()) && i < sourceList->columnCount(); ++i) {
     const TListColumn& column = list.Columns[size_t(i)];
-    sListView1->headerItem()->setText(i, Q(column.Caption));
-    sListView1->headerItem()->setTextAlignment(
+    sourceList->headerItem()->setText(i, Q(column.Caption));
+    sourceList->headerItem()->setTextAlignment(
         i, column.Centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
     // The last column takes the rest of the list's width.
-    if (column.Width > 0 && i + 1 < sListView1->columnCount() && sListView1->columnWidth(i) != column.Width)
-      sListView1->setColumnWidth(i, column.Width);
+    if (column.Width > 0 && i + 1 < sourceList->columnCount() && sourceList->columnWidth(i) != column.Width)
+      sourceList->setColumnWidth(i, column.Width);
   }
-  while (sListView1->topLevelItemCount() > int(list.Rows.size()))
-    delete sListView1->takeTopLevelItem(sListView1->topLevelItemCount() - 1);
-  while (sListView1->topLevelItemCount() < int(list.Rows.size())) {
-    auto* item = new QTreeWidgetItem(sListView1);
-    for (int column = 0; column < sListView1->columnCount(); ++column)
-      item->setTextAlignment(column, Qt::Alignment(sListView1->headerItem()->textAlignment(column)));
+  while (sourceList->topLevelItemCount() > int(list.Rows.size()))
+    delete sourceList->takeTopLevelItem(sourceList->topLevelItemCount() - 1);
+  while (sourceList->topLevelItemCount() < int(list.Rows.size())) {
+    auto* item = new QTreeWidgetItem(sourceList);
+    for (int column = 0; column < sourceList->columnCount(); ++column)
+      item->setTextAlignment(column, Qt::Alignment(sourceList->headerItem()->textAlignment(column)));
   }
   for (int row = 0; row < int(list.Rows.size()); ++row) {
-    QTreeWidgetItem* item = sListView1->topLevelItem(row);
+    QTreeWidgetItem* item = sourceList->topLevelItem(row);
     const TListRow& data = list.Rows[size_t(row)];
     item->setText(0, Q(data.Caption));
-    for (int column = 0; column < sListView1->columnCount(); ++column) {
+    for (int column = 0; column < sourceList->columnCount(); ++column) {
       if (column > 0) {
         const size_t sub = size_t(column - 1);
         item->setText(column, sub < data.SubItems.size() ? Q(data.SubItems[sub]) : QString());
@@ -491,107 +499,107 @@ void TForm1::RedrawList() {
     }
     item->setData(ProgressColumn, PercentRole, data.Percent >= 0 ? QVariant(data.Percent) : QVariant());
   }
-  QTreeWidgetItem* selected = list.SelectedIndex >= 0 && list.SelectedIndex < sListView1->topLevelItemCount()
-                                  ? sListView1->topLevelItem(list.SelectedIndex)
+  QTreeWidgetItem* selected = list.SelectedIndex >= 0 && list.SelectedIndex < sourceList->topLevelItemCount()
+                                  ? sourceList->topLevelItem(list.SelectedIndex)
                                   : nullptr;
-  if (sListView1->currentItem() != selected) sListView1->setCurrentItem(selected);
-  if (!selected) sListView1->clearSelection();
+  if (sourceList->currentItem() != selected) sourceList->setCurrentItem(selected);
+  if (!selected) sourceList->clearSelection();
 
-  ApplyState(sPanel1, model_->sPanel1);
-  ApplyButton(sSpeedButton7, model_->sSpeedButton7);
-  if (sPanel1->isVisibleTo(this)) sPanel1->raise();
+  ApplyState(addPanel, model_->addPanel);
+  ApplyButton(addFilesButton, model_->addFilesButton);
+  if (addPanel->isVisibleTo(this)) addPanel->raise();
 }
 
-void TForm1::RedrawPreview() {
+void MainWindow::RedrawPreview() {
   const TWorkbench& m = *model_;
-  if (m.imgPreview.IsEmpty()) {
-    imgPreview->setPixmap(QPixmap());
+  if (m.previewImage.IsEmpty()) {
+    previewImage->setPixmap(QPixmap());
   } else {
-    imgPreview->setPixmap(QPixmap::fromImage(BitmapToImage(m.imgPreview)));
+    previewImage->setPixmap(QPixmap::fromImage(BitmapToImage(m.previewImage)));
   }
-  const TTrackBarState& track = m.trcPreview;
-  ApplyState(trcPreview, track);
-  trcPreview->setRange(track.Min, track.Max);
-  trcPreview->setValue(track.Position);
-  trcPreview->setTickInterval(std::max(track.Frequency, 1));
-  trcPreview->setSingleStep(std::max(track.LineSize, 1));
-  trcPreview->setPageStep(std::max(track.PageSize, 1));
-  trcPreview->SetSelection(track.SelStart, track.SelEnd);
-  trcPreview->SetSliderVisible(track.SliderVisible);
-  ApplyLabel(lblPTS, m.lblPTS);
-  ApplyButton(btnStartTime, m.btnStartTime);
-  ApplyButton(btnEndTime, m.btnEndTime);
-  ApplyEdit(edtStartTime, m.edtStartTime);
-  ApplyEdit(edtEndTime, m.edtEndTime);
-  ApplyCheckBox(chkCutClip, m.chkCutClip);
+  const TTrackBarState& track = m.previewTrackBar;
+  ApplyState(previewTrackBar, track);
+  previewTrackBar->setRange(track.Min, track.Max);
+  previewTrackBar->setValue(track.Position);
+  previewTrackBar->setTickInterval(std::max(track.Frequency, 1));
+  previewTrackBar->setSingleStep(std::max(track.LineSize, 1));
+  previewTrackBar->setPageStep(std::max(track.PageSize, 1));
+  previewTrackBar->SetSelection(track.SelStart, track.SelEnd);
+  previewTrackBar->SetSliderVisible(track.SliderVisible);
+  ApplyLabel(previewTimeLabel, m.previewTimeLabel);
+  ApplyButton(markStartButton, m.markStartButton);
+  ApplyButton(markEndButton, m.markEndButton);
+  ApplyEdit(clipStartEdit, m.clipStartEdit);
+  ApplyEdit(clipEndEdit, m.clipEndEdit);
+  ApplyCheckBox(clipCheckBox, m.clipCheckBox);
 }
 
-void TForm1::RedrawSettings() {
+void MainWindow::RedrawSettings() {
   TWorkbench& m = *model_;
-  const TPageControlState& pages = m.sPageControl2;
-  ApplyState(sPageControl2, pages);
-  for (int i = 0; i < sPageControl2->count(); ++i) {
+  const TPageControlState& pages = m.settingsPages;
+  ApplyState(settingsPages, pages);
+  for (int i = 0; i < settingsPages->count(); ++i) {
     if (size_t(i) < pages.PageCaptions.size() && !pages.PageCaptions[size_t(i)].empty())
-      sPageControl2->setTabText(i, Q(pages.PageCaptions[size_t(i)]));
-    sPageControl2->setTabIcon(
+      settingsPages->setTabText(i, Q(pages.PageCaptions[size_t(i)]));
+    settingsPages->setTabIcon(
         i, size_t(i) < pages.PageImageIndex.size() ? PageImage(pages.PageImageIndex[size_t(i)]) : QIcon());
   }
-  if (pages.ActivePageIndex >= 0 && pages.ActivePageIndex < sPageControl2->count())
-    sPageControl2->setCurrentIndex(pages.ActivePageIndex);
+  if (pages.ActivePageIndex >= 0 && pages.ActivePageIndex < settingsPages->count())
+    settingsPages->setCurrentIndex(pages.ActivePageIndex);
 
-  ApplyComboBox(sComboBoxEx1, m.sComboBoxEx1);
-  ApplyComboBox(sComboBoxEx2, m.sComboBoxEx2);
-  ApplyComboBox(sComboBoxEx3, m.sComboBoxEx3);
-  ApplyComboBox(sComboBoxEx4, m.sComboBoxEx4);
-  ApplyComboBox(sComboBoxEx5, m.sComboBoxEx5);
+  ApplyComboBox(fileTypeBox, m.fileTypeBox);
+  ApplyComboBox(presetBox, m.presetBox);
+  ApplyComboBox(brandBox, m.brandBox);
+  ApplyComboBox(modelBox, m.modelBox);
+  ApplyComboBox(customTypeBox, m.customTypeBox);
 
   // The summary labels sit on the page shown.
   QWidget* shown = m.SummaryLabelsPage >= 0 && m.SummaryLabelsPage < 4 ? pages_[size_t(m.SummaryLabelsPage)]
-                                                                       : sPageControl2->currentWidget();
+                                                                       : settingsPages->currentWidget();
   if (shown && summary_->parentWidget() != shown) {
     summary_->setParent(shown);
     summary_->move(400, 4);
     summary_->show();
   }
-  ApplyLabel(sLabelFX12, m.sLabelFX12);
-  ApplyLabel(sLabelFX6, m.sLabelFX6);
-  ApplyLabel(sLabelFX11, m.sLabelFX11);
-  ApplyLabel(sLabelFX7, m.sLabelFX7);
-  ApplyLabel(sLabelFX8, m.sLabelFX8);
+  ApplyLabel(frameSizeLabel, m.frameSizeLabel);
+  ApplyLabel(videoCodecLabel, m.videoCodecLabel);
+  ApplyLabel(videoBitrateLabel, m.videoBitrateLabel);
+  ApplyLabel(frameRateLabel, m.frameRateLabel);
+  ApplyLabel(audioCodecLabel, m.audioCodecLabel);
 
-  ApplyButton(sSpeedButton4, m.sSpeedButton4);
-  ApplyButton(sSpeedButton5, m.sSpeedButton5);
-  ApplyState(sPanel3, m.sPanel3);
-  sPanel3->raise();
-  ApplyState(sGroupBox3, m.sGroupBox3);
-  sGroupBox3->setTitle(Q(m.sGroupBox3.Caption));
+  ApplyButton(analyseButton, m.analyseButton);
+  ApplyButton(applyCustomButton, m.applyCustomButton);
+  ApplyState(customValuesPanel, m.customValuesPanel);
+  customValuesPanel->raise();
+  ApplyState(cropPadGroup, m.cropPadGroup);
+  cropPadGroup->setTitle(Q(m.cropPadGroup.Caption));
   for (int i = 0; i < 12; ++i) {
     const TEditState& edit = m.CustomEdit(i + 1);
-    ApplyEdit(sEdit_[size_t(i)], edit);
+    ApplyEdit(customEdits_[size_t(i)], edit);
     if (i >= 4) cropPadLabels_[size_t(i - 4)]->setEnabled(edit.Enabled);
   }
-  ApplyCheckBox(sCheckBox2, m.sCheckBox2);
-  ApplyCheckBox(sCheckBox3, m.sCheckBox3);
+  ApplyCheckBox(cropCheckBox, m.cropCheckBox);
+  ApplyCheckBox(padCheckBox, m.padCheckBox);
 
-  ApplyEdit(sComboEdit1, m.sComboEdit1);
-  sComboEdit1Button->setToolTip(Q(m.sComboEdit1Button.Hint));
-  ApplyState(sSpeedButton6, m.sSpeedButton6);
+  ApplyEdit(outputFolderEdit, m.outputFolderEdit);
+  outputFolderBrowseButton->setToolTip(Q(m.outputFolderBrowseButton.Hint));
+  ApplyState(openOutputFolderButton, m.openOutputFolderButton);
 }
 
-void TForm1::RedrawRunButtons() {
+void MainWindow::RedrawRunButtons() {
   const TWorkbench& m = *model_;
-  ApplyButton(btnStart, m.btnStart);
-  ApplyButton(btnPause, m.btnPause);
-  ApplyButton(btnResume, m.btnResume);
-  ApplyButton(btnStop, m.btnStop);
-  ApplyButton(sSpeedButton1, m.sSpeedButton1);
-  ApplyButton(sSpeedButton2, m.sSpeedButton2);
-  ApplyButton(sSpeedButton3, m.sSpeedButton3);
-  ApplyButton(sSpeedButton7, m.sSpeedButton7);
-  ApplyCheckBox(sCheckBox1, m.sCheckBox1);
+  ApplyButton(startButton, m.startButton);
+  ApplyButton(pauseButton, m.pauseButton);
+  ApplyButton(resumeButton, m.resumeButton);
+  ApplyButton(stopButton, m.stopButton);
+  ApplyButton(addButton, m.addButton);
+  ApplyButton(removeButton, m.removeButton);
+  ApplyButton(clearButton, m.clearButton);
+  ApplyButton(addFilesButton, m.addFilesButton);
+  ApplyCheckBox(powerOffCheckBox, m.powerOffCheckBox);
 }
 
-void TForm1::RedrawCaption() {
+void MainWindow::RedrawCaption() {
   QString caption = model_->Caption.empty() ? QString::fromUtf8(MainWindowCaption) : Q(model_->Caption);
   const std::vector<TSourceRow>& rows = model_->Sources;
   int percent = -1;
@@ -606,7 +614,7 @@ void TForm1::RedrawCaption() {
   ShowBatchOnDesktop(model_->Running(), percent);
 }
 
-void TForm1::ShowBatchOnDesktop(bool running, int percent) {
+void MainWindow::ShowBatchOnDesktop(bool running, int percent) {
   if (running && !inhibitor_) inhibitor_ = desktop_->InhibitSleep(QStringLiteral("Converting videos"));
   if (!running) inhibitor_.reset();
   const int shown = running ? std::max(percent, 0) : -1;
@@ -615,7 +623,7 @@ void TForm1::ShowBatchOnDesktop(bool running, int percent) {
   desktop_->SetLauncherProgress(shown < 0 ? 0 : shown / 100.0, shown >= 0);
 }
 
-void TForm1::BatchEnded(const std::string& report, bool allFinished) {
+void MainWindow::BatchEnded(const std::string& report, bool allFinished) {
   ShowBatchOnDesktop(false, -1);
   if (isActiveWindow()) return;  // the end dialog is in front of the user already
   desktop_->Notify(QString::fromUtf8(allFinished ? "转换完成" : "转换结束"), Q(report));

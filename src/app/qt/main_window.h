@@ -26,14 +26,14 @@ namespace ok {
 
 class TTrackBar;
 
-class TForm1 : public QMainWindow, public TWorkbenchView {
+class MainWindow : public QMainWindow, public TWorkbenchView {
  public:
   // The client area's fixed size.
   static constexpr int ClientWidth = 678;
   static constexpr int ClientHeight = 486;
 
-  explicit TForm1(TWorkbenchEnvironment environment = {}, QWidget* parent = nullptr);
-  ~TForm1() override;
+  explicit MainWindow(TWorkbenchEnvironment environment = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   TWorkbench& Model() { return *model_; }
 
@@ -52,8 +52,8 @@ class TForm1 : public QMainWindow, public TWorkbenchView {
   void SetDesktopBus(TDesktopBus& bus) { desktop_ = &bus; }
 
   // "退出" and "关于".
-  void N2Click();
-  void N5Click();
+  void OnExitTriggered();
+  void OnAboutTriggered();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -92,44 +92,44 @@ class TForm1 : public QMainWindow, public TWorkbenchView {
   std::optional<TSleepInhibitor> inhibitor_;  // held while a batch runs
   int launcherPercent_ = -1;                  // last progress sent, -1 when hidden
 
-  QAction* N2 = nullptr;
-  QAction* N5 = nullptr;
-  QTreeWidget* sListView1 = nullptr;
-  QWidget* sPanel1 = nullptr;
-  QPushButton* sSpeedButton7 = nullptr;
-  QPushButton *sSpeedButton1 = nullptr, *sSpeedButton2 = nullptr, *sSpeedButton3 = nullptr;
-  QCheckBox* sCheckBox1 = nullptr;
+  QAction* exitAction = nullptr;
+  QAction* aboutAction = nullptr;
+  QTreeWidget* sourceList = nullptr;
+  QWidget* addPanel = nullptr;
+  QPushButton* addFilesButton = nullptr;
+  QPushButton *addButton = nullptr, *removeButton = nullptr, *clearButton = nullptr;
+  QCheckBox* powerOffCheckBox = nullptr;
 
-  QGroupBox* sGroupBox2 = nullptr;
-  QLabel* imgPreview = nullptr;
-  TTrackBar* trcPreview = nullptr;
-  QLabel* lblPTS = nullptr;
-  QPushButton *btnStartTime = nullptr, *btnEndTime = nullptr;
-  QLineEdit *edtStartTime = nullptr, *edtEndTime = nullptr;
-  QCheckBox* chkCutClip = nullptr;
+  QGroupBox* previewGroup = nullptr;
+  QLabel* previewImage = nullptr;
+  TTrackBar* previewTrackBar = nullptr;
+  QLabel* previewTimeLabel = nullptr;
+  QPushButton *markStartButton = nullptr, *markEndButton = nullptr;
+  QLineEdit *clipStartEdit = nullptr, *clipEndEdit = nullptr;
+  QCheckBox* clipCheckBox = nullptr;
 
-  QGroupBox* sGroupBox1 = nullptr;
-  QTabWidget* sPageControl2 = nullptr;
+  QGroupBox* settingsGroup = nullptr;
+  QTabWidget* settingsPages = nullptr;
   std::array<QWidget*, 4> pages_{};
-  QComboBox *sComboBoxEx1 = nullptr, *sComboBoxEx2 = nullptr, *sComboBoxEx3 = nullptr,
-            *sComboBoxEx4 = nullptr, *sComboBoxEx5 = nullptr;
+  QComboBox *fileTypeBox = nullptr, *presetBox = nullptr, *brandBox = nullptr, *modelBox = nullptr,
+            *customTypeBox = nullptr;
   QWidget* summary_ = nullptr;  // the five summary labels, moved to the page shown
-  QLabel *sLabelFX12 = nullptr, *sLabelFX6 = nullptr, *sLabelFX11 = nullptr, *sLabelFX7 = nullptr,
-         *sLabelFX8 = nullptr;
-  QPushButton* sSpeedButton4 = nullptr;
-  QPushButton* sSpeedButton5 = nullptr;
-  QWidget* sPanel3 = nullptr;
-  QGroupBox* sGroupBox3 = nullptr;
-  std::array<QLineEdit*, 12> sEdit_{};      // sEdit1 .. sEdit12
-  std::array<QLabel*, 8> cropPadLabels_{};  // the labels of sEdit5 .. sEdit12
-  QCheckBox *sCheckBox2 = nullptr, *sCheckBox3 = nullptr;
+  QLabel *frameSizeLabel = nullptr, *videoCodecLabel = nullptr, *videoBitrateLabel = nullptr,
+         *frameRateLabel = nullptr, *audioCodecLabel = nullptr;
+  QPushButton* analyseButton = nullptr;
+  QPushButton* applyCustomButton = nullptr;
+  QWidget* customValuesPanel = nullptr;
+  QGroupBox* cropPadGroup = nullptr;
+  std::array<QLineEdit*, 12> customEdits_{};  // customWidthEdit .. padRightEdit
+  std::array<QLabel*, 8> cropPadLabels_{};    // the labels of cropTopEdit .. padRightEdit
+  QCheckBox *cropCheckBox = nullptr, *padCheckBox = nullptr;
 
-  QLabel* sLabelFX1 = nullptr;
-  QLineEdit* sComboEdit1 = nullptr;
-  QAction* sComboEdit1Button = nullptr;
-  QToolButton* sSpeedButton6 = nullptr;
-  QWidget* sPanel2 = nullptr;
-  QPushButton *btnStart = nullptr, *btnPause = nullptr, *btnResume = nullptr, *btnStop = nullptr;
+  QLabel* outputFolderLabel = nullptr;
+  QLineEdit* outputFolderEdit = nullptr;
+  QAction* outputFolderBrowseButton = nullptr;
+  QToolButton* openOutputFolderButton = nullptr;
+  QWidget* runButtonsPanel = nullptr;
+  QPushButton *startButton = nullptr, *pauseButton = nullptr, *resumeButton = nullptr, *stopButton = nullptr;
 };
 
 }  // namespace ok

@@ -34,12 +34,12 @@ int EvenValue(const std::string& text) {
 
 }  // namespace
 
-void TWorkbench::sSpeedButton5Click() {
-  sPanel3.Visible = true;
+void TWorkbench::OnApplyCustomClicked() {
+  customValuesPanel.Visible = true;
   view_.Changed(wcSettings);
 }
 
-bool TWorkbench::sEdit1KeyPress(int edit, char key) {
+bool TWorkbench::OnCustomEditKeyPress(int edit, char key) {
   (void)edit;
   if (key == Backspace || IsDigit(key)) return true;
   view_.Beep();
@@ -59,33 +59,33 @@ bool TWorkbench::SetCustomEditText(int edit, const std::string& text) {
 }
 
 void TWorkbench::SetCropPad(bool crop, bool pad) {
-  sCheckBox2.Checked = crop;
-  sCheckBox3.Checked = pad;
+  cropCheckBox.Checked = crop;
+  padCheckBox.Checked = pad;
   for (int edit = 5; edit <= 12; ++edit) CustomEdit(edit).Enabled = edit <= 8 ? crop : pad;
 }
 
-void TWorkbench::sCheckBox2Click(bool checked) {
-  SetCropPad(checked, sCheckBox3.Checked);
+void TWorkbench::OnCropCheckBoxClicked(bool checked) {
+  SetCropPad(checked, padCheckBox.Checked);
   view_.Changed(wcSettings);
 }
 
-void TWorkbench::sCheckBox3Click(bool checked) {
-  SetCropPad(sCheckBox2.Checked, checked);
+void TWorkbench::OnPadCheckBoxClicked(bool checked) {
+  SetCropPad(cropCheckBox.Checked, checked);
   view_.Changed(wcSettings);
 }
 
 void TWorkbench::FillCustomParams(int type) {
-  if (!sPanel3.Visible) {
+  if (!customValuesPanel.Visible) {
     view_.ShowMessage("请设定对应视频参数！", mkError);
     return;
   }
-  const std::string width = TrimText(sEdit1.Text), height = TrimText(sEdit2.Text);
+  const std::string width = TrimText(customWidthEdit.Text), height = TrimText(customHeightEdit.Text);
   const char* missing = nullptr;
   if (width.empty() || height.empty())
     missing = "请设定输入视频尺寸！";
-  else if (TrimText(sEdit3.Text).empty())
+  else if (TrimText(customBitrateEdit.Text).empty())
     missing = "请输入视频比特率！";
-  else if (TrimText(sEdit4.Text).empty())
+  else if (TrimText(customFrameRateEdit.Text).empty())
     missing = "请输入帧速率！";
   if (missing) {
     view_.ShowMessage(missing, mkError);
@@ -98,22 +98,22 @@ void TWorkbench::FillCustomParams(int type) {
   }
   JobFrameSize = width + "x" + height;
   // The key filter lets only digits in, and the edits' lengths keep the values in range.
-  JobVideoBitrate = StrToIntDef(TrimText(sEdit3.Text), 0);
-  JobFrameRate = StrToIntDef(TrimText(sEdit4.Text), 0);
+  JobVideoBitrate = StrToIntDef(TrimText(customBitrateEdit.Text), 0);
+  JobFrameRate = StrToIntDef(TrimText(customFrameRateEdit.Text), 0);
 }
 
 bool TWorkbench::CheckSettingsPage() {
   const char* missing = nullptr;
-  switch (sPageControl2.ActivePageIndex) {
+  switch (settingsPages.ActivePageIndex) {
     case spCustom:
       // The panel is the page's values: until "自定义" shows it, the page holds none.
-      missing = !sPanel3.Visible                ? "请设定对应视频参数！"
-                : sComboBoxEx5.Text().empty()   ? "请选择视频要转换的类型！"
-                : TrimText(sEdit1.Text).empty() ? "请输入视频尺寸！"
-                : TrimText(sEdit2.Text).empty() ? "请输入视频尺寸！"
-                : TrimText(sEdit3.Text).empty() ? "请输入视频比特率！"
-                : TrimText(sEdit4.Text).empty() ? "请输入视频帧速率！"
-                                                : nullptr;
+      missing = !customValuesPanel.Visible                   ? "请设定对应视频参数！"
+                : customTypeBox.Text().empty()               ? "请选择视频要转换的类型！"
+                : TrimText(customWidthEdit.Text).empty()     ? "请输入视频尺寸！"
+                : TrimText(customHeightEdit.Text).empty()    ? "请输入视频尺寸！"
+                : TrimText(customBitrateEdit.Text).empty()   ? "请输入视频比特率！"
+                : TrimText(customFrameRateEdit.Text).empty() ? "请输入视频帧速率！"
+                                                             : nullptr;
       break;
     case spExisting:
       if (!SampleAnalysed()) missing = "请先点击“分析视频文件”选择一个样本视频！";
@@ -126,17 +126,17 @@ bool TWorkbench::CheckSettingsPage() {
 }
 
 void TWorkbench::ApplyCustomCropPad(TOutputOptions& options) const {
-  if (sCheckBox2.Checked) {
-    options.CropTop = EvenValue(sEdit5.Text);
-    options.CropBottom = EvenValue(sEdit6.Text);
-    options.CropLeft = EvenValue(sEdit7.Text);
-    options.CropRight = EvenValue(sEdit8.Text);
+  if (cropCheckBox.Checked) {
+    options.CropTop = EvenValue(cropTopEdit.Text);
+    options.CropBottom = EvenValue(cropBottomEdit.Text);
+    options.CropLeft = EvenValue(cropLeftEdit.Text);
+    options.CropRight = EvenValue(cropRightEdit.Text);
   }
-  if (sCheckBox3.Checked) {
-    options.PadTop = EvenValue(sEdit9.Text);
-    options.PadBottom = EvenValue(sEdit10.Text);
-    options.PadLeft = EvenValue(sEdit11.Text);
-    options.PadRight = EvenValue(sEdit12.Text);
+  if (padCheckBox.Checked) {
+    options.PadTop = EvenValue(padTopEdit.Text);
+    options.PadBottom = EvenValue(padBottomEdit.Text);
+    options.PadLeft = EvenValue(padLeftEdit.Text);
+    options.PadRight = EvenValue(padRightEdit.Text);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include "app/workbench/workbench.h"
@@ -65,11 +66,6 @@ int SourceVideoBitrate(const std::string& path) {
   if (bitrate <= 0 && info.GetHandle())
     bitrate = StrToFloatDef(library->Get(info.GetHandle(), mskGeneral, 0, "OverallBitRate"), 0);
   return bitrate > 0 && bitrate < INT32_MAX ? int(bitrate) : 0;
-}
-
-bool PathTaken(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
 }
 
 struct TSuffixRule {
@@ -188,17 +184,37 @@ std::string TWorkbench::FitFrameSize(int row, const std::string& target) {
   return std::to_string(half);
 }
 
-std::string TWorkbench::OutputFileName(const std::string& base, const std::string& suffix) {
-  // Taken: on disk, or by a task already queued in this batch.
-  auto taken = [this](const std::string& name) {
-    if (PathTaken(name)) return true;
-    for (int i = 0; i < Transcoder1.Tasks().Count(); ++i)
-      if (Transcoder1.Tasks().Items(i).OutputOptions.FileName == name) return true;
+std::string TWorkbench::OutputFileName(int row, const std::string& suffix, bool reserve) {
+  auto queued = [this](const std::string& name) {
+    for (int i = 0; i < Transcoder.Tasks().Count(); ++i)
+      if (Transcoder.Tasks().Items(i).OutputOptions.FileName == name) return true;
     return false;
   };
-  std::string name = base + "_(new)" + suffix;
-  for (int n = 1; taken(name); ++n) name = base + "_(new_" + std::to_string(n) + ")" + suffix;
-  return name;
+  const std::string folder = IncludeTrailingPathDelimiter(TrimText(outputFolderEdit.Text));
+  const std::string file = ExtractFileName(Sources.at(size_t(row)).Path);
+  const std::string stem = file.substr(0, file.size() - ExtractFileExt(file).size());
+  const size_t longest = MaxFileNameBytes(folder);
+  for (int n = 0; n < 100000; ++n) {
+    const std::string tag = n == 0 ? "_(new)" : "_(new_" + std::to_string(n) + ")";
+    const size_t room = longest > tag.size() + suffix.size() ? longest - tag.size() - suffix.size() : 0;
+    const std::string name = folder + CutUtf8(stem, room) + tag + suffix;
+    if (queued(name)) continue;
+    struct stat st {};
+    if (!reserve) {
+      if (::lstat(name.c_str(), &st) != 0) return name;
+      continue;
+    }
+    int error = 0;
+    if (CreateFileExclusive(name, &error)) return name;
+    if (error != EEXIST) throw std::runtime_error("无法创建输出文件 " + name + "：" + std::strerror(error));
+  }
+  throw std::runtime_error("无法为 " + stem + " 找到未用的输出文件名");
+}
+
+void TWorkbench::ReleaseEmptyOutputs() {
+  for (TSourceRow& source : Sources)
+    if (!source.OutputPath.empty() && FileSize64(source.OutputPath) == 0 && DeleteFile(source.OutputPath))
+      source.OutputPath.clear();
 }
 
 TOutputOptions TWorkbench::BuildOutputOptions(int row) {
@@ -206,17 +222,17 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   TOutputOptions o;
   ResetOutputOptions(o);
 
-  const int page = sPageControl2.ActivePageIndex;
+  const int page = settingsPages.ActivePageIndex;
   switch (page) {
     case spPreset:
-      FillPresetParams(page, sComboBoxEx1.ItemIndex, sComboBoxEx2.ItemIndex);
+      FillPresetParams(page, fileTypeBox.ItemIndex, presetBox.ItemIndex);
       break;
     case spDevice:
     case spExisting:
-      FillPresetParams(page, sComboBoxEx3.ItemIndex, sComboBoxEx4.ItemIndex);
+      FillPresetParams(page, brandBox.ItemIndex, modelBox.ItemIndex);
       break;
     default:
-      FillPresetParams(page, sComboBoxEx5.ItemIndex, 0);
+      FillPresetParams(page, customTypeBox.ItemIndex, 0);
       break;
   }
 
@@ -243,7 +259,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   // The label names the audio of the catalogue profile; the other two pages choose their own.
   if (page == spPreset || page == spDevice)
     for (const TAudioLabel& label : AudioLabels)
-      if (sLabelFX8.Caption == label.Caption) o.AudioCodec = label.Codec;
+      if (audioCodecLabel.Caption == label.Caption) o.AudioCodec = label.Codec;
 
   o.CustomHook = false;
   o.CopyTimestamps = false;
@@ -271,9 +287,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   if (o.Target == 0) o.FrameAspectRatio = FrameAspect(o);
 
   o.FileExt = suffix;
-  const std::string name = ExtractFileName(source.Path);
-  const std::string sourceName = name.substr(0, name.size() - ExtractFileExt(name).size());
-  o.FileName = OutputFileName(IncludeTrailingPathDelimiter(TrimText(sComboEdit1.Text)) + sourceName, suffix);
+  o.FileName = OutputFileName(row, suffix, false);
   o.DisableSubtitle = true;
   o.ExtraOptions = "threads=" + std::to_string(CodecThreads);  // codec threads per task, 0: one per core
   return o;
@@ -290,10 +304,10 @@ TInputOptions TWorkbench::BuildInputOptions(int row) {
 }
 
 int TWorkbench::AddConversionTask(TInputOptions& input, TOutputOptions& output) {
-  const int index = Transcoder1.AddTask(input.FileName, &input);
+  const int index = Transcoder.AddTask(input.FileName, &input);
   if (index < 0) return -1;
-  if (!Transcoder1.SetOutput(index, output.FileName, &output)) {
-    Transcoder1.RemoveTask(index);  // the component keeps the error text
+  if (!Transcoder.SetOutput(index, output.FileName, &output)) {
+    Transcoder.RemoveTask(index);  // the component keeps the error text
     return -1;
   }
   return index;

@@ -87,66 +87,67 @@ std::string FormatPosition(int64_t us) {
 }
 
 void TWorkbench::ClearPreviewImage() {
-  imgPreview.SetSize(PreviewWidth, PreviewHeight);
-  FillBitmap(imgPreview, PreviewBackground);
+  previewImage.SetSize(PreviewWidth, PreviewHeight);
+  FillBitmap(previewImage, PreviewBackground);
   view_.Changed(wcPreview);
 }
 
 int64_t TWorkbench::PreviewDuration() const {
-  if (!FProbe) return -1;
+  if (!previewProbe) return -1;
   TFileStreamInfo info;
-  FProbe->GetFileStreamInfo(info);
+  previewProbe->GetFileStreamInfo(info);
   return info.Duration;
 }
 
 void TWorkbench::OpenPreview(TAVProbe& probe) {
-  FFrameBitmap.Empty();
+  previewFrame.Empty();
   ClearPreviewImage();
-  FProbe = &probe;
-  FVideoStream = probe.FirstVideoStream();
+  previewProbe = &probe;
+  previewVideoStream = probe.FirstVideoStream();
   ResetTrackBar();
   ShowPreviewFrame();
 }
 
 void TWorkbench::ResetTrackBar() {
-  trcPreview.SliderVisible = FProbe && FProbe->GetFormatName() != "image2";
+  previewTrackBar.SliderVisible = previewProbe && previewProbe->GetFormatName() != "image2";
   struct TResetting {
     bool& Flag;
     explicit TResetting(bool& flag) : Flag(flag) { Flag = true; }
     ~TResetting() { Flag = false; }
-  } resetting(FTrackResetting);
-  trcPreview.SelStart = trcPreview.SelEnd = 0;
-  if (!trcPreview.SliderVisible) {
-    trcPreview.Min = trcPreview.Max = 0;
-    trcPreview.Position = 0;
+  } resetting(trackResetting);
+  previewTrackBar.SelStart = previewTrackBar.SelEnd = 0;
+  if (!previewTrackBar.SliderVisible) {
+    previewTrackBar.Min = previewTrackBar.Max = 0;
+    previewTrackBar.Position = 0;
     return;
   }
-  FTimeScale = LayOutTrackBar(trcPreview, PreviewDuration());
+  previewTimeScale = LayOutTrackBar(previewTrackBar, PreviewDuration());
 }
 
 void TWorkbench::ShowPreviewFrame() {
-  if (FTrackResetting) return;
-  const int position = trcPreview.Position;
-  if (FProbe && FProbe->VideoStreamCount() > 0) {
-    const int64_t time = position == trcPreview.Max ? PreviewDuration() : position * FTimeScale;
+  if (trackResetting) return;
+  const int position = previewTrackBar.Position;
+  if (previewProbe && previewProbe->VideoStreamCount() > 0) {
+    const int64_t time = position == previewTrackBar.Max ? PreviewDuration() : position * previewTimeScale;
     try {
-      TBitmap& frame = FProbe->GetFrameBitmap(FVideoStream, time);
-      if (FProbe->FrameReady()) {
-        StretchDraw(imgPreview,
+      TBitmap& frame = previewProbe->GetFrameBitmap(previewVideoStream, time);
+      if (previewProbe->FrameReady()) {
+        StretchDraw(previewImage,
                     FittedRect(frame.Width(), frame.Height(), {0, 0, PreviewWidth, PreviewHeight}), frame);
-        FFrameBitmap.Assign(frame);
+        previewFrame.Assign(frame);
       }
     } catch (const std::exception&) {
       // An attached probe cannot read frames; the pane keeps what it shows.
     }
   }
-  lblPTS.Caption = "PTS: " + FormatPosition(position * FTimeScale);
+  previewTimeLabel.Caption = "PTS: " + FormatPosition(position * previewTimeScale);
   view_.Changed(wcPreview);
 }
 
-void TWorkbench::trcPreviewChange(int position) {
-  trcPreview.Position = std::clamp(position, trcPreview.Min, std::max(trcPreview.Min, trcPreview.Max));
-  if (!sListView1.Rows.empty()) ShowPreviewFrame();
+void TWorkbench::OnPreviewTrackBarChanged(int position) {
+  previewTrackBar.Position =
+      std::clamp(position, previewTrackBar.Min, std::max(previewTrackBar.Min, previewTrackBar.Max));
+  if (!sourceList.Rows.empty()) ShowPreviewFrame();
 }
 
 namespace {
@@ -172,58 +173,58 @@ TClip ClipOf(const TSourceRow& source) {
 
 void TWorkbench::EmptyPreview() {
   previewRow_ = -1;
-  FFrameBitmap.Empty();
-  trcPreview.SelStart = trcPreview.SelEnd = 0;
-  trcPreview.Min = trcPreview.Max = trcPreview.Position = 0;
-  lblPTS.Caption = "--";
-  edtStartTime.Text = edtEndTime.Text = "0";
-  chkCutClip.Enabled = true;
-  chkCutClip.Checked = false;
+  previewFrame.Empty();
+  previewTrackBar.SelStart = previewTrackBar.SelEnd = 0;
+  previewTrackBar.Min = previewTrackBar.Max = previewTrackBar.Position = 0;
+  previewTimeLabel.Caption = "--";
+  clipStartEdit.Text = clipEndEdit.Text = "0";
+  clipCheckBox.Enabled = true;
+  clipCheckBox.Checked = false;
   ClearPreviewImage();
 }
 
 void TWorkbench::ShowRowMarks(int row) {
   const TSourceRow& source = Sources[size_t(row)];
   auto position = [this](int ms) {
-    return ms < 0 ? 0 : int(std::min<int64_t>(int64_t(ms) * 1000 / FTimeScale, trcPreview.Max));
+    return ms < 0 ? 0 : int(std::min<int64_t>(int64_t(ms) * 1000 / previewTimeScale, previewTrackBar.Max));
   };
-  trcPreview.SelStart = position(source.ClipStartMs);
-  trcPreview.SelEnd = position(source.ClipEndMs);
-  edtStartTime.Text = source.ClipStartMs < 0 ? "0" : FormatPosition(int64_t(source.ClipStartMs) * 1000);
-  edtEndTime.Text = source.ClipEndMs < 0 ? "0" : FormatPosition(int64_t(source.ClipEndMs) * 1000);
+  previewTrackBar.SelStart = position(source.ClipStartMs);
+  previewTrackBar.SelEnd = position(source.ClipEndMs);
+  clipStartEdit.Text = source.ClipStartMs < 0 ? "0" : FormatPosition(int64_t(source.ClipStartMs) * 1000);
+  clipEndEdit.Text = source.ClipEndMs < 0 ? "0" : FormatPosition(int64_t(source.ClipEndMs) * 1000);
   // Marks that make no clip leave the box off; a row without marks can still have it checked.
   const bool marked = source.ClipStartMs >= 0 || source.ClipEndMs >= 0;
-  chkCutClip.Enabled = !marked || ClipMarksValid(trcPreview);
-  chkCutClip.Checked = source.ClipChecked;
+  clipCheckBox.Enabled = !marked || ClipMarksValid(previewTrackBar);
+  clipCheckBox.Checked = source.ClipChecked;
   view_.Changed(wcPreview);
 }
 
-void TWorkbench::btnStartTimeClick() {
-  trcPreview.SelStart = trcPreview.Position;
-  edtStartTime.Text = FormatPosition(trcPreview.Position * FTimeScale);
-  chkCutClip.Enabled = ClipMarksValid(trcPreview);
+void TWorkbench::OnMarkStartClicked() {
+  previewTrackBar.SelStart = previewTrackBar.Position;
+  clipStartEdit.Text = FormatPosition(previewTrackBar.Position * previewTimeScale);
+  clipCheckBox.Enabled = ClipMarksValid(previewTrackBar);
   if (previewRow_ >= 0) {
-    Sources[size_t(previewRow_)].ClipStartMs = int(trcPreview.Position * FTimeScale / 1000);
+    Sources[size_t(previewRow_)].ClipStartMs = int(previewTrackBar.Position * previewTimeScale / 1000);
     RenderRow(previewRow_);
     view_.Changed(wcList);
   }
   view_.Changed(wcPreview);
 }
 
-void TWorkbench::btnEndTimeClick() {
-  trcPreview.SelEnd = trcPreview.Position;
-  edtEndTime.Text = FormatPosition(trcPreview.Position * FTimeScale);
-  chkCutClip.Enabled = ClipMarksValid(trcPreview);
+void TWorkbench::OnMarkEndClicked() {
+  previewTrackBar.SelEnd = previewTrackBar.Position;
+  clipEndEdit.Text = FormatPosition(previewTrackBar.Position * previewTimeScale);
+  clipCheckBox.Enabled = ClipMarksValid(previewTrackBar);
   if (previewRow_ >= 0) {
-    Sources[size_t(previewRow_)].ClipEndMs = int(trcPreview.Position * FTimeScale / 1000);
+    Sources[size_t(previewRow_)].ClipEndMs = int(previewTrackBar.Position * previewTimeScale / 1000);
     RenderRow(previewRow_);
     view_.Changed(wcList);
   }
   view_.Changed(wcPreview);
 }
 
-void TWorkbench::chkCutClipClick(bool checked) {
-  chkCutClip.Checked = checked;
+void TWorkbench::OnClipCheckBoxClicked(bool checked) {
+  clipCheckBox.Checked = checked;
   if (previewRow_ >= 0) {
     Sources[size_t(previewRow_)].ClipChecked = checked;
     RenderRow(previewRow_);

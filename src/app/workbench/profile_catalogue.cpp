@@ -84,11 +84,11 @@ void FillBox(TComboBoxState& box, const std::vector<std::string>& files) {
 }  // namespace
 
 void TWorkbench::ShowProfile(const profile_rec& p, bool device) {
-  sLabelFX12.Caption = "视频像素：" + std::to_string(p.Width) + "X" + std::to_string(p.Height);
-  sLabelFX6.Caption = "视频编码：" + p.VideoCodec;
-  sLabelFX11.Caption = "视频码率：" + std::to_string(p.VideoBitrate);
-  sLabelFX7.Caption = (device ? "桢速率：" : "帧速率：") + FloatText(p.FPS);
-  sLabelFX8.Caption = "音频编码：" + p.AudioCodec;
+  frameSizeLabel.Caption = "视频像素：" + std::to_string(p.Width) + "X" + std::to_string(p.Height);
+  videoCodecLabel.Caption = "视频编码：" + p.VideoCodec;
+  videoBitrateLabel.Caption = "视频码率：" + std::to_string(p.VideoBitrate);
+  frameRateLabel.Caption = (device ? "桢速率：" : "帧速率：") + FloatText(p.FPS);
+  audioCodecLabel.Caption = "音频编码：" + p.AudioCodec;
 }
 
 void TWorkbench::WriteSelection(const char* firstKey, int first, const char* secondKey, int second) {
@@ -97,63 +97,63 @@ void TWorkbench::WriteSelection(const char* firstKey, int first, const char* sec
   config.WriteInteger("select", secondKey, second);
 }
 
-void TWorkbench::sComboBoxEx1Change() {
-  const std::string type = FileTypeFolderName(sComboBoxEx1.Text());
+void TWorkbench::OnFileTypeChanged() {
+  const std::string type = FileTypeFolderName(fileTypeBox.Text());
   PresetFiles.clear();
   // No type selected would name the whole catalogue.
   if (!type.empty()) GetFileList(PresetFiles, PresetCatalogueFolder() + type, ".ini");
-  FillBox(sComboBoxEx2, PresetFiles);
-  if (!sComboBoxEx2.Items.empty()) sComboBoxEx2Change();
+  FillBox(presetBox, PresetFiles);
+  if (!presetBox.Items.empty()) OnPresetChanged();
   view_.Changed(wcSettings);
 }
 
-void TWorkbench::sComboBoxEx2Change() {
-  const int i = sComboBoxEx2.ItemIndex;
+void TWorkbench::OnPresetChanged() {
+  const int i = presetBox.ItemIndex;
   if (i >= 0 && size_t(i) < PresetFiles.size()) {
     PresetProfile = ReadProfile(PresetFiles[size_t(i)]);
     ShowProfile(PresetProfile, false);
-    if (sComboBoxEx1.Tag == 1) WriteSelection("combobox1", sComboBoxEx1.ItemIndex, "combobox2", i);
+    if (fileTypeBox.Tag == 1) WriteSelection("combobox1", fileTypeBox.ItemIndex, "combobox2", i);
   }
-  sComboBoxEx1.Tag = 0;
+  fileTypeBox.Tag = 0;
   view_.Changed(wcSettings);
 }
 
-void TWorkbench::sComboBoxEx3Change() {
-  const std::string brand = sComboBoxEx3.Text();
+void TWorkbench::OnBrandChanged() {
+  const std::string brand = brandBox.Text();
   DeviceFiles.clear();
   if (!brand.empty()) GetFileList(DeviceFiles, DeviceCatalogueFolder() + brand, ".ini");
-  FillBox(sComboBoxEx4, DeviceFiles);
-  if (!sComboBoxEx4.Items.empty()) sComboBoxEx4Change();
+  FillBox(modelBox, DeviceFiles);
+  if (!modelBox.Items.empty()) OnModelChanged();
   view_.Changed(wcSettings);
 }
 
-void TWorkbench::sComboBoxEx4Change() {
-  const int i = sComboBoxEx4.ItemIndex;
+void TWorkbench::OnModelChanged() {
+  const int i = modelBox.ItemIndex;
   if (i >= 0 && size_t(i) < DeviceFiles.size()) {
     DeviceProfile = ReadProfile(DeviceFiles[size_t(i)]);
     ShowProfile(DeviceProfile, true);
-    if (sComboBoxEx3.Tag == 1) WriteSelection("combobox3", sComboBoxEx3.ItemIndex, "combobox4", i);
+    if (brandBox.Tag == 1) WriteSelection("combobox3", brandBox.ItemIndex, "combobox4", i);
   }
-  sComboBoxEx3.Tag = 0;
+  brandBox.Tag = 0;
   view_.Changed(wcSettings);
 }
 
-void TWorkbench::sComboBoxEx1Click() { sComboBoxEx1.Tag = 1; }
-void TWorkbench::sComboBoxEx2Click() { sComboBoxEx1.Tag = 1; }
-void TWorkbench::sComboBoxEx3Click() { sComboBoxEx3.Tag = 1; }
-void TWorkbench::sComboBoxEx4Click() { sComboBoxEx3.Tag = 1; }
+void TWorkbench::OnFileTypeClicked() { fileTypeBox.Tag = 1; }
+void TWorkbench::OnPresetClicked() { fileTypeBox.Tag = 1; }
+void TWorkbench::OnBrandClicked() { brandBox.Tag = 1; }
+void TWorkbench::OnModelClicked() { brandBox.Tag = 1; }
 
-void TWorkbench::sTabSheet5Show(int page) { SummaryLabelsPage = page; }
+void TWorkbench::OnSettingsPageShown(int page) { SummaryLabelsPage = page; }
 
-void TWorkbench::sPageControl2Change(int page) {
+void TWorkbench::OnSettingsPageChanged(int page) {
   if (page < spPreset || page > spCustom) return;
-  sPageControl2.ActivePageIndex = page;
+  settingsPages.ActivePageIndex = page;
   TIniFile(ConfigFileName()).WriteInteger("select", "tabindex", page);
-  sPanel3.Visible = false;
+  customValuesPanel.Visible = false;
   SetCropPad(false, false);
-  sTabSheet5Show(page);
-  if (page == spPreset && !sComboBoxEx2.Items.empty()) sComboBoxEx2Change();
-  if (page == spDevice && !sComboBoxEx4.Items.empty()) sComboBoxEx4Change();
+  OnSettingsPageShown(page);
+  if (page == spPreset && !presetBox.Items.empty()) OnPresetChanged();
+  if (page == spDevice && !modelBox.Items.empty()) OnModelChanged();
   if (page == spExisting) ShowSampleJob();
   SetTabImages();
   view_.Changed(wcSettings);
@@ -171,34 +171,34 @@ bool SelectItem(TComboBoxState& box, int index) {
 }  // namespace
 
 void TWorkbench::SelectFileType(int index) {
-  if (!SelectItem(sComboBoxEx1, index)) return;
-  sComboBoxEx1Click();
-  sComboBoxEx1Change();
+  if (!SelectItem(fileTypeBox, index)) return;
+  OnFileTypeClicked();
+  OnFileTypeChanged();
 }
 
 void TWorkbench::SelectPreset(int index) {
-  if (!SelectItem(sComboBoxEx2, index)) return;
-  sComboBoxEx2Click();
-  sComboBoxEx2Change();
+  if (!SelectItem(presetBox, index)) return;
+  OnPresetClicked();
+  OnPresetChanged();
 }
 
 void TWorkbench::SelectBrand(int index) {
-  if (!SelectItem(sComboBoxEx3, index)) return;
-  sComboBoxEx3Click();
-  sComboBoxEx3Change();
+  if (!SelectItem(brandBox, index)) return;
+  OnBrandClicked();
+  OnBrandChanged();
 }
 
 void TWorkbench::SelectModel(int index) {
-  if (!SelectItem(sComboBoxEx4, index)) return;
-  sComboBoxEx4Click();
-  sComboBoxEx4Change();
+  if (!SelectItem(modelBox, index)) return;
+  OnModelClicked();
+  OnModelChanged();
 }
 
 void TWorkbench::SelectCustomType(int index) {
   // The custom type box shares the file-type box's handlers: they rebuild the preset page's list.
-  if (!SelectItem(sComboBoxEx5, index)) return;
-  sComboBoxEx1Click();
-  sComboBoxEx1Change();
+  if (!SelectItem(customTypeBox, index)) return;
+  OnFileTypeClicked();
+  OnFileTypeChanged();
 }
 
 }  // namespace ok

@@ -67,68 +67,70 @@ TSystemShutdown& TWorkbench::Shutdown() const {
 }
 
 void TWorkbench::SetIdleButtons() {
-  btnStart.Enabled = true;
-  btnPause.Enabled = btnResume.Enabled = btnStop.Enabled = false;
-  sSpeedButton1.Enabled = sSpeedButton2.Enabled = sSpeedButton3.Enabled = sSpeedButton7.Enabled = true;
+  startButton.Enabled = true;
+  pauseButton.Enabled = resumeButton.Enabled = stopButton.Enabled = false;
+  addButton.Enabled = removeButton.Enabled = clearButton.Enabled = addFilesButton.Enabled = true;
   view_.Changed(wcRunButtons);
 }
 
 void TWorkbench::SetRunningButtons() {
-  btnStart.Enabled = btnResume.Enabled = false;
-  btnPause.Enabled = btnStop.Enabled = true;
-  sSpeedButton1.Enabled = sSpeedButton2.Enabled = sSpeedButton3.Enabled = sSpeedButton7.Enabled = false;
+  startButton.Enabled = resumeButton.Enabled = false;
+  pauseButton.Enabled = stopButton.Enabled = true;
+  addButton.Enabled = removeButton.Enabled = clearButton.Enabled = addFilesButton.Enabled = false;
   view_.Changed(wcRunButtons);
 }
 
 void TWorkbench::BindTranscoderEvents() {
   TMainThread* main = &MainThread();
   const std::weak_ptr<bool> alive = alive_;
-  Transcoder1.OnProgress = [this, main, alive](int index, int, int, int currentDuration, float, float,
-                                               int64_t, int totalOutputDuration) {
+  Transcoder.OnProgress = [this, main, alive](int index, int, int, int currentDuration, float, float, int64_t,
+                                              int totalOutputDuration) {
     main->Post([this, alive, index, currentDuration, totalOutputDuration] {
-      if (alive.lock()) Transcoder1Progress(index, currentDuration, totalOutputDuration);
+      if (alive.lock()) OnTranscoderProgress(index, currentDuration, totalOutputDuration);
     });
   };
-  Transcoder1.OnTerminate = [this, main, alive](int index, bool finished, bool exception,
-                                                const std::string& message) {
+  Transcoder.OnTerminate = [this, main, alive](int index, bool finished, bool exception,
+                                               const std::string& message) {
     main->Post([this, alive, index, finished, exception, message] {
-      if (alive.lock()) Transcoder1Terminate(index, finished, exception, message);
+      if (alive.lock()) OnTranscoderTerminate(index, finished, exception, message);
     });
   };
 }
 
-void TWorkbench::btnStartClick() {
+void TWorkbench::OnStartClicked() {
   if (running_) return;
-  if (sListView1.Rows.empty()) {
+  if (sourceList.Rows.empty()) {
     view_.ShowMessage("请选择视频！", mkError);
     return;
   }
   if (!CheckSettingsPage()) return;
-  const std::string folder = TrimText(sComboEdit1.Text);
+  const std::string folder = TrimText(outputFolderEdit.Text);
   if (folder.empty() || !ForceDirectories(folder)) {
     view_.ShowMessage("未能创建 " + folder + " 目录！", mkError);
     return;
   }
-  sComboEdit1Exit();  // the folder typed is the one used, and remembered
+  OnOutputFolderEditLeft();  // the folder typed is the one used, and remembered
 
-  Transcoder1.SetLogLevel(llInfo);
-  Transcoder1.ThreadPriority = tpLower;
+  Transcoder.SetLogLevel(llInfo);
+  Transcoder.ThreadPriority = tpLower;
   SetRunningButtons();
-  Transcoder1.ClearTasks();
+  Transcoder.ClearTasks();
   BindTranscoderEvents();
-  for (int row = 0; row < int(sListView1.Rows.size()); ++row) {
+  for (int row = 0; row < int(sourceList.Rows.size()); ++row) {
     view_.ProcessMessages();
     std::string failure;
     try {
       TOutputOptions output = BuildOutputOptions(row);
+      output.FileName = Sources[size_t(row)].OutputPath = OutputFileName(row, output.FileExt, true);
       TInputOptions input = BuildInputOptions(row);
-      if (AddConversionTask(input, output) != row) failure = Transcoder1.LastError();
+      if (AddConversionTask(input, output) != row) failure = Transcoder.LastError();
     } catch (const std::exception& e) {
       failure = e.what();
     }
-    if (failure.empty() && Transcoder1.Tasks().Count() != row + 1) failure = "未知错误";
+    if (failure.empty() && Transcoder.Tasks().Count() != row + 1) failure = "未知错误";
     if (!failure.empty()) {
-      Transcoder1.ClearTasks();
+      Transcoder.ClearTasks();
+      ReleaseEmptyOutputs();
       SetIdleButtons();
       view_.ShowMessage("无法建立 " + Sources[size_t(row)].Path + " 的转换任务：\n" + FailureCause(failure),
                         mkError);
@@ -145,35 +147,35 @@ void TWorkbench::btnStartClick() {
   }
   view_.Changed(wcList);
   running_ = true;
-  Transcoder1.Start(std::max(1, ParallelTasks));
+  Transcoder.Start(std::max(1, ParallelTasks));
 }
 
-void TWorkbench::btnPauseClick() {
+void TWorkbench::OnPauseClicked() {
   if (!running_) return;
-  btnPause.Enabled = false;
-  btnResume.Enabled = true;
+  pauseButton.Enabled = false;
+  resumeButton.Enabled = true;
   view_.Changed(wcRunButtons);
-  Transcoder1.Pause();
+  Transcoder.Pause();
 }
 
-void TWorkbench::btnResumeClick() {
+void TWorkbench::OnResumeClicked() {
   if (!running_) return;
-  btnPause.Enabled = true;
-  btnResume.Enabled = false;
+  pauseButton.Enabled = true;
+  resumeButton.Enabled = false;
   view_.Changed(wcRunButtons);
-  Transcoder1.Resume();
+  Transcoder.Resume();
 }
 
-void TWorkbench::btnStopClick() {
+void TWorkbench::OnStopClicked() {
   if (!running_) return;
-  btnStop.Enabled = false;
+  stopButton.Enabled = false;
   view_.Changed(wcRunButtons);
-  Transcoder1.Stop();
+  Transcoder.Stop();
 }
 
-void TWorkbench::sCheckBox1Click(bool checked) { sCheckBox1.Checked = checked; }
+void TWorkbench::OnPowerOffCheckBoxClicked(bool checked) { powerOffCheckBox.Checked = checked; }
 
-void TWorkbench::Transcoder1Progress(int index, int currentDuration, int totalOutputDuration) {
+void TWorkbench::OnTranscoderProgress(int index, int currentDuration, int totalOutputDuration) {
   if (index < 0 || index >= int(Sources.size())) return;
   TSourceRow& source = Sources[size_t(index)];
   source.State = rsRunning;
@@ -185,7 +187,7 @@ void TWorkbench::Transcoder1Progress(int index, int currentDuration, int totalOu
   view_.Changed(wcList);
 }
 
-void TWorkbench::Transcoder1Terminate(int index, bool finished, bool exception, const std::string& message) {
+void TWorkbench::OnTranscoderTerminate(int index, bool finished, bool exception, const std::string& message) {
   if (index < 0) {
     if (running_) EndBatch();
     return;
@@ -202,10 +204,11 @@ void TWorkbench::Transcoder1Terminate(int index, bool finished, bool exception, 
 void TWorkbench::EndBatch() {
   running_ = false;
   SetIdleButtons();
-  Transcoder1.ClearTasks();
+  Transcoder.ClearTasks();
+  ReleaseEmptyOutputs();
   // The window is going: the user asked for the stop, there is nobody to report to.
   if (closing_) return;
-  if (sCheckBox1.Checked && view_.ConfirmPowerOff(PowerOffCountdownSeconds)) {
+  if (powerOffCheckBox.Checked && view_.ConfirmPowerOff(PowerOffCountdownSeconds)) {
     std::string error;
     if (!Shutdown().PowerOff(error)) view_.ShowMessage("无法关机：" + error, mkError);
   }
@@ -236,7 +239,7 @@ bool TWorkbench::CloseRequested() {
   if (!view_.AskYesNo("视频正在转换，是否停止转换并退出？")) return false;
   if (!running_) return true;  // the batch ended while the question was open
   closing_ = true;
-  btnStopClick();
+  OnStopClicked();
   // The stopped tasks end their outputs properly before the window goes; their events arrive
   // through the main thread's queue.
   if (auto* loop = dynamic_cast<TMainThreadLoop*>(&MainThread()))

@@ -186,24 +186,24 @@ bool TWorkbench::SampleAnalysed() const {
 
 void TWorkbench::ShowSampleJob() {
   if (!SampleAnalysed()) {
-    sLabelFX12.Caption = "视频像素：";
-    sLabelFX6.Caption = "视频编码：请先分析视频文件";
-    sLabelFX11.Caption = "视频码率：";
-    sLabelFX7.Caption = "帧速率：";
-    sLabelFX8.Caption = "音频编码：";
+    frameSizeLabel.Caption = "视频像素：";
+    videoCodecLabel.Caption = "视频编码：请先分析视频文件";
+    videoBitrateLabel.Caption = "视频码率：";
+    frameRateLabel.Caption = "帧速率：";
+    audioCodecLabel.Caption = "音频编码：";
     return;
   }
   const TSampleJob job = SampleJob(TIniFile(ExtFileName()));
-  sLabelFX12.Caption = "视频像素：" + (job.Width > 0 && job.Height > 0
-                                           ? std::to_string(job.Width) + "X" + std::to_string(job.Height)
-                                           : std::string(SourcesOwn));
-  sLabelFX6.Caption = "视频编码：" + job.VideoText;
-  sLabelFX11.Caption = "视频码率：" + NumberOrSourcesOwn(job.VideoBitrate);
-  sLabelFX7.Caption = "帧速率：" + NumberOrSourcesOwn(job.FrameRate);
-  sLabelFX8.Caption = "音频编码：" + job.AudioText;
+  frameSizeLabel.Caption = "视频像素：" + (job.Width > 0 && job.Height > 0
+                                               ? std::to_string(job.Width) + "X" + std::to_string(job.Height)
+                                               : std::string(SourcesOwn));
+  videoCodecLabel.Caption = "视频编码：" + job.VideoText;
+  videoBitrateLabel.Caption = "视频码率：" + NumberOrSourcesOwn(job.VideoBitrate);
+  frameRateLabel.Caption = "帧速率：" + NumberOrSourcesOwn(job.FrameRate);
+  audioCodecLabel.Caption = "音频编码：" + job.AudioText;
 }
 
-void TWorkbench::sSpeedButton4Click() {
+void TWorkbench::OnAnalyseClicked() {
   const std::vector<std::string> chosen = view_.OpenFileDialog(VideoFileFilter, false);
   if (chosen.empty()) return;
   const std::string& fileName = chosen.front();

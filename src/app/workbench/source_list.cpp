@@ -148,14 +148,14 @@ std::vector<std::string> TWorkbench::SourcePaths() const {
 }
 
 bool TWorkbench::EnsureLibraries() {
-  if (Transcoder1.LibrariesLoaded()) return true;
-  if (Transcoder1.LoadLibraries(ProgramFolder() + "LibAV")) return true;
-  view_.ShowMessage("无法加载媒体库：" + Transcoder1.LastError(), mkError);
+  if (Transcoder.LibrariesLoaded()) return true;
+  if (Transcoder.LoadLibraries(ProgramFolder() + "LibAV")) return true;
+  view_.ShowMessage("无法加载媒体库：" + Transcoder.LastError(), mkError);
   return false;
 }
 
 bool TWorkbench::LoadIntoPreview(int row, std::string& error) {
-  TAVProbe& probe = Transcoder1.Probe();
+  TAVProbe& probe = Transcoder.Probe();
   bool loaded = false;
   try {
     loaded = probe.LoadFile(Sources[size_t(row)].Path);
@@ -170,9 +170,9 @@ bool TWorkbench::LoadIntoPreview(int row, std::string& error) {
 }
 
 void TWorkbench::SelectAndPreview(int row) {
-  sListView1.SelectedIndex = row >= 0 && row < int(Sources.size()) ? row : -1;
+  sourceList.SelectedIndex = row >= 0 && row < int(Sources.size()) ? row : -1;
   view_.Changed(wcList);
-  if (sListView1.SelectedIndex < 0) {
+  if (sourceList.SelectedIndex < 0) {
     EmptyPreview();
     return;
   }
@@ -182,7 +182,7 @@ void TWorkbench::SelectAndPreview(int row) {
 
 void TWorkbench::RenderRow(int row) {
   const TSourceRow& source = Sources[size_t(row)];
-  TListRow& item = sListView1.Rows[size_t(row)];
+  TListRow& item = sourceList.Rows[size_t(row)];
   const std::string name = ExtractFileName(source.Path);
   const std::string ext = ExtractFileExt(name);
   item.Caption = name.substr(0, name.size() - ext.size());
@@ -219,7 +219,7 @@ void TWorkbench::RenderRow(int row) {
   if (source.State == rsFailed) item.Hint += (item.Hint.empty() ? "" : "\n") + source.FailureText;
 }
 
-void TWorkbench::sSpeedButton7Click() {
+void TWorkbench::OnAddFilesClicked() {
   if (running_ || !EnsureLibraries()) return;
   const std::vector<std::string> chosen = view_.OpenFileDialog(VideoFileFilter, true);
   if (chosen.empty()) return;
@@ -255,17 +255,17 @@ void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
     }
     source.DurationMs = TMediaInfoDll(path).GetDuration();
     Sources.push_back(std::move(source));
-    sListView1.Rows.emplace_back();
+    sourceList.Rows.emplace_back();
     RenderRow(int(Sources.size()) - 1);
-    sListView1.ReadOnly = true;
+    sourceList.ReadOnly = true;
     view_.Changed(wcList);
     view_.ProcessMessages();
   }
   probe.CloseFile();
   view_.ProcessMessages();
-  if (!sListView1.Rows.empty()) {
-    sPanel1.Visible = false;
-    sSpeedButton1.Visible = sSpeedButton2.Visible = sSpeedButton3.Visible = true;
+  if (!sourceList.Rows.empty()) {
+    addPanel.Visible = false;
+    addButton.Visible = removeButton.Visible = clearButton.Visible = true;
   }
   // The last file added is selected and previewed.
   if (Sources.size() > before) SelectAndPreview(int(Sources.size()) - 1);
@@ -277,42 +277,42 @@ void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
   }
 }
 
-void TWorkbench::sSpeedButton2Click() {
+void TWorkbench::OnRemoveClicked() {
   if (running_) return;
-  const int row = sListView1.SelectedIndex;
-  if (row < 0 || row >= int(sListView1.Rows.size())) {
+  const int row = sourceList.SelectedIndex;
+  if (row < 0 || row >= int(sourceList.Rows.size())) {
     view_.ShowMessage("请先选择一个视频文件进行删除！", mkInformation);
     return;
   }
   Sources.erase(Sources.begin() + row);
-  sListView1.Rows.erase(sListView1.Rows.begin() + row);
-  Transcoder1.ClearTasks();
+  sourceList.Rows.erase(sourceList.Rows.begin() + row);
+  Transcoder.ClearTasks();
   ShowAddPanelWhenEmpty();
   // The row that took its place, else the one before it.
   SelectAndPreview(std::min(row, int(Sources.size()) - 1));
 }
 
-void TWorkbench::sSpeedButton3Click() {
+void TWorkbench::OnClearClicked() {
   if (running_) return;
-  sListView1.Rows.clear();
+  sourceList.Rows.clear();
   Sources.clear();
-  Transcoder1.ClearTasks();
+  Transcoder.ClearTasks();
   ShowAddPanelWhenEmpty();
   SelectAndPreview(-1);
 }
 
 void TWorkbench::ShowAddPanelWhenEmpty() {
   if (!Sources.empty()) return;
-  sPanel1.Visible = true;
-  sSpeedButton1.Visible = sSpeedButton2.Visible = sSpeedButton3.Visible = false;
+  addPanel.Visible = true;
+  addButton.Visible = removeButton.Visible = clearButton.Visible = false;
 }
 
-void TWorkbench::sListView1Change(int row) {
+void TWorkbench::OnSourceSelected(int row) {
   if (row < 0 || row >= int(Sources.size())) {
-    sListView1.SelectedIndex = -1;
+    sourceList.SelectedIndex = -1;
     return;
   }
-  sListView1.SelectedIndex = row;
+  sourceList.SelectedIndex = row;
   if (row != previewRow_) SelectAndPreview(row);
 }
 

@@ -30,64 +30,64 @@ int ItemIndexOrFirst(int index, size_t count) {
 
 TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
     : view_(view), environment_(environment) {
-  sListView1.Columns = {{"文件名", 155, false},
+  sourceList.Columns = {{"文件名", 155, false},
                         {"类型", 50, true},
                         {"分辨率", 70, true},
                         {"时长", 60, true},
                         {"进度", 60, true}};
-  sListView1.ReadOnly = true;
-  sSpeedButton7.Caption = sSpeedButton7.Hint = "添加待转视频文件";
-  sSpeedButton1.Caption = "添加";
-  sSpeedButton2.Caption = "删除";
-  sSpeedButton3.Caption = "清空";
-  for (TControlState* button : {&sSpeedButton1, &sSpeedButton2, &sSpeedButton3}) button->Visible = false;
+  sourceList.ReadOnly = true;
+  addFilesButton.Caption = addFilesButton.Hint = "添加待转视频文件";
+  addButton.Caption = "添加";
+  removeButton.Caption = "删除";
+  clearButton.Caption = "清空";
+  for (TControlState* button : {&addButton, &removeButton, &clearButton}) button->Visible = false;
 
-  sPageControl2.PageCaptions = {"按预置方案", "按设备类型", "按已有视频", "自己定义"};
-  sPageControl2.ActivePageIndex = 0;
+  settingsPages.PageCaptions = {"按预置方案", "按设备类型", "按已有视频", "自己定义"};
+  settingsPages.ActivePageIndex = 0;
   SetTabImages();
 
-  sComboEdit1.Hint = "视频输出目录";
-  sComboEdit1Button.Hint = "另外指定输出目录";
-  sSpeedButton6.Hint = "打开目录";
+  outputFolderEdit.Hint = "视频输出目录";
+  outputFolderBrowseButton.Hint = "另外指定输出目录";
+  openOutputFolderButton.Hint = "打开目录";
 
-  btnStart.Caption = "开始";
-  btnPause.Caption = "暂停";
-  btnResume.Caption = "继续";
-  btnStop.Caption = "停止";
-  for (TControlState* button : {&btnPause, &btnResume, &btnStop}) button->Enabled = false;
-  sCheckBox1.Caption = "转换完成自动关机";
+  startButton.Caption = "开始";
+  pauseButton.Caption = "暂停";
+  resumeButton.Caption = "继续";
+  stopButton.Caption = "停止";
+  for (TControlState* button : {&pauseButton, &resumeButton, &stopButton}) button->Enabled = false;
+  powerOffCheckBox.Caption = "转换完成自动关机";
 
-  lblPTS.Caption = "--";
-  btnStartTime.Caption = "起始位置";
-  btnEndTime.Caption = "结束位置";
-  for (TEditState* edit : {&edtStartTime, &edtEndTime}) {
+  previewTimeLabel.Caption = "--";
+  markStartButton.Caption = "起始位置";
+  markEndButton.Caption = "结束位置";
+  for (TEditState* edit : {&clipStartEdit, &clipEndEdit}) {
     edit->Text = "0";
     edit->ReadOnly = true;
   }
-  chkCutClip.Caption = "是否裁剪";
-  imgPreview.SetSize(220, 145);
+  clipCheckBox.Caption = "是否裁剪";
+  previewImage.SetSize(220, 145);
 
-  sComboBoxEx1.Hint = "选择文件类型方案";
-  sComboBoxEx2.Hint = "选择预置方案";
-  sComboBoxEx3.Hint = "选择设备类型";
-  sComboBoxEx4.Hint = "选择预置方案";
-  sComboBoxEx5.Hint = "选择转换视频类型方案";
-  for (TComboBoxState* box : {&sComboBoxEx1, &sComboBoxEx5}) {
+  fileTypeBox.Hint = "选择文件类型方案";
+  presetBox.Hint = "选择预置方案";
+  brandBox.Hint = "选择设备类型";
+  modelBox.Hint = "选择预置方案";
+  customTypeBox.Hint = "选择转换视频类型方案";
+  for (TComboBoxState* box : {&fileTypeBox, &customTypeBox}) {
     for (int i = 0; i < 9; ++i) box->Items.push_back({FileTypeItems[i], i});
     box->ItemIndex = 0;
   }
 
-  sLabelFX12.Caption = "视频像素：352 X 288";
-  sLabelFX6.Caption = "视频编码：H263";
-  sLabelFX11.Caption = "视频码率：128Kbps";
-  sLabelFX7.Caption = "帧速率：15fps";
-  sLabelFX8.Caption = "音频编码：AAC";
+  frameSizeLabel.Caption = "视频像素：352 X 288";
+  videoCodecLabel.Caption = "视频编码：H263";
+  videoBitrateLabel.Caption = "视频码率：128Kbps";
+  frameRateLabel.Caption = "帧速率：15fps";
+  audioCodecLabel.Caption = "音频编码：AAC";
 
-  sSpeedButton5.Caption = "自定义";
-  sSpeedButton4.Caption = "分析视频文件";
-  sGroupBox3.Caption = "裁剪与填充";
-  sCheckBox2.Caption = CropColumnLabel;
-  sCheckBox3.Caption = PadColumnLabel;
+  applyCustomButton.Caption = "自定义";
+  analyseButton.Caption = "分析视频文件";
+  cropPadGroup.Caption = "裁剪与填充";
+  cropCheckBox.Caption = CropColumnLabel;
+  padCheckBox.Caption = PadColumnLabel;
   const int maxLength[4] = {4, 4, 7, 2};
   for (int edit = 1; edit <= 12; ++edit) CustomEdit(edit).MaxLength = edit <= 4 ? maxLength[edit - 1] : 4;
   ResetCustomPage();
@@ -96,8 +96,9 @@ TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
 TWorkbench::~TWorkbench() = default;
 
 TEditState& TWorkbench::CustomEdit(int edit) {
-  TEditState* edits[12] = {&sEdit1, &sEdit2, &sEdit3, &sEdit4,  &sEdit5,  &sEdit6,
-                           &sEdit7, &sEdit8, &sEdit9, &sEdit10, &sEdit11, &sEdit12};
+  TEditState* edits[12] = {&customWidthEdit, &customHeightEdit, &customBitrateEdit, &customFrameRateEdit,
+                           &cropTopEdit,     &cropBottomEdit,   &cropLeftEdit,      &cropRightEdit,
+                           &padTopEdit,      &padBottomEdit,    &padLeftEdit,       &padRightEdit};
   return *edits[std::clamp(edit, 1, 12) - 1];
 }
 
@@ -122,7 +123,7 @@ bool TWorkbench::EnsureOutputFolder() {
   return false;
 }
 
-void TWorkbench::FormCreate() {
+void TWorkbench::OnCreate() {
   TIniFile config(ConfigFileName());
   std::string folder = TrimText(config.ReadString("savepath", "newfilepath", ""));
   if (folder.empty()) {
@@ -134,54 +135,54 @@ void TWorkbench::FormCreate() {
   ParallelTasks = std::max(1, config.ReadInteger("convert", "parallel", 1));
   CodecThreads = std::max(0, config.ReadInteger("convert", "threads", 0));
 
-  sComboEdit1.Text = OutputFolder;
+  outputFolderEdit.Text = OutputFolder;
   PresetFiles.clear();
   DeviceFiles.clear();
   Sources.clear();
-  sPanel1.Visible = true;
+  addPanel.Visible = true;
   // The window opens even when the folder cannot be made; Start asks again.
   EnsureOutputFolder();
-  Transcoder1.LoadLibraries(ProgramFolder() + "LibAV");
+  Transcoder.LoadLibraries(ProgramFolder() + "LibAV");
   view_.Changed(wcAll);
 }
 
-void TWorkbench::FormShow() {
+void TWorkbench::OnShow() {
   if (!shown_) {
     shown_ = true;
     const TIniFile config(ConfigFileName());
-    sComboBoxEx1.ItemIndex =
-        ItemIndexOrFirst(config.ReadInteger("select", "combobox1", 0), sComboBoxEx1.Items.size());
-    sComboBoxEx1Change();
-    sComboBoxEx2.ItemIndex =
-        ItemIndexOrFirst(config.ReadInteger("select", "combobox2", 0), sComboBoxEx2.Items.size());
+    fileTypeBox.ItemIndex =
+        ItemIndexOrFirst(config.ReadInteger("select", "combobox1", 0), fileTypeBox.Items.size());
+    OnFileTypeChanged();
+    presetBox.ItemIndex =
+        ItemIndexOrFirst(config.ReadInteger("select", "combobox2", 0), presetBox.Items.size());
 
     std::vector<std::string> brands;
     GetFileList2(brands, DeviceCatalogueFolder());
-    sComboBoxEx3.Items.clear();
-    for (const std::string& brand : brands) sComboBoxEx3.Items.push_back({brand, 9});
-    sComboBoxEx3.ItemIndex =
-        ItemIndexOrFirst(config.ReadInteger("select", "combobox3", 0), sComboBoxEx3.Items.size());
-    sComboBoxEx3Change();
-    sComboBoxEx4.ItemIndex =
-        ItemIndexOrFirst(config.ReadInteger("select", "combobox4", 0), sComboBoxEx4.Items.size());
+    brandBox.Items.clear();
+    for (const std::string& brand : brands) brandBox.Items.push_back({brand, 9});
+    brandBox.ItemIndex =
+        ItemIndexOrFirst(config.ReadInteger("select", "combobox3", 0), brandBox.Items.size());
+    OnBrandChanged();
+    modelBox.ItemIndex =
+        ItemIndexOrFirst(config.ReadInteger("select", "combobox4", 0), modelBox.Items.size());
 
     const int tab = config.ReadInteger("select", "tabindex", 0);
     const int page = tab >= spPreset && tab <= spCustom ? tab : spPreset;
-    sPageControl2.ActivePageIndex = page;
-    sPageControl2Change(page);
+    settingsPages.ActivePageIndex = page;
+    OnSettingsPageChanged(page);
   }
   ResetCustomPage();
-  sPageControl2.ActivePageIndex = spPreset;
+  settingsPages.ActivePageIndex = spPreset;
   SetTabImages();
-  sTabSheet5Show(spPreset);
+  OnSettingsPageShown(spPreset);
   // The window opens on the preset page, so its labels describe the preset that is selected
   // there, whatever page the last run ended on.
-  if (!sComboBoxEx2.Items.empty()) sComboBoxEx2Change();
+  if (!presetBox.Items.empty()) OnPresetChanged();
   Caption = MainWindowCaption;
   view_.Changed(wcAll);
 }
 
-void TWorkbench::FormDestroy() { FFrameBitmap.Empty(); }
+void TWorkbench::OnDestroy() { previewFrame.Empty(); }
 
 namespace {
 
@@ -192,44 +193,44 @@ bool UsableOutputFolder(const std::string& path) {
 
 }  // namespace
 
-void TWorkbench::sComboEdit1ButtonClick() {
+void TWorkbench::OnBrowseOutputFolder() {
   const std::string path = view_.BrowseFolder(BrowseFolderTitle);
   if (!UsableOutputFolder(path)) return;
-  sComboEdit1.Text = path;
-  sComboEdit1Exit();
+  outputFolderEdit.Text = path;
+  OnOutputFolderEditLeft();
   view_.Changed(wcSettings);
 }
 
-void TWorkbench::sComboEdit1Change(const std::string& text) { sComboEdit1.Text = text; }
+void TWorkbench::OnOutputFolderEdited(const std::string& text) { outputFolderEdit.Text = text; }
 
-void TWorkbench::sComboEdit1Exit() {
-  const std::string folder = TrimText(sComboEdit1.Text);
+void TWorkbench::OnOutputFolderEditLeft() {
+  const std::string folder = TrimText(outputFolderEdit.Text);
   if (!UsableOutputFolder(folder) || folder == OutputFolder) return;
   OutputFolder = folder;
   TIniFile(ConfigFileName()).WriteString("savepath", "newfilepath", folder);
 }
 
-void TWorkbench::sSpeedButton6Click() {
+void TWorkbench::OnOpenOutputFolderClicked() {
   if (!EnsureOutputFolder()) return;
   view_.ShellOpen(OutputFolder);
 }
 
 void TWorkbench::ResetCustomPage() {
-  sPanel3.Visible = false;
-  sComboBoxEx5.ItemIndex = 0;
-  sEdit1.Text = "220";
-  sEdit2.Text = "176";
-  sEdit3.Text = "38400";
-  sEdit4.Text = "15";
+  customValuesPanel.Visible = false;
+  customTypeBox.ItemIndex = 0;
+  customWidthEdit.Text = "220";
+  customHeightEdit.Text = "176";
+  customBitrateEdit.Text = "38400";
+  customFrameRateEdit.Text = "15";
   for (int edit = 5; edit <= 12; ++edit) CustomEdit(edit).Text.clear();
   SetCropPad(false, false);
 }
 
 void TWorkbench::SetTabImages() {
-  const int active = sPageControl2.ActivePageIndex;
-  sPageControl2.PageImageIndex.resize(sPageControl2.PageCaptions.size());
-  for (size_t i = 0; i < sPageControl2.PageImageIndex.size(); ++i)
-    sPageControl2.PageImageIndex[i] = int(i) == active ? 4 + active : int(i);
+  const int active = settingsPages.ActivePageIndex;
+  settingsPages.PageImageIndex.resize(settingsPages.PageCaptions.size());
+  for (size_t i = 0; i < settingsPages.PageImageIndex.size(); ++i)
+    settingsPages.PageImageIndex[i] = int(i) == active ? 4 + active : int(i);
 }
 
 }  // namespace ok

@@ -58,6 +58,7 @@ struct TSourceRow {
   TRowState State = rsWaiting;
   int Progress = -1;        // per cent of the running or last run, -1 before any
   std::string FailureText;  // why the last run failed
+  std::string OutputPath;   // the output reserved for the last batch, "" before any
 };
 
 // The settings pages.
@@ -71,18 +72,18 @@ class TWorkbench {
   TWorkbench& operator=(const TWorkbench&) = delete;
 
   // ---- Start-up, settings, output folder (workbench.cpp) ----
-  void FormCreate();
-  void FormShow();
-  void FormDestroy();
-  void sComboEdit1ButtonClick();
+  void OnCreate();
+  void OnShow();
+  void OnDestroy();
+  void OnBrowseOutputFolder();
   // The output-folder edit typed into by hand.
-  void sComboEdit1Change(const std::string& text);
+  void OnOutputFolderEdited(const std::string& text);
   // The user left the output-folder edit: its text becomes the output folder and is remembered.
-  void sComboEdit1Exit();
+  void OnOutputFolderEditLeft();
   // The window is asked to close: true when it may go. During a batch the user is asked whether
   // to stop it; yes stops it and waits for its tasks to end.
   bool CloseRequested();
-  void sSpeedButton6Click();
+  void OnOpenOutputFolderClicked();
   std::string DefaultOutputFolder() const;
   // "config.ini" in the settings folder.
   std::string ConfigFileName() const;
@@ -92,28 +93,28 @@ class TWorkbench {
 
   // ---- Source list (source_list.cpp) ----
   // The open dialog, then AddFiles with what was chosen.
-  void sSpeedButton7Click();
+  void OnAddFilesClicked();
   // Adds files (dialog and drag and drop alike); a folder adds the video files inside it.
   void AddFiles(const std::vector<std::string>& paths);
-  void sSpeedButton2Click();
-  void sSpeedButton3Click();
+  void OnRemoveClicked();
+  void OnClearClicked();
   // The user selected row `row` (-1: none); the preview shows that row's file and marks.
-  void sListView1Change(int row);
+  void OnSourceSelected(int row);
   // The list row whose file the preview shows, -1 when none.
   int PreviewRow() const { return previewRow_; }
 
   // ---- Profile catalogues (profile_catalogue.cpp) ----
-  void sComboBoxEx1Change();
-  void sComboBoxEx2Change();
-  void sComboBoxEx3Change();
-  void sComboBoxEx4Change();
-  void sComboBoxEx1Click();
-  void sComboBoxEx2Click();
-  void sComboBoxEx3Click();
-  void sComboBoxEx4Click();
-  void sTabSheet5Show(int page);
+  void OnFileTypeChanged();
+  void OnPresetChanged();
+  void OnBrandChanged();
+  void OnModelChanged();
+  void OnFileTypeClicked();
+  void OnPresetClicked();
+  void OnBrandClicked();
+  void OnModelClicked();
+  void OnSettingsPageShown(int page);
   // The user made `page` the active page.
-  void sPageControl2Change(int page);
+  void OnSettingsPageChanged(int page);
   // The user picked item `index` of a box: selects it, runs its click and change handling.
   void SelectFileType(int index);
   void SelectPreset(int index);
@@ -123,15 +124,15 @@ class TWorkbench {
 
   // ---- Preset tables (preset_tables.cpp), custom page (custom_page.cpp), analysis ----
   void FillPresetParams(int page, int first, int second);
-  void sSpeedButton5Click();
-  // Key filter of sEdit1..sEdit12 (`edit` 1 to 12): true when the key is taken.
-  bool sEdit1KeyPress(int edit, char key);
-  // Text typed or pasted into sEdit1..sEdit12: kept only when every character passes the filter
+  void OnApplyCustomClicked();
+  // Key filter of customWidthEdit..padRightEdit (`edit` 1 to 12): true when the key is taken.
+  bool OnCustomEditKeyPress(int edit, char key);
+  // Text typed or pasted into customWidthEdit..padRightEdit: kept only when every character passes the filter
   // and it fits the edit's length (else a beep and no change). True when taken.
   bool SetCustomEditText(int edit, const std::string& text);
-  void sCheckBox2Click(bool checked);
-  void sCheckBox3Click(bool checked);
-  void sSpeedButton4Click();
+  void OnCropCheckBoxClicked(bool checked);
+  void OnPadCheckBoxClicked(bool checked);
+  void OnAnalyseClicked();
   // "extfile.ini" in the settings folder.
   std::string ExtFileName() const;
   // The custom page's crop and pad values (step 12 of the output options): the checked groups'
@@ -145,11 +146,11 @@ class TWorkbench {
   // ---- Preview and clip (preview_pane.cpp) ----
   void OpenPreview(TAVProbe& probe);
   void ShowPreviewFrame();
-  void trcPreviewChange(int position);
-  void btnStartTimeClick();
-  void btnEndTimeClick();
+  void OnPreviewTrackBarChanged(int position);
+  void OnMarkStartClicked();
+  void OnMarkEndClicked();
   // "是否裁剪" of the previewed row.
-  void chkCutClipClick(bool checked);
+  void OnClipCheckBoxClicked(bool checked);
   // Row `row`'s clip: its marks are set, make a clip and its box is checked.
   bool ClipActive(int row) const;
   int GetClipStartMs(int row) const;
@@ -164,31 +165,31 @@ class TWorkbench {
   std::string FitFrameSize(int row, const std::string& target);
 
   // ---- Run control (run_control.cpp) ----
-  void btnStartClick();
-  void btnPauseClick();
-  void btnResumeClick();
-  void btnStopClick();
-  void sCheckBox1Click(bool checked);
+  void OnStartClicked();
+  void OnPauseClicked();
+  void OnResumeClicked();
+  void OnStopClicked();
+  void OnPowerOffCheckBoxClicked(bool checked);
   // True while a batch runs (from Start until its final termination has been handled).
   bool Running() const { return running_; }
   // The component's events as the main thread receives them (the bound handlers post these).
-  void Transcoder1Progress(int index, int currentDuration, int totalOutputDuration);
-  void Transcoder1Terminate(int index, bool finished, bool exception, const std::string& message);
+  void OnTranscoderProgress(int index, int currentDuration, int totalOutputDuration);
+  void OnTranscoderTerminate(int index, bool finished, bool exception, const std::string& message);
 
   // ---- Window-wide state ----
   std::string OutputFolder;
   std::vector<std::string> PresetFiles;
   std::vector<std::string> DeviceFiles;
-  std::vector<TSourceRow> Sources;  // index for index with sListView1.Rows
+  std::vector<TSourceRow> Sources;  // index for index with sourceList.Rows
   std::vector<std::string> SourcePaths() const;
-  TAVProbe* FProbe = nullptr;
-  bool FTrackResetting = false;
-  TBitmap FFrameBitmap;
-  int64_t FTimeScale = 1;
-  int FVideoStream = -1;
+  TAVProbe* previewProbe = nullptr;
+  bool trackResetting = false;
+  TBitmap previewFrame;
+  int64_t previewTimeScale = 1;
+  int previewVideoStream = -1;
   std::string SkinName = "Topaz";
   std::string Caption;  // the window's caption, set at every show
-  // The page the five summary labels are drawn on (sTabSheet5Show).
+  // The page the five summary labels are drawn on (OnSettingsPageShown).
   int SummaryLabelsPage = 0;
 
   profile_rec PresetProfile;
@@ -209,33 +210,33 @@ class TWorkbench {
   int ParallelTasks = 1;
   int CodecThreads = 0;
 
-  TTranscoder Transcoder1;
+  TTranscoder Transcoder;
 
   // ---- Controls ----
-  TListViewState sListView1;
-  TControlState sPanel1;        // the large add-button panel
-  TControlState sSpeedButton7;  // "添加待转视频文件"
-  TControlState sSpeedButton1, sSpeedButton2, sSpeedButton3;
-  TPageControlState sPageControl2;
-  TEditState sComboEdit1;
-  TControlState sComboEdit1Button;  // its button: hint only
-  TControlState sSpeedButton6;
-  TControlState btnStart, btnPause, btnResume, btnStop;
-  TCheckBoxState sCheckBox1;
-  TBitmap imgPreview;  // 220 x 145
-  TTrackBarState trcPreview;
-  TControlState lblPTS;
-  TControlState btnStartTime, btnEndTime;
-  TEditState edtStartTime, edtEndTime;
-  TCheckBoxState chkCutClip;
-  TComboBoxState sComboBoxEx1, sComboBoxEx2, sComboBoxEx3, sComboBoxEx4, sComboBoxEx5;
+  TListViewState sourceList;
+  TControlState addPanel;        // the large add-button panel
+  TControlState addFilesButton;  // "添加待转视频文件"
+  TControlState addButton, removeButton, clearButton;
+  TPageControlState settingsPages;
+  TEditState outputFolderEdit;
+  TControlState outputFolderBrowseButton;  // its button: hint only
+  TControlState openOutputFolderButton;
+  TControlState startButton, pauseButton, resumeButton, stopButton;
+  TCheckBoxState powerOffCheckBox;
+  TBitmap previewImage;  // 220 x 145
+  TTrackBarState previewTrackBar;
+  TControlState previewTimeLabel;
+  TControlState markStartButton, markEndButton;
+  TEditState clipStartEdit, clipEndEdit;
+  TCheckBoxState clipCheckBox;
+  TComboBoxState fileTypeBox, presetBox, brandBox, modelBox, customTypeBox;
   // The summary labels: size, video codec, video bitrate, frame rate, audio codec.
-  TControlState sLabelFX12, sLabelFX6, sLabelFX11, sLabelFX7, sLabelFX8;
-  TControlState sSpeedButton5, sPanel3, sGroupBox3, sSpeedButton4;
-  TEditState sEdit1, sEdit2, sEdit3, sEdit4, sEdit5, sEdit6, sEdit7, sEdit8, sEdit9, sEdit10, sEdit11,
-      sEdit12;
-  TCheckBoxState sCheckBox2, sCheckBox3;
-  // sEdit1..sEdit12 by number.
+  TControlState frameSizeLabel, videoCodecLabel, videoBitrateLabel, frameRateLabel, audioCodecLabel;
+  TControlState applyCustomButton, customValuesPanel, cropPadGroup, analyseButton;
+  TEditState customWidthEdit, customHeightEdit, customBitrateEdit, customFrameRateEdit, cropTopEdit,
+      cropBottomEdit, cropLeftEdit, cropRightEdit, padTopEdit, padBottomEdit, padLeftEdit, padRightEdit;
+  TCheckBoxState cropCheckBox, padCheckBox;
+  // customWidthEdit..padRightEdit by number.
   TEditState& CustomEdit(int edit);
 
  private:
@@ -278,7 +279,13 @@ class TWorkbench {
   void ShowAddPanelWhenEmpty();
   // The preview's marks and clip box from row `row`'s.
   void ShowRowMarks(int row);
-  std::string OutputFileName(const std::string& base, const std::string& suffix);
+  // The output of row `row` in the output folder: its source's name + "_(new)" + suffix, or the
+  // first free "_(new_N)", the name cut (at a character) to the file system's name length. With
+  // `reserve` the file is created empty and exclusively, so that no other batch or process can
+  // take it; raises when the folder refuses the file.
+  std::string OutputFileName(int row, const std::string& suffix, bool reserve);
+  // Removes the reserved outputs that nothing was written to (rows failed or stopped early).
+  void ReleaseEmptyOutputs();
   void BindTranscoderEvents();
   void SetIdleButtons();
   void SetRunningButtons();

@@ -85,7 +85,7 @@ TEST_F(WindowTest, EveryControlShowsItsCaptionHintAndState) {
   EXPECT_EQ(Child<QLineEdit>("sComboEdit1")->text(), QString::fromStdString(Model().OutputFolder));
 
   EXPECT_EQ(form->windowTitle(), QStringLiteral("OstrelKalvexa V1.4"));
-  EXPECT_EQ(form->centralWidget()->size(), QSize(TForm1::ClientWidth, TForm1::ClientHeight));
+  EXPECT_EQ(form->centralWidget()->size(), QSize(MainWindow::ClientWidth, MainWindow::ClientHeight));
   EXPECT_EQ(form->minimumSize(), form->maximumSize());
   EXPECT_EQ(Child<QLabel>("imgPreview")->size(), QSize(220, 145));
   auto* track = Child<TTrackBar>("trcPreview");
@@ -124,7 +124,7 @@ TEST_F(WindowTest, EveryControlShowsItsCaptionHintAndState) {
 TEST_F(WindowTest, PagesAndCustomPanelFollowTheModel) {
   auto* pages = Child<QTabWidget>("sPageControl2");
   pages->setCurrentIndex(spCustom);  // as a click on the tab
-  EXPECT_EQ(Model().sPageControl2.ActivePageIndex, spCustom);
+  EXPECT_EQ(Model().settingsPages.ActivePageIndex, spCustom);
   EXPECT_EQ(Model().SummaryLabelsPage, spCustom);
   EXPECT_EQ(Child<QLabel>("sLabelFX12")->parentWidget()->parentWidget(), pages->widget(spCustom));
   QTest::mouseClick(Child<QPushButton>("sSpeedButton5"), Qt::LeftButton);
@@ -134,13 +134,13 @@ TEST_F(WindowTest, PagesAndCustomPanelFollowTheModel) {
   EXPECT_EQ(width->maxLength(), 4);
   width->setFocus();
   QTest::keyClicks(width, "x9");  // the letter is refused, the digit taken
-  EXPECT_EQ(Model().sEdit1.Text, "2209");
+  EXPECT_EQ(Model().customWidthEdit.Text, "2209");
   EXPECT_EQ(width->text(), QStringLiteral("2209"));
 
   auto* crop = Child<QCheckBox>("sCheckBox2");
   EXPECT_FALSE(Child<QLineEdit>("sEdit5")->isEnabled());
   QTest::mouseClick(crop, Qt::LeftButton);
-  EXPECT_TRUE(Model().sCheckBox2.Checked);
+  EXPECT_TRUE(Model().cropCheckBox.Checked);
   EXPECT_TRUE(Child<QLineEdit>("sEdit5")->isEnabled());
   pages->setCurrentIndex(spPreset);
   EXPECT_FALSE(Child<QWidget>("sPanel3")->isVisibleTo(pages->widget(spCustom)));
@@ -192,7 +192,7 @@ TEST_F(WindowTest, DroppedFilesAndFoldersAreAddedAndDeleteRemovesTheRow) {
   EXPECT_FALSE(Drop(list->viewport(), {}));
 
   list->setCurrentItem(list->topLevelItem(1));
-  EXPECT_EQ(Model().sListView1.SelectedIndex, 1);
+  EXPECT_EQ(Model().sourceList.SelectedIndex, 1);
   list->setFocus();
   QTest::keyClick(list, Qt::Key_Delete);
   ASSERT_EQ(list->topLevelItemCount(), 2);
@@ -209,22 +209,22 @@ TEST_F(WindowTest, TrackBarMovesThePreviewAndMarksTheClip) {
   EXPECT_FALSE(before.isNull());
 
   track->setValue(track->maximum() / 4);  // as the user drags it
-  EXPECT_EQ(Model().trcPreview.Position, track->maximum() / 4);
+  EXPECT_EQ(Model().previewTrackBar.Position, track->maximum() / 4);
   EXPECT_NE(Child<QLabel>("lblPTS")->text(), QStringLiteral("--"));
   QTest::mouseClick(Child<QPushButton>("btnStartTime"), Qt::LeftButton);
   track->setValue(track->maximum() / 2);
   QTest::mouseClick(Child<QPushButton>("btnEndTime"), Qt::LeftButton);
 
-  EXPECT_EQ(Child<QLineEdit>("edtStartTime")->text(), QString::fromStdString(Model().edtStartTime.Text));
-  EXPECT_EQ(Child<QLineEdit>("edtEndTime")->text(), QString::fromStdString(Model().edtEndTime.Text));
-  EXPECT_NE(Model().edtEndTime.Text, "0");
-  EXPECT_EQ(track->SelStart(), Model().trcPreview.SelStart);
-  EXPECT_EQ(track->SelEnd(), Model().trcPreview.SelEnd);
+  EXPECT_EQ(Child<QLineEdit>("edtStartTime")->text(), QString::fromStdString(Model().clipStartEdit.Text));
+  EXPECT_EQ(Child<QLineEdit>("edtEndTime")->text(), QString::fromStdString(Model().clipEndEdit.Text));
+  EXPECT_NE(Model().clipEndEdit.Text, "0");
+  EXPECT_EQ(track->SelStart(), Model().previewTrackBar.SelStart);
+  EXPECT_EQ(track->SelEnd(), Model().previewTrackBar.SelEnd);
   EXPECT_LT(track->SelStart(), track->SelEnd());
   auto* clip = Child<QCheckBox>("chkCutClip");
   EXPECT_TRUE(clip->isEnabled());
   QTest::mouseClick(clip, Qt::LeftButton);
-  EXPECT_TRUE(Model().chkCutClip.Checked);
+  EXPECT_TRUE(Model().clipCheckBox.Checked);
   EXPECT_NE(Child<QLabel>("imgPreview")->pixmap().toImage(), before);
 }
 
@@ -234,12 +234,12 @@ TEST_F(WindowTest, BatchFromTheButtonsEndsWithTheReport) {
   std::vector<std::string> files = {sources / "a.avi", sources / "b.avi"};
   for (const std::string& file : files) fs::copy_file(clip, file);
   Model().AddFiles(files);
-  Model().sComboEdit1Change(harness.Folder / "out");
+  Model().OnOutputFolderEdited(harness.Folder / "out");
   TFakeDesktop desktop;
   TDesktopBus bus(desktop.Client(), desktop.Client(), QStringLiteral("ostrelkalvexa"));
   form->SetDesktopBus(bus);
   struct TRestore {
-    TForm1* Form;
+    MainWindow* Form;
     ~TRestore() { Form->SetDesktopBus(TDesktopBus::Default()); }
   } restore{form.get()};
 
@@ -336,7 +336,7 @@ TEST_F(WindowTest, ClosingMidBatchAsksAndYesStopsWithProperOutputs) {
                                      "-f lavfi -i testsrc=size=320x240:rate=25:duration=60 -f lavfi -i "
                                      "sine=duration=60 -c:v mpeg4 -q:v 4 -c:a aac -shortest");
   Model().AddFiles({longer});
-  Model().sComboEdit1Change(harness.Folder / "out");
+  Model().OnOutputFolderEdited(harness.Folder / "out");
   QTest::mouseClick(Child<QPushButton>("btnStart"), Qt::LeftButton);
   ASSERT_TRUE(PumpUntil([&] { return Model().Sources[0].Progress > 0; }, std::chrono::seconds(60)));
 

@@ -95,7 +95,7 @@ TEST(QtMainThreadTest, AWorkerHandingOverIsServedWhileTheMainThreadWaitsForIt) {
 
 TEST(AboutBoxTest, ShowsTheProductAndClosesOnItsButton) {
   std::vector<std::string> opened;
-  TForm3 about(nullptr, [&](const std::string& url) { opened.push_back(url); });
+  AboutBox about(nullptr, [&](const std::string& url) { opened.push_back(url); });
   about.show();
   EXPECT_EQ(about.windowTitle(), QStringLiteral("关于系统"));
   EXPECT_TRUE(about.findChild<QLabel*>("lblProduct")->text().contains("OstrelKalvexa V1.4"));

@@ -61,7 +61,7 @@ class WindowTest : public ::testing::Test {
 
   TWorkbenchHarness harness;
   std::unique_ptr<TModalAnswerer> answerer = std::make_unique<TModalAnswerer>();
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
 };
 
 }  // namespace ok::test

@@ -24,7 +24,7 @@ TEST_F(WindowTest, ScreenshotOfAHalfDoneBatch) {
                                           sources / "concert_live.mp4"};
   for (const std::string& file : files) fs::copy_file(clip, file);
   Model().AddFiles(files);
-  Model().sComboEdit1Change(harness.Folder / "out");
+  Model().OnOutputFolderEdited(harness.Folder / "out");
   auto* list = Child<QTreeWidget>("sListView1");
   ASSERT_EQ(list->topLevelItemCount(), 3);
   Child<TTrackBar>("trcPreview")->setValue(Child<TTrackBar>("trcPreview")->maximum() / 3);

@@ -10,9 +10,9 @@ namespace {
 TEST(CustomPage, ControlsAndTheirLimits) {
   TWorkbenchHarness h(false);
   TWorkbench& m = h.NewModel();
-  EXPECT_FALSE(m.sPanel3.Visible);
-  EXPECT_EQ(m.sComboBoxEx5.Items.size(), 9u);
-  EXPECT_EQ(m.sComboBoxEx5.ItemIndex, 0);
+  EXPECT_FALSE(m.customValuesPanel.Visible);
+  EXPECT_EQ(m.customTypeBox.Items.size(), 9u);
+  EXPECT_EQ(m.customTypeBox.ItemIndex, 0);
   const int maxLength[12] = {4, 4, 7, 2, 4, 4, 4, 4, 4, 4, 4, 4};
   const char* text[4] = {"220", "176", "38400", "15"};
   for (int edit = 1; edit <= 12; ++edit) {
@@ -20,16 +20,16 @@ TEST(CustomPage, ControlsAndTheirLimits) {
     EXPECT_EQ(m.CustomEdit(edit).Text, edit <= 4 ? text[edit - 1] : "") << edit;
     EXPECT_EQ(m.CustomEdit(edit).Enabled, edit <= 4) << edit;
   }
-  EXPECT_TRUE(m.sGroupBox3.Visible);
-  EXPECT_TRUE(m.sGroupBox3.Enabled);
+  EXPECT_TRUE(m.cropPadGroup.Visible);
+  EXPECT_TRUE(m.cropPadGroup.Enabled);
 }
 
 TEST(CustomPage, KeyFilterTakesDigitsAndBackspaceOnly) {
   TWorkbenchHarness h(false);
   TWorkbench& m = h.NewModel();
-  for (char key : std::string("0123456789\b")) EXPECT_TRUE(m.sEdit1KeyPress(1, key)) << int(key);
+  for (char key : std::string("0123456789\b")) EXPECT_TRUE(m.OnCustomEditKeyPress(1, key)) << int(key);
   EXPECT_EQ(h.View.Beeps, 0);
-  for (char key : std::string("a-. x\t")) EXPECT_FALSE(m.sEdit1KeyPress(3, key)) << int(key);
+  for (char key : std::string("a-. x\t")) EXPECT_FALSE(m.OnCustomEditKeyPress(3, key)) << int(key);
   EXPECT_EQ(h.View.Beeps, 6);
 
   struct TCase {
@@ -57,7 +57,7 @@ TEST(CustomPage, MessagesStopTheBranchAndKeepTheJobValues) {
   EXPECT_EQ(h.View.Messages[0].Kind, mkError);
   EXPECT_EQ(m.JobVideoCodec, "wmv2");
 
-  m.sSpeedButton5Click();
+  m.OnApplyCustomClicked();
   struct TCase {
     int Edit;
     std::string Message;
@@ -78,7 +78,7 @@ TEST(CustomPage, MessagesStopTheBranchAndKeepTheJobValues) {
 TEST(CustomPage, TypesGiveExtensionAndCodec) {
   TWorkbenchHarness h(false);
   TWorkbench& m = h.NewModel();
-  m.sSpeedButton5Click();
+  m.OnApplyCustomClicked();
   // The audio codec follows the type: one its container takes.
   const std::array<std::string, 3> expected[9] = {
       {".3gp", "mpeg4", "libfaac"}, {".mp4", "avc", "libfaac"},    {".avi", "mpeg4", "libmp3lame"},
@@ -94,9 +94,9 @@ TEST(CustomPage, TypesGiveExtensionAndCodec) {
     EXPECT_EQ(m.JobVideoBitrate, 38400);
     EXPECT_EQ(m.JobFrameRate, 15);
   }
-  m.sEdit1.Text = " 640 ";
-  m.sEdit3.Text = "9999999";
-  m.sEdit4.Text = "99";
+  m.customWidthEdit.Text = " 640 ";
+  m.customBitrateEdit.Text = "9999999";
+  m.customFrameRateEdit.Text = "99";
   m.FillPresetParams(spCustom, 0, 0);
   EXPECT_EQ(m.JobFrameSize, "640x176");
   EXPECT_EQ(m.JobVideoBitrate, 9999999);
@@ -108,13 +108,13 @@ TEST(CustomPage, CropAndPadReachTheOptionsTruncatedToEven) {
   TWorkbenchHarness h(false);
   TWorkbench& m = h.NewModel();
   TOutputOptions untouched;
-  m.sEdit5.Text = "5";
+  m.cropTopEdit.Text = "5";
   m.ApplyCustomCropPad(untouched);  // unchecked groups give nothing
   EXPECT_EQ(untouched.CropTop, -1);
   EXPECT_EQ(untouched.PadTop, -1);
 
-  m.sCheckBox2Click(true);
-  m.sCheckBox3Click(true);
+  m.OnCropCheckBoxClicked(true);
+  m.OnPadCheckBoxClicked(true);
   const char* texts[8] = {"5", "", "8", "1", "0", "13", "22", "3"};
   for (int i = 0; i < 8; ++i) m.CustomEdit(5 + i).Text = texts[i];
   TOutputOptions o;

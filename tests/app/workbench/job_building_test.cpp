@@ -75,16 +75,16 @@ TEST_F(JobBuildingTest, PicturesAreFittedUprightAtTheirDisplayShapeWithSquarePix
       {turned(180), "640", "360", 560, 315, true}, {turned(270), "640", "360", 243, 315, true},
       {turned(270), "180", "320", 22, 280, true},
   };
-  model->sPageControl2.ActivePageIndex = spCustom;
-  model->sSpeedButton5Click();
+  model->settingsPages.ActivePageIndex = spCustom;
+  model->OnApplyCustomClicked();
   model->SelectCustomType(2);  // AVI, MPEG-4 Part 2
-  model->sEdit3.Text = "2000000";
+  model->customBitrateEdit.Text = "2000000";
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Source + " into " + c.Width + "x" + c.Height);
-    model->sSpeedButton3Click();
+    model->OnClearClicked();
     model->AddFiles({c.Source});
-    model->sEdit1.Text = c.Width;
-    model->sEdit2.Text = c.Height;
+    model->customWidthEdit.Text = c.Width;
+    model->customHeightEdit.Text = c.Height;
     view.Messages.clear();
     ASSERT_TRUE(RunBatch());
     EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
@@ -102,14 +102,14 @@ TEST_F(JobBuildingTest, RecordsOfARowFromItsOwnFile) {
   const std::string first = tmp / "First.avi";
   std::filesystem::copy_file(SmallClip(), first);
   model->AddFiles({first, SmallClip()});
-  model->sListView1Change(1);  // the preview holds the other file
-  model->sPageControl2.ActivePageIndex = spPreset;
-  model->sComboBoxEx1.ItemIndex = 1;
-  model->sComboBoxEx2.ItemIndex = 0;
-  model->sLabelFX8.Caption = "音频编码：MP3";
-  model->sCheckBox2.Checked = true;
-  model->sEdit5.Text = "11";
-  model->sEdit6.Text = "x";
+  model->OnSourceSelected(1);  // the preview holds the other file
+  model->settingsPages.ActivePageIndex = spPreset;
+  model->fileTypeBox.ItemIndex = 1;
+  model->presetBox.ItemIndex = 0;
+  model->audioCodecLabel.Caption = "音频编码：MP3";
+  model->cropCheckBox.Checked = true;
+  model->cropTopEdit.Text = "11";
+  model->cropBottomEdit.Text = "x";
 
   const TInputOptions in = model->BuildInputOptions(0);
   EXPECT_EQ(in.FileName, first);
@@ -144,17 +144,17 @@ TEST_F(JobBuildingTest, EarlierOutputsAndTheBatchKeepTheirNames) {
   std::filesystem::copy_file(SmallClip(), tmp / "a/clip.avi");
   std::filesystem::copy_file(SmallClip(), tmp / "b/clip.avi");
   model->AddFiles({tmp / "a/clip.avi", tmp / "b/clip.avi"});
-  model->sPageControl2.ActivePageIndex = spPreset;
-  model->sComboBoxEx1.ItemIndex = 1;
-  model->sComboBoxEx2.ItemIndex = 0;
+  model->settingsPages.ActivePageIndex = spPreset;
+  model->fileTypeBox.ItemIndex = 1;
+  model->presetBox.ItemIndex = 0;
   for (int row = 0; row < 2; ++row) {
     TOutputOptions out = model->BuildOutputOptions(row);
     TInputOptions in = model->BuildInputOptions(row);
-    EXPECT_EQ(model->AddConversionTask(in, out), row) << model->Transcoder1.LastError();
+    EXPECT_EQ(model->AddConversionTask(in, out), row) << model->Transcoder.LastError();
   }
-  EXPECT_EQ(model->Transcoder1.Tasks().Items(0).OutputOptions.FileName, Output("clip_(new_1).mp4"));
-  EXPECT_EQ(model->Transcoder1.Tasks().Items(1).OutputOptions.FileName, Output("clip_(new_2).mp4"));
-  model->Transcoder1.ClearTasks();
+  EXPECT_EQ(model->Transcoder.Tasks().Items(0).OutputOptions.FileName, Output("clip_(new_1).mp4"));
+  EXPECT_EQ(model->Transcoder.Tasks().Items(1).OutputOptions.FileName, Output("clip_(new_2).mp4"));
+  model->Transcoder.ClearTasks();
   std::ifstream earlier(Output("clip_(new).mp4"));
   std::string text;
   earlier >> text;

@@ -77,8 +77,8 @@ class ModelTest : public ::testing::Test {
     if (const char* config = std::getenv("XDG_CONFIG_HOME")) savedConfigHome_ = config;
     ::setenv("XDG_CONFIG_HOME", (tmp / "config").c_str(), 1);
     model = std::make_unique<TWorkbench>(view, TWorkbenchEnvironment{nullptr, &shutdown, &loop});
-    ASSERT_TRUE(model->Transcoder1.LoadLibraries("")) << model->Transcoder1.LastError();
-    model->sComboEdit1.Text = tmp / "out";
+    ASSERT_TRUE(model->Transcoder.LoadLibraries("")) << model->Transcoder.LastError();
+    model->outputFolderEdit.Text = tmp / "out";
   }
   void TearDown() override {
     EXPECT_EQ(view.OffMainThreadCalls, 0);
@@ -92,10 +92,10 @@ class ModelTest : public ::testing::Test {
 
   // Start, then the main thread pumps until the batch is over; false on time-out.
   bool RunBatch(std::chrono::seconds timeout = std::chrono::seconds(120)) {
-    model->btnStartClick();
+    model->OnStartClicked();
     return loop.RunUntil([this] { return !model->Running(); }, timeout);
   }
-  std::string Progress(int row) const { return model->sListView1.Rows.at(size_t(row)).SubItems.at(3); }
+  std::string Progress(int row) const { return model->sourceList.Rows.at(size_t(row)).SubItems.at(3); }
   std::string Output(const std::string& name) const { return tmp / ("out/" + name); }
 
   TempDir tmp;

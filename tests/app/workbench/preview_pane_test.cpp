@@ -62,34 +62,34 @@ TEST_F(PreviewModelTest, WideFrameIsLetterboxedAndMarksGiveTheClip) {
   const std::string wide =
       Fixture("wb_red_16x9.mkv", "-f lavfi -i color=c=red:size=320x180:rate=25:duration=1 -c:v mpeg4 -q:v 2");
   model->AddFiles({wide});
-  ASSERT_EQ(model->sListView1.Rows.size(), 1u) << testing::PrintToString(view.MessageTexts());
-  const TBitmap& image = model->imgPreview;
+  ASSERT_EQ(model->sourceList.Rows.size(), 1u) << testing::PrintToString(view.MessageTexts());
+  const TBitmap& image = model->previewImage;
   ASSERT_EQ(image.Width(), 220);
   ASSERT_EQ(image.Height(), 145);
   for (int y : {0, 10, 134, 144}) EXPECT_EQ(Pixel(image, 110, y), "166,202,240") << y;
   for (int y : {11, 72, 133}) EXPECT_TRUE(Reddish(image, 110, y)) << y << ": " << Pixel(image, 110, y);
-  EXPECT_EQ(model->FFrameBitmap.Width(), 320);
-  EXPECT_EQ(model->FTimeScale, 100);
-  EXPECT_EQ(model->trcPreview.Max, 10000);
-  EXPECT_EQ(model->lblPTS.Caption, "PTS: 0.000");
+  EXPECT_EQ(model->previewFrame.Width(), 320);
+  EXPECT_EQ(model->previewTimeScale, 100);
+  EXPECT_EQ(model->previewTrackBar.Max, 10000);
+  EXPECT_EQ(model->previewTimeLabel.Caption, "PTS: 0.000");
 
-  model->trcPreviewChange(model->trcPreview.Max);
-  EXPECT_EQ(model->lblPTS.Caption, "PTS: 1.000");
+  model->OnPreviewTrackBarChanged(model->previewTrackBar.Max);
+  EXPECT_EQ(model->previewTimeLabel.Caption, "PTS: 1.000");
 
-  model->trcPreviewChange(6000);
-  model->btnEndTimeClick();
-  EXPECT_EQ(model->edtEndTime.Text, "0.600");
-  EXPECT_TRUE(model->chkCutClip.Enabled);  // an end alone, the start at 0
-  model->trcPreviewChange(2000);
-  model->btnStartTimeClick();
-  EXPECT_EQ(model->edtStartTime.Text, "0.200");
-  EXPECT_TRUE(model->chkCutClip.Enabled);
+  model->OnPreviewTrackBarChanged(6000);
+  model->OnMarkEndClicked();
+  EXPECT_EQ(model->clipEndEdit.Text, "0.600");
+  EXPECT_TRUE(model->clipCheckBox.Enabled);  // an end alone, the start at 0
+  model->OnPreviewTrackBarChanged(2000);
+  model->OnMarkStartClicked();
+  EXPECT_EQ(model->clipStartEdit.Text, "0.200");
+  EXPECT_TRUE(model->clipCheckBox.Enabled);
   EXPECT_EQ(model->GetClipStartMs(0), 200);
   EXPECT_EQ(model->GetClipDurationMs(0), 400);
 
-  model->trcPreviewChange(7000);
-  model->btnStartTimeClick();
-  EXPECT_FALSE(model->chkCutClip.Enabled);  // the start past the end
+  model->OnPreviewTrackBarChanged(7000);
+  model->OnMarkStartClicked();
+  EXPECT_FALSE(model->clipCheckBox.Enabled);  // the start past the end
   EXPECT_EQ(model->GetClipStartMs(0), 700);
   EXPECT_EQ(model->GetClipDurationMs(0), 300);  // to the end of the file
 }
@@ -97,10 +97,10 @@ TEST_F(PreviewModelTest, WideFrameIsLetterboxedAndMarksGiveTheClip) {
 TEST_F(PreviewModelTest, StillImageHidesTheSliderAndShowsThePicture) {
   const std::string still = Fixture("wb_still.png", "-f lavfi -i color=c=red:size=160x120 -frames:v 1");
   model->AddFiles({still});
-  ASSERT_EQ(model->sListView1.Rows.size(), 1u) << testing::PrintToString(view.MessageTexts());
-  EXPECT_FALSE(model->trcPreview.SliderVisible);
-  EXPECT_EQ(model->trcPreview.Max, 0);
-  EXPECT_TRUE(Reddish(model->imgPreview, 110, 72)) << Pixel(model->imgPreview, 110, 72);
+  ASSERT_EQ(model->sourceList.Rows.size(), 1u) << testing::PrintToString(view.MessageTexts());
+  EXPECT_FALSE(model->previewTrackBar.SliderVisible);
+  EXPECT_EQ(model->previewTrackBar.Max, 0);
+  EXPECT_TRUE(Reddish(model->previewImage, 110, 72)) << Pixel(model->previewImage, 110, 72);
 }
 
 }  // namespace

@@ -52,24 +52,24 @@ TEST(ProfileCatalogue, LabelsFollowThePageAndMissingValuesReadAsDefaults) {
   Touch(h.Folder.Path() / "profiles/videoconvert/3GP/01 a.ini", profile);
   Touch(h.Folder.Path() / "profiles/devices/甲/01 b.ini", profile);
   TWorkbench& m = h.NewModel();
-  EXPECT_EQ(m.sComboBoxEx2.Items.at(0).Caption, "01 a");
-  EXPECT_EQ(m.sComboBoxEx2.Items.at(0).ImageIndex, 9);
-  EXPECT_EQ(m.sComboBoxEx3.Items.at(0).Caption, "甲");
-  EXPECT_EQ(m.sLabelFX7.Caption, "帧速率：29.97");
-  EXPECT_EQ(m.sLabelFX11.Caption, "视频码率：0");
-  EXPECT_EQ(m.sLabelFX8.Caption, "音频编码：");
-  m.sPageControl2Change(spDevice);
-  EXPECT_EQ(m.sLabelFX12.Caption, "视频像素：480X272");
-  EXPECT_EQ(m.sLabelFX6.Caption, "视频编码：X");
-  EXPECT_EQ(m.sLabelFX7.Caption, "桢速率：29.97");
+  EXPECT_EQ(m.presetBox.Items.at(0).Caption, "01 a");
+  EXPECT_EQ(m.presetBox.Items.at(0).ImageIndex, 9);
+  EXPECT_EQ(m.brandBox.Items.at(0).Caption, "甲");
+  EXPECT_EQ(m.frameRateLabel.Caption, "帧速率：29.97");
+  EXPECT_EQ(m.videoBitrateLabel.Caption, "视频码率：0");
+  EXPECT_EQ(m.audioCodecLabel.Caption, "音频编码：");
+  m.OnSettingsPageChanged(spDevice);
+  EXPECT_EQ(m.frameSizeLabel.Caption, "视频像素：480X272");
+  EXPECT_EQ(m.videoCodecLabel.Caption, "视频编码：X");
+  EXPECT_EQ(m.frameRateLabel.Caption, "桢速率：29.97");
   EXPECT_EQ(m.SummaryLabelsPage, spDevice);
-  EXPECT_EQ(m.sPageControl2.PageImageIndex, (std::vector<int>{0, 5, 2, 3}));
+  EXPECT_EQ(m.settingsPages.PageImageIndex, (std::vector<int>{0, 5, 2, 3}));
 
   // A type without a folder empties the preset box and leaves the labels.
   m.SelectFileType(1);
-  EXPECT_TRUE(m.sComboBoxEx2.Items.empty());
-  EXPECT_EQ(m.sComboBoxEx2.ItemIndex, -1);
-  EXPECT_EQ(m.sLabelFX7.Caption, "桢速率：29.97");
+  EXPECT_TRUE(m.presetBox.Items.empty());
+  EXPECT_EQ(m.presetBox.ItemIndex, -1);
+  EXPECT_EQ(m.frameRateLabel.Caption, "桢速率：29.97");
 }
 
 TEST(ProfileCatalogue, OnlyTouchedBoxesWriteTheirSelection) {
@@ -87,7 +87,7 @@ TEST(ProfileCatalogue, OnlyTouchedBoxesWriteTheirSelection) {
   EXPECT_EQ(stored("combobox2"), 0);
   m.SelectPreset(5);
   EXPECT_EQ(stored("combobox2"), 5);
-  EXPECT_EQ(m.sComboBoxEx1.Tag, 0);
+  EXPECT_EQ(m.fileTypeBox.Tag, 0);
   m.SelectBrand(3);
   m.SelectModel(4);
   EXPECT_EQ(stored("combobox3"), 3);
@@ -96,35 +96,35 @@ TEST(ProfileCatalogue, OnlyTouchedBoxesWriteTheirSelection) {
 
   // A page change writes only the page while no box was touched since.
   h.WriteConfig("[select]\ncombobox1=7\n");
-  m.sPageControl2Change(spPreset);
+  m.OnSettingsPageChanged(spPreset);
   EXPECT_EQ(stored("combobox1"), 7);
   EXPECT_EQ(stored("tabindex"), 0);
-  m.sComboBoxEx2Click();
-  m.sPageControl2Change(spPreset);
+  m.OnPresetClicked();
+  m.OnSettingsPageChanged(spPreset);
   EXPECT_EQ(stored("combobox1"), 2);
 
   // The custom type box rebuilds the preset page's list for the preset page's type.
   m.SelectPreset(3);
   m.SelectCustomType(6);
-  EXPECT_EQ(m.sComboBoxEx5.ItemIndex, 6);
+  EXPECT_EQ(m.customTypeBox.ItemIndex, 6);
   EXPECT_EQ(m.PresetFiles.size(), 17u);
-  EXPECT_EQ(m.sComboBoxEx2.ItemIndex, 0);
+  EXPECT_EQ(m.presetBox.ItemIndex, 0);
 }
 
 TEST(ProfileCatalogue, PageChangeHidesTheCustomPanelAndClearsCropAndPad) {
   TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();
-  m.sPageControl2Change(spCustom);
-  m.sSpeedButton5Click();
-  m.sCheckBox2Click(true);
-  m.sCheckBox3Click(true);
-  EXPECT_TRUE(m.sEdit5.Enabled);
-  m.sPageControl2Change(spExisting);
-  EXPECT_FALSE(m.sPanel3.Visible);
-  EXPECT_FALSE(m.sCheckBox2.Checked);
-  EXPECT_FALSE(m.sCheckBox3.Checked);
-  EXPECT_FALSE(m.sEdit5.Enabled);
-  EXPECT_FALSE(m.sEdit12.Enabled);
+  m.OnSettingsPageChanged(spCustom);
+  m.OnApplyCustomClicked();
+  m.OnCropCheckBoxClicked(true);
+  m.OnPadCheckBoxClicked(true);
+  EXPECT_TRUE(m.cropTopEdit.Enabled);
+  m.OnSettingsPageChanged(spExisting);
+  EXPECT_FALSE(m.customValuesPanel.Visible);
+  EXPECT_FALSE(m.cropCheckBox.Checked);
+  EXPECT_FALSE(m.padCheckBox.Checked);
+  EXPECT_FALSE(m.cropTopEdit.Enabled);
+  EXPECT_FALSE(m.padRightEdit.Enabled);
   EXPECT_EQ(TIniFile(h.ConfigFile()).ReadInteger("select", "tabindex", -1), spExisting);
 }
 

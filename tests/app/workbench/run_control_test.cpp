@@ -17,15 +17,15 @@ class RunControlTest : public ModelTest {
  protected:
   // MP4 preset 0 of the preset page: 320x240, mpeg4, 18 fps.
   void ChooseMp4Preset() {
-    model->sPageControl2.ActivePageIndex = spPreset;
-    model->sComboBoxEx1.ItemIndex = 1;
-    model->sComboBoxEx2.ItemIndex = 0;
-    model->sLabelFX8.Caption = "音频编码：AAC";
+    model->settingsPages.ActivePageIndex = spPreset;
+    model->fileTypeBox.ItemIndex = 1;
+    model->presetBox.ItemIndex = 0;
+    model->audioCodecLabel.Caption = "音频编码：AAC";
   }
   bool Idle() const {
-    return model->btnStart.Enabled && !model->btnPause.Enabled && !model->btnResume.Enabled &&
-           !model->btnStop.Enabled && model->sSpeedButton1.Enabled && model->sSpeedButton2.Enabled &&
-           model->sSpeedButton3.Enabled && !model->Running();
+    return model->startButton.Enabled && !model->pauseButton.Enabled && !model->resumeButton.Enabled &&
+           !model->stopButton.Enabled && model->addButton.Enabled && model->removeButton.Enabled &&
+           model->clearButton.Enabled && !model->Running();
   }
 };
 
@@ -37,20 +37,20 @@ TEST_F(RunControlTest, PresetBatchOfThreeSamplesConvertsEveryRow) {
   model->AddFiles({avi, mkv, copy});
   ASSERT_EQ(model->Sources.size(), 3u);
   ChooseMp4Preset();
-  model->sComboEdit1.Text = tmp / "out/typed/deeper";  // created with its parents at Start
-  model->btnStartClick();
-  EXPECT_FALSE(model->btnStart.Enabled);
-  EXPECT_TRUE(model->btnPause.Enabled && model->btnStop.Enabled);
-  EXPECT_FALSE(model->btnResume.Enabled || model->sSpeedButton2.Enabled);
-  ASSERT_EQ(model->Transcoder1.Tasks().Count(), 3);
+  model->outputFolderEdit.Text = tmp / "out/typed/deeper";  // created with its parents at Start
+  model->OnStartClicked();
+  EXPECT_FALSE(model->startButton.Enabled);
+  EXPECT_TRUE(model->pauseButton.Enabled && model->stopButton.Enabled);
+  EXPECT_FALSE(model->resumeButton.Enabled || model->removeButton.Enabled);
+  ASSERT_EQ(model->Transcoder.Tasks().Count(), 3);
   for (int k = 0; k < 3; ++k)
-    EXPECT_EQ(model->Transcoder1.Tasks().Items(k).InputOptions.FileName, model->Sources[size_t(k)].Path);
+    EXPECT_EQ(model->Transcoder.Tasks().Items(k).InputOptions.FileName, model->Sources[size_t(k)].Path);
   ASSERT_TRUE(loop.RunUntil([this] { return !model->Running(); }, std::chrono::seconds(180)));
 
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
   EXPECT_EQ(view.Messages.back().Kind, mkInformation);
   EXPECT_TRUE(Idle());
-  EXPECT_EQ(model->Transcoder1.Tasks().Count(), 0);
+  EXPECT_EQ(model->Transcoder.Tasks().Count(), 0);
   for (int k = 0; k < 3; ++k) EXPECT_EQ(Progress(k), "100%") << k;
   // Two sources called "sample" in one batch get two names; "Sample" is a third.
   for (const char* name : {"sample_(new).mp4", "sample_(new_1).mp4", "Sample_(new).mp4"}) {
@@ -63,13 +63,13 @@ TEST_F(RunControlTest, PresetBatchOfThreeSamplesConvertsEveryRow) {
 }
 
 TEST_F(RunControlTest, ChecksBeforeStartStopAtTheFirstFailure) {
-  model->btnStartClick();
+  model->OnStartClicked();
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"请选择视频！"});
 
   model->AddFiles({SmallClip()});
-  model->sPageControl2.ActivePageIndex = spCustom;
-  model->sComboBoxEx5.Items = {{"3GP", 0}};
-  model->sSpeedButton5Click();
+  model->settingsPages.ActivePageIndex = spCustom;
+  model->customTypeBox.Items = {{"3GP", 0}};
+  model->OnApplyCustomClicked();
   struct TCase {
     int TypeIndex;
     const char *Width, *Height, *Bitrate, *Rate, *Message;
@@ -80,12 +80,12 @@ TEST_F(RunControlTest, ChecksBeforeStartStopAtTheFirstFailure) {
                          TCase{0, "220", "176", "", "15", "请输入视频比特率！"},
                          TCase{0, "220", "176", "38400", "", "请输入视频帧速率！"}}) {
     view.Messages.clear();
-    model->sComboBoxEx5.ItemIndex = c.TypeIndex;
-    model->sEdit1.Text = c.Width;
-    model->sEdit2.Text = c.Height;
-    model->sEdit3.Text = c.Bitrate;
-    model->sEdit4.Text = c.Rate;
-    model->btnStartClick();
+    model->customTypeBox.ItemIndex = c.TypeIndex;
+    model->customWidthEdit.Text = c.Width;
+    model->customHeightEdit.Text = c.Height;
+    model->customBitrateEdit.Text = c.Bitrate;
+    model->customFrameRateEdit.Text = c.Rate;
+    model->OnStartClicked();
     ASSERT_EQ(view.Messages.size(), 1u);
     EXPECT_EQ(view.Messages[0].Text, c.Message);
     EXPECT_EQ(view.Messages[0].Kind, mkError);
@@ -95,11 +95,11 @@ TEST_F(RunControlTest, ChecksBeforeStartStopAtTheFirstFailure) {
   ChooseMp4Preset();
   view.Messages.clear();
   std::ofstream(tmp / "plain") << "x";
-  model->sComboEdit1.Text = tmp / "plain/out";
-  model->btnStartClick();
+  model->outputFolderEdit.Text = tmp / "plain/out";
+  model->OnStartClicked();
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"未能创建 " + tmp / "plain/out" + " 目录！"});
   EXPECT_TRUE(Idle());
-  EXPECT_EQ(model->Transcoder1.Tasks().Count(), 0);
+  EXPECT_EQ(model->Transcoder.Tasks().Count(), 0);
 }
 
 TEST_F(RunControlTest, JobThatCannotBeBuiltEndsTheStartBackAtIdle) {
@@ -108,12 +108,12 @@ TEST_F(RunControlTest, JobThatCannotBeBuiltEndsTheStartBackAtIdle) {
   model->AddFiles({SmallClip(), gone});
   std::filesystem::remove(gone);
   ChooseMp4Preset();
-  model->btnStartClick();
+  model->OnStartClicked();
   ASSERT_EQ(view.Messages.size(), 1u);
   EXPECT_EQ(view.Messages[0].Text.rfind("无法建立 " + gone + " 的转换任务：\n", 0), 0u)
       << view.Messages[0].Text;
   EXPECT_TRUE(Idle());
-  EXPECT_EQ(model->Transcoder1.Tasks().Count(), 0);
+  EXPECT_EQ(model->Transcoder.Tasks().Count(), 0);
   EXPECT_FALSE(std::filesystem::exists(Output("small_(new).mp4")));  // nothing left behind
 }
 
@@ -122,12 +122,12 @@ TEST_F(RunControlTest, FailedTaskIsNamedAndTheOthersFinish) {
   model->AddFiles({SmallClip(), broken, SamplesDir() + "/sample.mp4"});
   ASSERT_EQ(model->Sources.size(), 3u) << testing::PrintToString(view.MessageTexts());
   ChooseMp4Preset();
-  model->sCheckBox1Click(true);
+  model->OnPowerOffCheckBoxClicked(true);
   view.PowerOffAnswer = false;  // the user cancels the countdown
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
     view.Messages.clear();
-    model->btnStartClick();
+    model->OnStartClicked();
     // A row converted again starts from nothing.
     for (int k = 0; k < 3; ++k) EXPECT_EQ(Progress(k), "") << k;
     EXPECT_TRUE(model->Sources[1].FailureText.empty());
@@ -143,7 +143,7 @@ TEST_F(RunControlTest, FailedTaskIsNamedAndTheOthersFinish) {
     EXPECT_EQ(model->Sources[1].State, rsFailed);
     EXPECT_EQ(Progress(0), "100%");
     EXPECT_EQ(Progress(1), "失败");
-    EXPECT_EQ(model->sListView1.Rows[1].Hint, model->Sources[1].FailureText);
+    EXPECT_EQ(model->sourceList.Rows[1].Hint, model->Sources[1].FailureText);
     EXPECT_EQ(Progress(2), "100%");
   }
   EXPECT_EQ(view.PowerOffCountdown, 30);
@@ -154,17 +154,17 @@ TEST_F(RunControlTest, StopInTheMiddleCountsTheStoppedAndStillPowersOff) {
   OK_SAMPLE(longer, "phone.3gp");  // three and a half minutes: still running when stopped
   model->AddFiles({longer, SamplesDir() + "/sample.avi"});
   ChooseMp4Preset();
-  model->sCheckBox1Click(true);
-  model->btnStartClick();
+  model->OnPowerOffCheckBoxClicked(true);
+  model->OnStartClicked();
   ASSERT_TRUE(loop.RunUntil([this] { return !Progress(0).empty(); }, std::chrono::seconds(60)));
-  model->btnPauseClick();
-  EXPECT_FALSE(model->btnPause.Enabled);
-  EXPECT_TRUE(model->btnResume.Enabled);
-  model->btnResumeClick();
-  EXPECT_TRUE(model->btnPause.Enabled);
-  EXPECT_FALSE(model->btnResume.Enabled);
-  model->btnStopClick();
-  EXPECT_FALSE(model->btnStop.Enabled);
+  model->OnPauseClicked();
+  EXPECT_FALSE(model->pauseButton.Enabled);
+  EXPECT_TRUE(model->resumeButton.Enabled);
+  model->OnResumeClicked();
+  EXPECT_TRUE(model->pauseButton.Enabled);
+  EXPECT_FALSE(model->resumeButton.Enabled);
+  model->OnStopClicked();
+  EXPECT_FALSE(model->stopButton.Enabled);
   ASSERT_TRUE(loop.RunUntil([this] { return !model->Running(); }, std::chrono::seconds(60)));
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"转换结束：成功 0 个，失败 0 个，已停止 2 个。"});
   EXPECT_EQ(Progress(0), "已停止");
@@ -177,7 +177,7 @@ TEST_F(RunControlTest, ModelGoneMidBatchLeavesItsPostedEventsHarmless) {
   OK_SAMPLE(longer, "phone.3gp");
   model->AddFiles({longer});
   ChooseMp4Preset();
-  model->btnStartClick();
+  model->OnStartClicked();
   ASSERT_TRUE(loop.RunUntil([this] { return !Progress(0).empty(); }, std::chrono::seconds(60)));
   // Progress keeps being posted while nothing pumps; then the model goes with the calls queued.
   for (int waited = 0; loop.PendingCount() == 0 && waited < 1000; ++waited)
@@ -202,36 +202,36 @@ TEST_F(RunControlTest, EachRowKeepsItsOwnClip) {
   model->AddFiles(files);
   ASSERT_EQ(model->Sources.size(), 3u);
   auto mark = [&](int row, int startMs, int endMs) {
-    model->sListView1Change(row);
-    ASSERT_EQ(model->FTimeScale, 100);
-    model->trcPreviewChange(startMs * 10);
-    model->btnStartTimeClick();
-    model->trcPreviewChange(endMs * 10);
-    model->btnEndTimeClick();
-    model->chkCutClipClick(true);
+    model->OnSourceSelected(row);
+    ASSERT_EQ(model->previewTimeScale, 100);
+    model->OnPreviewTrackBarChanged(startMs * 10);
+    model->OnMarkStartClicked();
+    model->OnPreviewTrackBarChanged(endMs * 10);
+    model->OnMarkEndClicked();
+    model->OnClipCheckBoxClicked(true);
   };
   mark(0, 1000, 1500);
   mark(1, 200, 1400);
-  model->sListView1Change(2);  // no marks: the pane shows none
-  EXPECT_EQ(model->trcPreview.SelEnd, 0);
-  EXPECT_EQ(model->edtEndTime.Text, "0");
-  EXPECT_FALSE(model->chkCutClip.Checked);
-  model->sListView1Change(0);  // its own marks again
-  EXPECT_EQ(model->trcPreview.SelStart, 10000);
-  EXPECT_EQ(model->trcPreview.SelEnd, 15000);
-  EXPECT_EQ(model->edtStartTime.Text, "1.000");
-  EXPECT_TRUE(model->chkCutClip.Enabled && model->chkCutClip.Checked);
+  model->OnSourceSelected(2);  // no marks: the pane shows none
+  EXPECT_EQ(model->previewTrackBar.SelEnd, 0);
+  EXPECT_EQ(model->clipEndEdit.Text, "0");
+  EXPECT_FALSE(model->clipCheckBox.Checked);
+  model->OnSourceSelected(0);  // its own marks again
+  EXPECT_EQ(model->previewTrackBar.SelStart, 10000);
+  EXPECT_EQ(model->previewTrackBar.SelEnd, 15000);
+  EXPECT_EQ(model->clipStartEdit.Text, "1.000");
+  EXPECT_TRUE(model->clipCheckBox.Enabled && model->clipCheckBox.Checked);
   // The list shows the clip's length.
-  EXPECT_EQ(model->sListView1.Rows[1].SubItems[2], " 00:00:01");
-  EXPECT_EQ(model->sListView1.Rows[2].SubItems[2], " 00:00:02");
+  EXPECT_EQ(model->sourceList.Rows[1].SubItems[2], " 00:00:01");
+  EXPECT_EQ(model->sourceList.Rows[2].SubItems[2], " 00:00:02");
 
   ChooseMp4Preset();
-  model->btnStartClick();
-  ASSERT_EQ(model->Transcoder1.Tasks().Count(), 3);
+  model->OnStartClicked();
+  ASSERT_EQ(model->Transcoder.Tasks().Count(), 3);
   const int starts[] = {1000, 200, -1}, lengths[] = {500, 1200, -1};
   for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(model->Transcoder1.Tasks().Items(k).InputOptions.StartTime, starts[k]) << k;
-    EXPECT_EQ(model->Transcoder1.Tasks().Items(k).OutputOptions.RecordingTime, lengths[k]) << k;
+    EXPECT_EQ(model->Transcoder.Tasks().Items(k).InputOptions.StartTime, starts[k]) << k;
+    EXPECT_EQ(model->Transcoder.Tasks().Items(k).OutputOptions.RecordingTime, lengths[k]) << k;
   }
   ASSERT_TRUE(loop.RunUntil([this] { return !model->Running(); }, std::chrono::seconds(120)));
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
@@ -246,7 +246,7 @@ TEST_F(RunControlTest, EachRowKeepsItsOwnClip) {
 TEST_F(RunControlTest, ProgressAndEndTextsOfTheRows) {
   model->Sources.resize(1);
   model->Sources[0].Path = "/films/a.avi";
-  model->sListView1.Rows.resize(1);
+  model->sourceList.Rows.resize(1);
   struct TCase {
     int Index, Current, Total;
     const char* Text;
@@ -257,10 +257,10 @@ TEST_F(RunControlTest, ProgressAndEndTextsOfTheRows) {
                          TCase{1, 10, 10, "", -1}, TCase{-1, 10, 10, "", -1}}) {
     model->Sources[0] = {};
     model->Sources[0].Path = "/films/a.avi";
-    model->Transcoder1Progress(0, 0, 0);
-    model->Transcoder1Progress(c.Index, c.Current, c.Total);
+    model->OnTranscoderProgress(0, 0, 0);
+    model->OnTranscoderProgress(c.Index, c.Current, c.Total);
     EXPECT_EQ(Progress(0), c.Text) << c.Current << "/" << c.Total << " row " << c.Index;
-    EXPECT_EQ(model->sListView1.Rows[0].Percent, c.Percent);
+    EXPECT_EQ(model->sourceList.Rows[0].Percent, c.Percent);
   }
   struct TEnd {
     bool Finished, Exception;
@@ -271,10 +271,10 @@ TEST_F(RunControlTest, ProgressAndEndTextsOfTheRows) {
                         TEnd{false, true, "No space left on device", "失败",
                              "转换失败：磁盘空间不足（No space left on device）"},
                         TEnd{false, true, "something odd", "失败", "转换失败：转换出错（something odd）"}}) {
-    model->Transcoder1Progress(0, 10, 20);
-    model->Transcoder1Terminate(0, e.Finished, e.Exception, e.Message);
+    model->OnTranscoderProgress(0, 10, 20);
+    model->OnTranscoderTerminate(0, e.Finished, e.Exception, e.Message);
     EXPECT_EQ(Progress(0), e.Text) << e.Message;
-    EXPECT_EQ(model->sListView1.Rows[0].Hint, e.Hint);
+    EXPECT_EQ(model->sourceList.Rows[0].Hint, e.Hint);
   }
   EXPECT_TRUE(view.Messages.empty());  // no box per row
 }

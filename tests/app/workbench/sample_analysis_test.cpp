@@ -24,7 +24,7 @@ TEST(SampleAnalysis, SharedSamplesWriteExtfileAndGiveTheJobValues) {
     const std::string width = ProbeValue(path, "stream=width", "v:0");
     const std::string height = ProbeValue(path, "stream=height", "v:0");
     h.View.DialogAnswers.push_back({path});
-    m.sSpeedButton4Click();
+    m.OnAnalyseClicked();
     EXPECT_FALSE(h.View.LastMultiSelect);
     ASSERT_EQ(h.View.MessageTexts(), std::vector<std::string>{"您选择的视频格式为 ." + c.Type});
     EXPECT_EQ(h.View.Messages[0].Kind, mkInformation);
@@ -37,9 +37,10 @@ TEST(SampleAnalysis, SharedSamplesWriteExtfileAndGiveTheJobValues) {
     const double fps = ext.ReadFloat("video", "FPS", -1);
     const double bitrate = ext.ReadFloat("video", "VideoBitrate", -1);
     EXPECT_GT(fps, 0);
-    EXPECT_EQ(m.sLabelFX12.Caption, "视频像素：" + width + "X" + height);
-    EXPECT_EQ(m.sLabelFX7.Caption, "帧速率：" + std::to_string(int(std::nearbyint(fps))));  // as the job runs
-    EXPECT_EQ(m.sLabelFX8.Caption, "音频编码：" + ext.ReadString("audio", "AudioCodec", ""));
+    EXPECT_EQ(m.frameSizeLabel.Caption, "视频像素：" + width + "X" + height);
+    EXPECT_EQ(m.frameRateLabel.Caption,
+              "帧速率：" + std::to_string(int(std::nearbyint(fps))));  // as the job runs
+    EXPECT_EQ(m.audioCodecLabel.Caption, "音频编码：" + ext.ReadString("audio", "AudioCodec", ""));
 
     m.FillPresetParams(spExisting, 7, 3);
     EXPECT_EQ(m.JobExt, "." + c.Type);
@@ -58,7 +59,7 @@ TEST(SampleAnalysis, ContainerByItsExtensionElseByItsFormat) {
     const std::string copy = h.Home() + name;
     std::filesystem::copy_file(SamplesDir() + "/bun33s.flv", copy);
     h.View.DialogAnswers.push_back({copy});
-    m.sSpeedButton4Click();
+    m.OnAnalyseClicked();
     EXPECT_EQ(TIniFile(h.ExtFile()).ReadString("mediatype", "Type", ""), "flv") << name;
   }
 }
@@ -68,18 +69,18 @@ TEST(SampleAnalysis, UnreadableSampleSaysSoAndWritesNothing) {
   TWorkbench& m = h.NewModel();
   const std::string junk = h.Home() + "junk.mp4";
   ASSERT_TRUE(WriteFileAtomic(junk, std::string(4000, '\x5a')));
-  const std::string before = m.sLabelFX12.Caption;
+  const std::string before = m.frameSizeLabel.Caption;
   for (const std::string& path : {junk, h.Home() + "missing.mp4"}) {
     h.View.Messages.clear();
     h.View.DialogAnswers.push_back({path});
-    m.sSpeedButton4Click();
+    m.OnAnalyseClicked();
     ASSERT_EQ(h.View.Messages.size(), 1u);
     EXPECT_EQ(h.View.Messages[0].Kind, mkError);
     EXPECT_NE(h.View.Messages[0].Text.find(path), std::string::npos);
   }
   EXPECT_FALSE(FileExists(h.ExtFile()));
-  EXPECT_EQ(m.sLabelFX12.Caption, before);
-  m.sSpeedButton4Click();  // cancelled
+  EXPECT_EQ(m.frameSizeLabel.Caption, before);
+  m.OnAnalyseClicked();  // cancelled
   EXPECT_EQ(h.View.Messages.size(), 1u);
 }
 

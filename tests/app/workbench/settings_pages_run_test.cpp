@@ -18,10 +18,10 @@ class SettingsPagesTest : public ModelTest {
   void SetUp() override {
     ModelTest::SetUp();
     model = std::make_unique<TWorkbench>(view, TWorkbenchEnvironment{&harness.Drives, &shutdown, &loop});
-    model->FormCreate();
-    model->FormShow();
-    ASSERT_TRUE(model->Transcoder1.LibrariesLoaded());
-    model->sComboEdit1.Text = tmp / "out";
+    model->OnCreate();
+    model->OnShow();
+    ASSERT_TRUE(model->Transcoder.LibrariesLoaded());
+    model->outputFolderEdit.Text = tmp / "out";
     view.Messages.clear();
   }
   // `audio` "": any audio stream.
@@ -53,10 +53,10 @@ TEST_F(SettingsPagesTest, PresetSuffixAndAudioLabelRules) {
                          TCase{8, 1, "音频编码：MP3", ".flv", "flv", "libmp3lame", 22050, -1, -1},
                          TCase{3, 0, "音频编码：FLAC", ".mpeg", "mpeg4", "flac", -1, -1, -1}}) {
     SCOPED_TRACE(c.Suffix);
-    model->sPageControl2.ActivePageIndex = spPreset;
+    model->settingsPages.ActivePageIndex = spPreset;
     model->SelectFileType(c.Type);
     model->SelectPreset(c.Preset);
-    model->sLabelFX8.Caption = c.Label;
+    model->audioCodecLabel.Caption = c.Label;
     const TOutputOptions out = model->BuildOutputOptions(0);
     EXPECT_EQ(out.FileExt, c.Suffix);
     EXPECT_EQ(out.FileName, Output(std::string("wb_small_(new)") + c.Suffix));
@@ -70,7 +70,7 @@ TEST_F(SettingsPagesTest, PresetSuffixAndAudioLabelRules) {
 
 TEST_F(SettingsPagesTest, DevicePageConvertsAFile) {
   model->AddFiles({SmallClip()});
-  model->sPageControl2Change(spDevice);
+  model->OnSettingsPageChanged(spDevice);
   model->SelectBrand(0);
   model->SelectModel(0);  // .avi 480x272 mpeg4 24 fps
   ASSERT_TRUE(RunBatch());
@@ -82,9 +82,9 @@ TEST_F(SettingsPagesTest, DevicePageConvertsAFile) {
 TEST_F(SettingsPagesTest, SampleVideoPageConvertsAFile) {
   OK_SAMPLE(sample, "sample.avi");  // avi, 640x360, 29.97 fps (taken as 30), MP3
   view.DialogAnswers.push_back({sample});
-  model->sSpeedButton4Click();
+  model->OnAnalyseClicked();
   model->AddFiles({SmallClip()});
-  model->sPageControl2Change(spExisting);
+  model->OnSettingsPageChanged(spExisting);
   view.Messages.clear();
   ASSERT_TRUE(RunBatch());
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
@@ -93,10 +93,10 @@ TEST_F(SettingsPagesTest, SampleVideoPageConvertsAFile) {
 
 TEST_F(SettingsPagesTest, CustomPageConvertsAFile) {
   model->AddFiles({SmallClip()});
-  model->sPageControl2Change(spCustom);
-  model->sSpeedButton5Click();
+  model->OnSettingsPageChanged(spCustom);
+  model->OnApplyCustomClicked();
   model->SelectCustomType(2);  // AVI; the edits keep their defaults 220 x 176, 38400, 15
-  model->sLabelFX8.Caption = "音频编码：MP3";
+  model->audioCodecLabel.Caption = "音频编码：MP3";
   ASSERT_TRUE(RunBatch());
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
   Expect(Output("wb_small_(new).avi"), "avi", "mpeg4\n220\n176\n15/1", "mp3");
@@ -107,10 +107,10 @@ TEST_F(SettingsPagesTest, CustomTypesTakeTheirOwnAudioAfterEveryPresetType) {
   const char* audio[9] = {"libfaac", "libfaac", "libmp3lame", "mp2",       "wmav2",
                           "ac3",     "libfaac", "libmp3lame", "libmp3lame"};
   for (int preset = 0; preset < 9; ++preset) {
-    model->sPageControl2Change(spPreset);
+    model->OnSettingsPageChanged(spPreset);
     model->SelectFileType(preset);  // the labels now name that type's audio
-    model->sPageControl2Change(spCustom);
-    model->sSpeedButton5Click();
+    model->OnSettingsPageChanged(spCustom);
+    model->OnApplyCustomClicked();
     for (int custom = 0; custom < 9; ++custom) {
       model->SelectCustomType(custom);
       EXPECT_EQ(model->BuildOutputOptions(0).AudioCodec, audio[custom]) << preset << " then " << custom;
@@ -120,10 +120,10 @@ TEST_F(SettingsPagesTest, CustomTypesTakeTheirOwnAudioAfterEveryPresetType) {
   const int before[9] = {3, 3, 8, 0, 0, 0, 3, 4, 3};
   for (int custom = 0; custom < 9; ++custom) {
     SCOPED_TRACE(custom);
-    model->sPageControl2Change(spPreset);
+    model->OnSettingsPageChanged(spPreset);
     model->SelectFileType(before[custom]);
-    model->sPageControl2Change(spCustom);
-    model->sSpeedButton5Click();
+    model->OnSettingsPageChanged(spCustom);
+    model->OnApplyCustomClicked();
     model->SelectCustomType(custom);
     const std::string out = model->BuildOutputOptions(0).FileName;
     view.Messages.clear();
@@ -135,17 +135,17 @@ TEST_F(SettingsPagesTest, CustomTypesTakeTheirOwnAudioAfterEveryPresetType) {
 
 TEST_F(SettingsPagesTest, StartWaitsUntilThePageHoldsValues) {
   model->AddFiles({SmallClip(), SmallClip()});
-  model->sPageControl2Change(spCustom);  // "自定义" not pressed
-  model->btnStartClick();
+  model->OnSettingsPageChanged(spCustom);  // "自定义" not pressed
+  model->OnStartClicked();
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"请设定对应视频参数！"});
-  model->sPageControl2Change(spExisting);  // no sample analysed
-  EXPECT_EQ(model->sLabelFX6.Caption, "视频编码：请先分析视频文件");
+  model->OnSettingsPageChanged(spExisting);  // no sample analysed
+  EXPECT_EQ(model->videoCodecLabel.Caption, "视频编码：请先分析视频文件");
   view.Messages.clear();
-  model->btnStartClick();
+  model->OnStartClicked();
   ASSERT_EQ(view.Messages.size(), 1u);
   EXPECT_NE(view.Messages[0].Text.find("分析视频文件"), std::string::npos);
   EXPECT_FALSE(model->Running());
-  EXPECT_EQ(model->Transcoder1.Tasks().Count(), 0);
+  EXPECT_EQ(model->Transcoder.Tasks().Count(), 0);
   EXPECT_FALSE(std::filesystem::exists(tmp / "out") && !std::filesystem::is_empty(tmp / "out"));
 }
 
@@ -162,11 +162,11 @@ TEST_F(SettingsPagesTest, SampleContainersAndCodecsAreKept) {
   };
   OK_SAMPLE(samples, "");
   model->AddFiles({SmallClip()});
-  model->sPageControl2Change(spExisting);
+  model->OnSettingsPageChanged(spExisting);
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Sample);
     view.DialogAnswers.push_back({samples + c.Sample});
-    model->sSpeedButton4Click();
+    model->OnAnalyseClicked();
     view.Messages.clear();
     ASSERT_TRUE(RunBatch());
     EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
@@ -179,13 +179,13 @@ TEST_F(SettingsPagesTest, SampleContainersAndCodecsAreKept) {
     };
     EXPECT_EQ(first("stream=codec_name", "v:0") + "\n" + first("stream=codec_name", "a:0"), c.Codecs);
     EXPECT_EQ(first("stream=r_frame_rate", "v:0"), c.Rate);
-    EXPECT_EQ(model->sLabelFX7.Caption == "帧速率：同源视频", std::string(c.Sample) == "sample.ts");
+    EXPECT_EQ(model->frameRateLabel.Caption == "帧速率：同源视频", std::string(c.Sample) == "sample.ts");
   }
 }
 
 TEST_F(SettingsPagesTest, SuffixRules) {
   model->AddFiles({SmallClip()});
-  model->sPageControl2Change(spExisting);
+  model->OnSettingsPageChanged(spExisting);
   struct TCase {
     const char *Type, *Suffix, *Format, *Video, *Audio;
     int SampleRate;

@@ -56,34 +56,34 @@ void ExpectEntryMatchesRow(TWorkbench& m, const profile_rec& p, const std::strin
 TEST(ShippedCatalogue, EveryPresetListsAtItsRowAndDescribesIt) {
   TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();
-  ASSERT_EQ(m.sComboBoxEx1.Items.size(), PresetTable().size());
+  ASSERT_EQ(m.fileTypeBox.Items.size(), PresetTable().size());
   for (int type = 0; type < int(PresetTable().size()); ++type) {
     m.SelectFileType(type);
-    ASSERT_EQ(m.sComboBoxEx2.Items.size(), PresetTable()[size_t(type)].size()) << "type " << type;
+    ASSERT_EQ(m.presetBox.Items.size(), PresetTable()[size_t(type)].size()) << "type " << type;
     std::set<std::string> names;
-    for (int preset = 0; preset < int(m.sComboBoxEx2.Items.size()); ++preset) {
+    for (int preset = 0; preset < int(m.presetBox.Items.size()); ++preset) {
       m.SelectPreset(preset);
-      names.insert(m.sComboBoxEx2.Items[size_t(preset)].Caption);
-      ExpectEntryMatchesRow(m, m.PresetProfile, m.sComboBoxEx2.Text(), spPreset, type, preset);
-      EXPECT_EQ(m.sLabelFX7.Caption.rfind("帧速率：", 0), 0u);
+      names.insert(m.presetBox.Items[size_t(preset)].Caption);
+      ExpectEntryMatchesRow(m, m.PresetProfile, m.presetBox.Text(), spPreset, type, preset);
+      EXPECT_EQ(m.frameRateLabel.Caption.rfind("帧速率：", 0), 0u);
     }
-    EXPECT_EQ(names.size(), m.sComboBoxEx2.Items.size());
+    EXPECT_EQ(names.size(), m.presetBox.Items.size());
   }
 }
 
 TEST(ShippedCatalogue, EveryDeviceModelListsAtItsRowAndDescribesIt) {
   TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();
-  ASSERT_EQ(m.sComboBoxEx3.Items.size(), DeviceTable().size());
+  ASSERT_EQ(m.brandBox.Items.size(), DeviceTable().size());
   std::set<std::string> brands;
   for (int brand = 0; brand < int(DeviceTable().size()); ++brand) {
     m.SelectBrand(brand);
-    brands.insert(m.sComboBoxEx3.Text());
-    ASSERT_EQ(m.sComboBoxEx4.Items.size(), DeviceTable()[size_t(brand)].size()) << "brand " << brand;
-    for (int model = 0; model < int(m.sComboBoxEx4.Items.size()); ++model) {
+    brands.insert(m.brandBox.Text());
+    ASSERT_EQ(m.modelBox.Items.size(), DeviceTable()[size_t(brand)].size()) << "brand " << brand;
+    for (int model = 0; model < int(m.modelBox.Items.size()); ++model) {
       m.SelectModel(model);
-      ExpectEntryMatchesRow(m, m.DeviceProfile, m.sComboBoxEx4.Text(), spDevice, brand, model);
-      EXPECT_EQ(m.sLabelFX7.Caption.rfind("桢速率：", 0), 0u);
+      ExpectEntryMatchesRow(m, m.DeviceProfile, m.modelBox.Text(), spDevice, brand, model);
+      EXPECT_EQ(m.frameRateLabel.Caption.rfind("桢速率：", 0), 0u);
     }
   }
   EXPECT_EQ(brands.size(), DeviceTable().size());

@@ -38,26 +38,26 @@ TEST_F(SourceListTest, DialogAddsRowsWithTheirDescriptions) {
   const std::string mkv = SamplesDir() + "/sample.mkv";
   const std::string phone = SamplesDir() + "/phone.3gp";
   view.DialogAnswers.push_back({avi, mkv, phone});
-  model->sSpeedButton7Click();
+  model->OnAddFilesClicked();
   EXPECT_EQ(view.LastFilter, VideoFileFilter);
   EXPECT_TRUE(view.LastMultiSelect);
-  ASSERT_EQ(model->sListView1.Rows.size(), 3u) << testing::PrintToString(view.MessageTexts());
+  ASSERT_EQ(model->sourceList.Rows.size(), 3u) << testing::PrintToString(view.MessageTexts());
   EXPECT_EQ(model->SourcePaths(), (std::vector<std::string>{avi, mkv, phone}));
-  const TListRow& first = model->sListView1.Rows[0];
+  const TListRow& first = model->sourceList.Rows[0];
   EXPECT_EQ(first.Caption, "sample");
   EXPECT_EQ(first.SubItems, (std::vector<std::string>{".AVI", "640 X 360", " 00:00:04", ""}));
-  EXPECT_EQ(model->sListView1.Rows[1].SubItems[0], ".MKV");
-  EXPECT_EQ(model->sListView1.Rows[2].SubItems,
+  EXPECT_EQ(model->sourceList.Rows[1].SubItems[0], ".MKV");
+  EXPECT_EQ(model->sourceList.Rows[2].SubItems,
             (std::vector<std::string>{".3GP", "176 X 144", " 00:03:35", ""}));
-  EXPECT_FALSE(model->sPanel1.Visible);
-  EXPECT_TRUE(model->sSpeedButton1.Visible && model->sSpeedButton2.Visible && model->sSpeedButton3.Visible);
+  EXPECT_FALSE(model->addPanel.Visible);
+  EXPECT_TRUE(model->addButton.Visible && model->removeButton.Visible && model->clearButton.Visible);
   // The preview holds the last file added, by its real path.
-  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), phone);
+  EXPECT_EQ(model->Transcoder.Probe().GetFileName(), phone);
   EXPECT_TRUE(view.Messages.empty());
 
   view.DialogAnswers.push_back({});  // cancelled
-  model->sSpeedButton7Click();
-  EXPECT_EQ(model->sListView1.Rows.size(), 3u);
+  model->OnAddFilesClicked();
+  EXPECT_EQ(model->sourceList.Rows.size(), 3u);
 }
 
 TEST_F(SourceListTest, SameFileIsAddedOnceWhileNamesDifferingInCaseAreTwoFiles) {
@@ -71,8 +71,8 @@ TEST_F(SourceListTest, SameFileIsAddedOnceWhileNamesDifferingInCaseAreTwoFiles) 
   model->AddFiles({upper, upper, lower});
   model->AddFiles({symlink, hardlink, tmp / "./Clip.mp4", upper});
   ASSERT_EQ(model->SourcePaths(), (std::vector<std::string>{upper, lower}));
-  EXPECT_EQ(model->sListView1.Rows[0].Caption, "Clip");
-  EXPECT_EQ(model->sListView1.Rows[1].Caption, "clip");
+  EXPECT_EQ(model->sourceList.Rows[0].Caption, "Clip");
+  EXPECT_EQ(model->sourceList.Rows[1].Caption, "clip");
   EXPECT_TRUE(view.Messages.empty());
 }
 
@@ -94,8 +94,8 @@ TEST_F(SourceListTest, FilesThatCannotBeOpenedAreListedInOneWarning) {
   EXPECT_NE(text.find(damaged + ": "), std::string::npos) << text;
   EXPECT_NE(text.find(audio + ": 没有视频流"), std::string::npos) << text;
   // The failures after it did not take the preview away from the file that was added.
-  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), good);
-  EXPECT_FALSE(model->FFrameBitmap.IsEmpty());
+  EXPECT_EQ(model->Transcoder.Probe().GetFileName(), good);
+  EXPECT_FALSE(model->previewFrame.IsEmpty());
 }
 
 TEST_F(SourceListTest, FolderAddsItsVideoFilesInNameOrder) {
@@ -112,45 +112,45 @@ TEST_F(SourceListTest, SelectingRemovingAndClearing) {
   OK_SAMPLE(avi, "sample.avi");
   const std::string mp4 = SamplesDir() + "/sample.mp4";
   model->AddFiles({avi});
-  model->sListView1Change(0);  // a single row: nothing to load
-  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), avi);
+  model->OnSourceSelected(0);  // a single row: nothing to load
+  EXPECT_EQ(model->Transcoder.Probe().GetFileName(), avi);
 
   model->AddFiles({mp4});
-  model->sListView1Change(0);
-  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), avi);
-  EXPECT_EQ(model->Sources.size(), 2u);              // selecting appends nothing
-  EXPECT_EQ(model->Transcoder1.Tasks().Count(), 0);  // and queues nothing
-  model->sListView1Change(1);
-  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), mp4);
+  model->OnSourceSelected(0);
+  EXPECT_EQ(model->Transcoder.Probe().GetFileName(), avi);
+  EXPECT_EQ(model->Sources.size(), 2u);             // selecting appends nothing
+  EXPECT_EQ(model->Transcoder.Tasks().Count(), 0);  // and queues nothing
+  model->OnSourceSelected(1);
+  EXPECT_EQ(model->Transcoder.Probe().GetFileName(), mp4);
 
-  model->sListView1Change(-1);
-  model->sSpeedButton2Click();
+  model->OnSourceSelected(-1);
+  model->OnRemoveClicked();
   ASSERT_EQ(view.MessageTexts(), std::vector<std::string>{"请先选择一个视频文件进行删除！"});
   EXPECT_EQ(model->Sources.size(), 2u);
 
-  model->sListView1Change(0);
-  model->sSpeedButton2Click();
+  model->OnSourceSelected(0);
+  model->OnRemoveClicked();
   EXPECT_EQ(model->SourcePaths(), std::vector<std::string>{mp4});
-  ASSERT_EQ(model->sListView1.Rows.size(), 1u);
-  EXPECT_EQ(model->sListView1.Rows[0].SubItems[0], ".MP4");
+  ASSERT_EQ(model->sourceList.Rows.size(), 1u);
+  EXPECT_EQ(model->sourceList.Rows[0].SubItems[0], ".MP4");
   // The preview follows the selection: the row that took the deleted one's place.
-  EXPECT_EQ(model->sListView1.SelectedIndex, 0);
+  EXPECT_EQ(model->sourceList.SelectedIndex, 0);
   EXPECT_EQ(model->PreviewRow(), 0);
-  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), mp4);
+  EXPECT_EQ(model->Transcoder.Probe().GetFileName(), mp4);
 
   model->AddFiles({avi});  // the new row is selected and shown
-  EXPECT_EQ(model->sListView1.SelectedIndex, 1);
-  EXPECT_EQ(model->Transcoder1.Probe().GetFileName(), avi);
+  EXPECT_EQ(model->sourceList.SelectedIndex, 1);
+  EXPECT_EQ(model->Transcoder.Probe().GetFileName(), avi);
 
-  model->sSpeedButton3Click();
+  model->OnClearClicked();
   EXPECT_TRUE(model->Sources.empty());
-  EXPECT_TRUE(model->sListView1.Rows.empty());
+  EXPECT_TRUE(model->sourceList.Rows.empty());
   // Nothing shown, and the large add button is back.
   EXPECT_EQ(model->PreviewRow(), -1);
-  EXPECT_TRUE(model->FFrameBitmap.IsEmpty());
-  EXPECT_EQ(model->trcPreview.Max, 0);
-  EXPECT_TRUE(model->sPanel1.Visible);
-  EXPECT_FALSE(model->sSpeedButton2.Visible);
+  EXPECT_TRUE(model->previewFrame.IsEmpty());
+  EXPECT_EQ(model->previewTrackBar.Max, 0);
+  EXPECT_TRUE(model->addPanel.Visible);
+  EXPECT_FALSE(model->removeButton.Visible);
 }
 
 }  // namespace

@@ -14,14 +14,14 @@ TEST(WorkbenchStartup, ConstructionLeavesTheViewAloneAndTheRunButtonsIdle) {
   TWorkbench& m = h.NewModel(false);
   EXPECT_TRUE(h.View.Changes.empty());
   EXPECT_TRUE(h.View.Messages.empty());
-  EXPECT_TRUE(m.btnStart.Enabled);
-  EXPECT_FALSE(m.btnPause.Enabled || m.btnResume.Enabled || m.btnStop.Enabled);
-  EXPECT_FALSE(m.sSpeedButton1.Visible || m.sSpeedButton2.Visible || m.sSpeedButton3.Visible);
-  EXPECT_TRUE(m.sPanel1.Visible);
-  EXPECT_EQ(m.sLabelFX7.Caption, "帧速率：15fps");
-  EXPECT_EQ(m.lblPTS.Caption, "--");
-  EXPECT_EQ(m.edtStartTime.Text, "0");
-  EXPECT_EQ(m.sListView1.Columns.size(), 5u);
+  EXPECT_TRUE(m.startButton.Enabled);
+  EXPECT_FALSE(m.pauseButton.Enabled || m.resumeButton.Enabled || m.stopButton.Enabled);
+  EXPECT_FALSE(m.addButton.Visible || m.removeButton.Visible || m.clearButton.Visible);
+  EXPECT_TRUE(m.addPanel.Visible);
+  EXPECT_EQ(m.frameRateLabel.Caption, "帧速率：15fps");
+  EXPECT_EQ(m.previewTimeLabel.Caption, "--");
+  EXPECT_EQ(m.clipStartEdit.Text, "0");
+  EXPECT_EQ(m.sourceList.Columns.size(), 5u);
 }
 
 TEST(WorkbenchStartup, MissingConfigGivesDefaultsAndStoresTheOutputFolder) {
@@ -29,18 +29,18 @@ TEST(WorkbenchStartup, MissingConfigGivesDefaultsAndStoresTheOutputFolder) {
   TWorkbench& m = h.NewModel();
   EXPECT_EQ(m.OutputFolder, h.Home() + "drive/输出视频");
   EXPECT_TRUE(DirectoryExists(m.OutputFolder));
-  EXPECT_EQ(m.sComboEdit1.Text, m.OutputFolder);
+  EXPECT_EQ(m.outputFolderEdit.Text, m.OutputFolder);
   EXPECT_EQ(TIniFile(h.ConfigFile()).ReadString("savepath", "newfilepath", ""), m.OutputFolder);
   EXPECT_EQ(m.SkinName, "Topaz");
   EXPECT_EQ(m.ParallelTasks, 1);
   EXPECT_EQ(m.CodecThreads, 0);
   EXPECT_EQ(m.Caption, "OstrelKalvexa V1.4");
-  EXPECT_EQ(m.sPageControl2.ActivePageIndex, spPreset);
-  EXPECT_EQ(m.sComboBoxEx1.ItemIndex, 0);
-  EXPECT_EQ(m.sComboBoxEx2.ItemIndex, 0);
-  EXPECT_EQ(m.sComboBoxEx3.ItemIndex, 0);
-  EXPECT_EQ(m.sComboBoxEx4.ItemIndex, 0);
-  EXPECT_EQ(m.sLabelFX12.Caption, "视频像素：220X176");  // 3GP preset 0
+  EXPECT_EQ(m.settingsPages.ActivePageIndex, spPreset);
+  EXPECT_EQ(m.fileTypeBox.ItemIndex, 0);
+  EXPECT_EQ(m.presetBox.ItemIndex, 0);
+  EXPECT_EQ(m.brandBox.ItemIndex, 0);
+  EXPECT_EQ(m.modelBox.ItemIndex, 0);
+  EXPECT_EQ(m.frameSizeLabel.Caption, "视频像素：220X176");  // 3GP preset 0
   EXPECT_TRUE(h.View.Messages.empty());
 }
 
@@ -54,9 +54,9 @@ TEST(WorkbenchStartup, EmptyAndGarbageConfigsReadAsDefaults) {
     h.WriteConfig(text);
     TWorkbench& m = h.NewModel();
     EXPECT_EQ(m.OutputFolder, h.Home() + "drive/输出视频");
-    EXPECT_EQ(m.sComboBoxEx1.ItemIndex, 0);
-    EXPECT_EQ(m.sComboBoxEx3.ItemIndex, 0);
-    EXPECT_EQ(m.sPageControl2.ActivePageIndex, spPreset);
+    EXPECT_EQ(m.fileTypeBox.ItemIndex, 0);
+    EXPECT_EQ(m.brandBox.ItemIndex, 0);
+    EXPECT_EQ(m.settingsPages.ActivePageIndex, spPreset);
     EXPECT_EQ(m.ParallelTasks, 1);
     EXPECT_EQ(m.CodecThreads, 0);
     EXPECT_TRUE(h.View.Messages.empty());
@@ -75,29 +75,29 @@ TEST(WorkbenchStartup, FirstShowRestoresEverySelection) {
   EXPECT_EQ(m.SkinName, "WLM");
   EXPECT_EQ(m.ParallelTasks, 3);
   EXPECT_EQ(m.CodecThreads, 2);
-  EXPECT_EQ(m.sComboBoxEx1.ItemIndex, 1);
-  EXPECT_EQ(m.sComboBoxEx2.ItemIndex, 12);
-  EXPECT_EQ(m.sComboBoxEx3.ItemIndex, 16);
-  EXPECT_EQ(m.sComboBoxEx4.ItemIndex, 1);
+  EXPECT_EQ(m.fileTypeBox.ItemIndex, 1);
+  EXPECT_EQ(m.presetBox.ItemIndex, 12);
+  EXPECT_EQ(m.brandBox.ItemIndex, 16);
+  EXPECT_EQ(m.modelBox.ItemIndex, 1);
   EXPECT_EQ(m.PresetFiles.size(), 17u);
   // tabindex 1 ran the device page's handling, but the window opens on the preset page and its
   // labels describe the preset selected there.
   EXPECT_EQ(m.DeviceProfile.Width, 352);
-  EXPECT_EQ(m.sPageControl2.ActivePageIndex, spPreset);
-  EXPECT_EQ(m.sLabelFX12.Caption, "视频像素：1280X720");
-  EXPECT_EQ(m.sLabelFX7.Caption, "帧速率：25");
-  EXPECT_EQ(m.sPageControl2.PageImageIndex, (std::vector<int>{4, 1, 2, 3}));
+  EXPECT_EQ(m.settingsPages.ActivePageIndex, spPreset);
+  EXPECT_EQ(m.frameSizeLabel.Caption, "视频像素：1280X720");
+  EXPECT_EQ(m.frameRateLabel.Caption, "帧速率：25");
+  EXPECT_EQ(m.settingsPages.PageImageIndex, (std::vector<int>{4, 1, 2, 3}));
   // Restoring writes no selection back.
   EXPECT_EQ(TIniFile(h.ConfigFile()).ReadInteger("select", "combobox2", -1), 12);
 
   // A later show restores nothing and resets the custom page.
   m.SelectFileType(4);
-  m.sSpeedButton5Click();
-  m.sEdit1.Text = "9";
-  m.FormShow();
-  EXPECT_EQ(m.sComboBoxEx1.ItemIndex, 4);
-  EXPECT_FALSE(m.sPanel3.Visible);
-  EXPECT_EQ(m.sEdit1.Text, "220");
+  m.OnApplyCustomClicked();
+  m.customWidthEdit.Text = "9";
+  m.OnShow();
+  EXPECT_EQ(m.fileTypeBox.ItemIndex, 4);
+  EXPECT_FALSE(m.customValuesPanel.Visible);
+  EXPECT_EQ(m.customWidthEdit.Text, "220");
 }
 
 TEST(WorkbenchStartup, Cp936ConfigIsRead) {
@@ -108,7 +108,7 @@ TEST(WorkbenchStartup, Cp936ConfigIsRead) {
       Utf8ToPage("[savepath]\r\nnewfilepath=" + out + "\r\n[select]\r\ntabindex=2\r\n", TCodePage::Cp936));
   TWorkbench& m = h.NewModel();
   EXPECT_EQ(m.OutputFolder, out);
-  m.sPageControl2Change(spDevice);
+  m.OnSettingsPageChanged(spDevice);
   std::string bytes;
   ASSERT_TRUE(ReadFileBytes(h.ConfigFile(), bytes));
   EXPECT_FALSE(IsValidUtf8(bytes));  // written back in the file's own encoding
@@ -123,11 +123,11 @@ TEST(WorkbenchStartup, FolderThatCannotBeCreatedIsNamedAndTheWindowStillOpens) {
   ASSERT_EQ(h.View.Messages.size(), 1u);
   EXPECT_EQ(h.View.Messages[0].Text, "未能创建 " + out + " 目录！");
   EXPECT_EQ(h.View.Messages[0].Kind, mkError);
-  EXPECT_EQ(m.sComboEdit1.Text, out);
-  EXPECT_EQ(m.sComboBoxEx3.Items.size(), 26u);
+  EXPECT_EQ(m.outputFolderEdit.Text, out);
+  EXPECT_EQ(m.brandBox.Items.size(), 26u);
   EXPECT_FALSE(m.EnsureOutputFolder());
   EXPECT_EQ(h.View.Messages.size(), 2u);
-  m.sSpeedButton6Click();
+  m.OnOpenOutputFolderClicked();
   EXPECT_TRUE(h.View.Opened.empty());
 }
 
@@ -163,23 +163,23 @@ TEST(WorkbenchStartup, ChoosingTheOutputFolder) {
   const std::string before = m.OutputFolder;
   for (const char* answer : {"", "/", "//", " "}) {
     h.View.BrowseAnswer = answer;
-    m.sComboEdit1ButtonClick();
+    m.OnBrowseOutputFolder();
     EXPECT_EQ(m.OutputFolder, before) << "'" << answer << "'";
   }
   EXPECT_EQ(h.View.LastBrowseTitle, "选择一个目录");
   h.View.BrowseAnswer = "/tmp";
-  m.sComboEdit1ButtonClick();
+  m.OnBrowseOutputFolder();
   EXPECT_EQ(m.OutputFolder, "/tmp");
-  EXPECT_EQ(m.sComboEdit1.Text, "/tmp");
+  EXPECT_EQ(m.outputFolderEdit.Text, "/tmp");
   EXPECT_EQ(TIniFile(h.ConfigFile()).ReadString("savepath", "newfilepath", ""), "/tmp");
-  m.sSpeedButton6Click();
+  m.OnOpenOutputFolderClicked();
   EXPECT_EQ(h.View.Opened, std::vector<std::string>{"/tmp"});
 
   // A folder typed by hand is the output folder once the edit is left, and the next start's.
   const std::string typed = h.Folder / "typed";
-  m.sComboEdit1Change(" " + typed + " ");
-  m.sComboEdit1Exit();
-  m.sSpeedButton6Click();
+  m.OnOutputFolderEdited(" " + typed + " ");
+  m.OnOutputFolderEditLeft();
+  m.OnOpenOutputFolderClicked();
   EXPECT_EQ(h.View.Opened.back(), typed);
   EXPECT_EQ(h.NewModel().OutputFolder, typed);
 }
@@ -188,7 +188,7 @@ TEST(WorkbenchStartup, OpeningAMissingOutputFolderCreatesIt) {
   TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();
   ASSERT_EQ(::rmdir(m.OutputFolder.c_str()), 0);
-  m.sSpeedButton6Click();
+  m.OnOpenOutputFolderClicked();
   EXPECT_TRUE(DirectoryExists(m.OutputFolder));
   EXPECT_EQ(h.View.Opened, std::vector<std::string>{m.OutputFolder});
 }

@@ -50,8 +50,8 @@ TWorkbench& TWorkbenchHarness::NewModel(bool start) {
   environment.Drives = &Drives;
   model_ = std::make_unique<TWorkbench>(View, environment);
   if (start) {
-    model_->FormCreate();
-    model_->FormShow();
+    model_->OnCreate();
+    model_->OnShow();
   }
   return *model_;
 }

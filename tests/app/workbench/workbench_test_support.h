@@ -47,7 +47,7 @@ class TWorkbenchHarness {
   // Writes "config.ini" with `text` as it is (bytes).
   void WriteConfig(const std::string& text) const;
 
-  // A fresh model over View; FormCreate and FormShow have run when `start` is true.
+  // A fresh model over View; OnCreate and OnShow have run when `start` is true.
   TWorkbench& NewModel(bool start = true);
   TWorkbench& Model() { return *model_; }
 
