@@ -95,9 +95,8 @@ std::string CliUsage() {
 }
 
 TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::string& problem) {
-  // Long-only options take values past any character, so that getopt's optopt tells them apart.
   enum {
-    opList = 256,
+    opList = OwnOptions,
     opOutputFolder,
     opClip,
     opParallel,
@@ -105,9 +104,7 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
     opPreset,
     opDevice,
     opLike,
-    opCustom,
-    opHelp,
-    opVersion
+    opCustom
   };
   static const option options[] = {{"list", no_argument, nullptr, opList},
                                    {"output-folder", required_argument, nullptr, opOutputFolder},
@@ -118,19 +115,16 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
                                    {"device", required_argument, nullptr, opDevice},
                                    {"like", required_argument, nullptr, opLike},
                                    {"custom", required_argument, nullptr, opCustom},
-                                   {"help", no_argument, nullptr, opHelp},
-                                   {"version", no_argument, nullptr, opVersion},
-                                   {nullptr, 0, nullptr, 0}};
+                                   HelpOption,
+                                   VersionOption,
+                                   {}};
   auto choose = [&](TSettingsChoice choice) -> std::string {
     if (args.Choice != scNone) return "give only one of --preset, --device, --like and --custom";
     args.Choice = choice;
     return "";
   };
-  optind = 0;  // a fresh scan
-  opterr = 0;  // the refusal is ours
-  // Files may come before, between and after the options, as getopt_long lets them.
-  for (int opt; (opt = getopt_long(argc, argv, ":", options, nullptr)) != -1;) {
-    const std::string value = optarg ? optarg : "";
+  auto take = [&](int opt, const std::string& value) -> std::string {
+    std::string problem;
     switch (opt) {
       case opList:
         args.List = true;
@@ -165,17 +159,15 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
         problem = choose(scCustom);
         if (problem.empty()) problem = ParseCustom(value, args.Custom);
         break;
-      case opHelp:
-        return prHelp;
-      case opVersion:
-        return prVersion;
-      default:
-        problem = GetoptProblem(opt, options, argv);
-        return prRefusedOption;
     }
-    if (!problem.empty()) return prBadArguments;
-  }
-  for (int i = optind; i < argc; ++i) args.Files.push_back(argv[i]);
+    return problem;
+  };
+  // Files may come before, between and after the options, as getopt_long lets them.
+  int files = argc;
+  if (const TParseResult result = ScanOptions(argc, argv, ":", options, take, problem, files);
+      result != prRun)
+    return result;
+  for (int i = files; i < argc; ++i) args.Files.push_back(argv[i]);
   if (args.List) {
     if (argc != 2) problem = "--list takes nothing else";
   } else if (args.Choice == scNone) {

@@ -41,24 +41,18 @@ bool ParseSeconds(const std::string& text, int64_t& microseconds) {
 ok::cli::TParseResult ParseArguments(int argc, char** argv, std::string& fileName, int64_t& frameTime,
                                      std::string& problem) {
   using namespace ok::cli;
-  enum { opHelp = 256, opVersion };
-  static const option options[] = {{"help", no_argument, nullptr, opHelp},
-                                   {"version", no_argument, nullptr, opVersion},
-                                   {nullptr, 0, nullptr, 0}};
-  optind = 0;  // a fresh scan
-  opterr = 0;  // the refusal is ours
-  for (int opt; (opt = getopt_long(argc, argv, ":", options, nullptr)) != -1;) {
-    if (opt == opHelp) return prHelp;
-    if (opt == opVersion) return prVersion;
-    problem = GetoptProblem(opt, options, argv);
-    return prRefusedOption;
-  }
-  const int count = argc - optind;
+  static const option options[] = {HelpOption, VersionOption, {}};
+  int operands = argc;
+  const auto noOwnOptions = [](int, const std::string&) { return std::string(); };
+  if (const TParseResult result = ScanOptions(argc, argv, ":", options, noOwnOptions, problem, operands);
+      result != prRun)
+    return result;
+  const int count = argc - operands;
   if (count < 1 || count > 2)
     problem = "give a FILE and at most SECONDS";
-  else if ((fileName = argv[optind]).empty())
+  else if ((fileName = argv[operands]).empty())
     problem = "FILE may not be an empty name";
-  else if (count == 2 && !ParseSeconds(argv[optind + 1], frameTime))
+  else if (count == 2 && !ParseSeconds(argv[operands + 1], frameTime))
     problem = "SECONDS takes a decimal number >= 0";
   return problem.empty() ? prRun : prBadArguments;
 }

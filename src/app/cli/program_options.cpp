@@ -22,6 +22,19 @@ const option* LongOption(const option* longOptions, int val) {
   return nullptr;
 }
 
+// What is wrong with the argument getopt_long answered `result` ('?' or ':') for: "unknown option
+// --bogus", "--clip needs a value".
+std::string GetoptProblem(int result, const option* longOptions, char** argv) {
+  // optopt names a short option or the value of a long one; 0 is a long name getopt did not know.
+  const option* known = optopt ? LongOption(longOptions, optopt) : nullptr;
+  std::string name = known ? std::string("--") + known->name : std::string("-") + char(optopt);
+  if (result == ':') return name + " needs a value";
+  if (known) return name + " takes no value";
+  if (optopt) return "unknown option " + name;
+  name = argv[optind - 1];
+  return "unknown option " + name.substr(0, name.find('='));
+}
+
 }  // namespace
 
 std::string VersionText(const char* qtVersion) {
@@ -34,17 +47,6 @@ std::string VersionText(const char* qtVersion) {
     text += "FFmpeg not loaded: " + FFLoader.GetLastErrMsg() + "\n";
   if (qtVersion) text += std::string("Qt ") + qtVersion + "\n";
   return text;
-}
-
-std::string GetoptProblem(int result, const option* longOptions, char** argv) {
-  // optopt names a short option or the value of a long one; 0 is a long name getopt did not know.
-  const option* known = optopt ? LongOption(longOptions, optopt) : nullptr;
-  std::string name = known ? std::string("--") + known->name : std::string("-") + char(optopt);
-  if (result == ':') return name + " needs a value";
-  if (known) return name + " takes no value";
-  if (optopt) return "unknown option " + name;
-  name = argv[optind - 1];
-  return "unknown option " + name.substr(0, name.find('='));
 }
 
 int AnswerCommandLine(TParseResult result, const char* program, const std::string& usage,
@@ -67,6 +69,25 @@ int AnswerCommandLine(TParseResult result, const char* program, const std::strin
       return ExitUsage;
   }
   return -1;
+}
+
+TParseResult ScanOptions(int argc, char** argv, const char* optstring, const option* longOptions,
+                         const std::function<std::string(int option, const std::string& value)>& take,
+                         std::string& problem, int& operands) {
+  optind = 0;  // a fresh scan
+  opterr = 0;  // the refusal is ours
+  for (int opt; (opt = getopt_long(argc, argv, optstring, longOptions, nullptr)) != -1;) {
+    if (opt == OptionHelp) return prHelp;
+    if (opt == OptionVersion) return prVersion;
+    if (opt == '?' || opt == ':') {
+      problem = GetoptProblem(opt, longOptions, argv);
+      return prRefusedOption;
+    }
+    problem = take(opt, optarg ? optarg : "");
+    if (!problem.empty()) return prBadArguments;
+  }
+  operands = optind;
+  return prRun;
 }
 
 }  // namespace ok::cli

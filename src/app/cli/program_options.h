@@ -4,6 +4,7 @@
 
 #include <getopt.h>
 
+#include <functional>
 #include <string>
 
 namespace ok::cli {
@@ -26,8 +27,18 @@ int AnswerCommandLine(TParseResult result, const char* program, const std::strin
 // `qtVersion` (the window's) when given; one per line.
 std::string VersionText(const char* qtVersion = nullptr);
 
-// What is wrong with the argument getopt_long answered `result` ('?' or ':') for, over the options
-// `longOptions`: "unknown option --bogus", "--clip needs a value".
-std::string GetoptProblem(int result, const option* longOptions, char** argv);
+// The values of --help and --version in a program's long options; a program's own long-only
+// options take values from OwnOptions on, past any character, so that optopt tells them apart.
+enum { OptionHelp = 256, OptionVersion, OwnOptions };
+inline constexpr option HelpOption{"help", no_argument, nullptr, OptionHelp};
+inline constexpr option VersionOption{"version", no_argument, nullptr, OptionVersion};
+
+// Scans the command line with getopt_long from its start: hands each option (and, with an
+// optstring that starts with '-', each operand in its place as 1) with its value to `take`, which
+// returns what is wrong with it or "". Answers --help, --version and an option getopt_long could
+// not take itself. `operands` is where the arguments after the options (after --) begin.
+TParseResult ScanOptions(int argc, char** argv, const char* optstring, const option* longOptions,
+                         const std::function<std::string(int option, const std::string& value)>& take,
+                         std::string& problem, int& operands);
 
 }  // namespace ok::cli

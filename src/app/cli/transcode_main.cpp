@@ -69,14 +69,13 @@ bool ParseLogLevel(const std::string& text, ok::TLogLevel& level) {
 // What the command line asks for; `problem` says what is wrong with one that is refused.
 ok::cli::TParseResult ParseArguments(int argc, char** argv, TArguments& args, std::string& problem) {
   using namespace ok::cli;
-  // Long-only options take values past any character, so that getopt's optopt tells them apart.
-  enum { opParallel = 256, opThreads, opLogLevel, opHelp, opVersion };
+  enum { opParallel = OwnOptions, opThreads, opLogLevel };
   static const option options[] = {{"parallel", required_argument, nullptr, opParallel},
                                    {"threads", required_argument, nullptr, opThreads},
                                    {"log-level", required_argument, nullptr, opLogLevel},
-                                   {"help", no_argument, nullptr, opHelp},
-                                   {"version", no_argument, nullptr, opVersion},
-                                   {nullptr, 0, nullptr, 0}};
+                                   HelpOption,
+                                   VersionOption,
+                                   {}};
   TTaskArguments current;
   bool haveInput = false;
   auto takeFile = [&](const std::string& arg) -> std::string {
@@ -92,50 +91,35 @@ ok::cli::TParseResult ParseArguments(int argc, char** argv, TArguments& args, st
     }
     return "";
   };
-  optind = 0;  // a fresh scan
-  opterr = 0;  // the refusal is ours
-  // The leading '-' returns each INPUT and OUTPUT in its place: the -i and -o options before it
-  // are its own.
-  for (int opt; (opt = getopt_long(argc, argv, "-:i:o:", options, nullptr)) != -1;) {
-    const std::string value = optarg ? optarg : "";
+  auto take = [&](int opt, const std::string& value) -> std::string {
     switch (opt) {
       case 1:
-        problem = takeFile(value);
-        break;
+        return takeFile(value);
       case opParallel:
-        if (!ParseCount(value, 1, 64, args.Parallel)) problem = "--parallel takes a number from 1 to 64";
-        break;
+        return ParseCount(value, 1, 64, args.Parallel) ? "" : "--parallel takes a number from 1 to 64";
       case opThreads:
-        if (!ParseCount(value, 0, 1024, args.Threads)) problem = "--threads takes a number from 0 to 1024";
-        break;
+        return ParseCount(value, 0, 1024, args.Threads) ? "" : "--threads takes a number from 0 to 1024";
       case opLogLevel:
-        if (!ParseLogLevel(value, args.LogLevel)) problem = "unknown log level";
-        break;
-      case 'i':
-      case 'o': {
-        const std::string flag = opt == 'i' ? "-i" : "-o";
-        if (value.find('=') == std::string::npos || value.front() == '=')
-          problem = flag + " " + value + ": not NAME=VALUE";
-        else if (value.find('\n') != std::string::npos)
-          problem = "an option may not hold a line break";
-        else if ((opt == 'i') == haveInput)
-          problem = flag + " " + value + ": " + (haveInput ? "-i before the INPUT" : "-o after an INPUT");
-        else
-          (haveInput ? current.OutputOptions : current.InputOptions) += value + "\n";
-        break;
-      }
-      case opHelp:
-        return prHelp;
-      case opVersion:
-        return prVersion;
-      default:
-        problem = GetoptProblem(opt, options, argv);
-        return prRefusedOption;
+        return ParseLogLevel(value, args.LogLevel) ? "" : "unknown log level";
     }
-    if (!problem.empty()) return prBadArguments;
-  }
+    // -i or -o
+    const std::string flag = opt == 'i' ? "-i" : "-o";
+    if (value.find('=') == std::string::npos || value.front() == '=')
+      return flag + " " + value + ": not NAME=VALUE";
+    if (value.find('\n') != std::string::npos) return "an option may not hold a line break";
+    if ((opt == 'i') == haveInput)
+      return flag + " " + value + ": " + (haveInput ? "-i before the INPUT" : "-o after an INPUT");
+    (haveInput ? current.OutputOptions : current.InputOptions) += value + "\n";
+    return "";
+  };
+  // The leading '-' returns each INPUT and OUTPUT in its place: the -i and -o options before it
+  // are its own.
+  int operands = argc;
+  if (const TParseResult result = ScanOptions(argc, argv, "-:i:o:", options, take, problem, operands);
+      result != prRun)
+    return result;
   // After --, the rest are files.
-  for (int i = optind; i < argc && problem.empty(); ++i) problem = takeFile(argv[i]);
+  for (int i = operands; i < argc && problem.empty(); ++i) problem = takeFile(argv[i]);
   if (problem.empty()) {
     if (haveInput)
       problem = "INPUT " + current.Input + " has no OUTPUT";
