@@ -137,6 +137,7 @@ extern "C" {
   F(ltAVFormat, avformat_query_codec)           \
   /* avutil */                                  \
   F(ltAVUtil, avutil_version)                   \
+  F(ltAVUtil, av_version_info)                  \
   F(ltAVUtil, av_log)                           \
   F(ltAVUtil, av_display_rotation_get)          \
   F(ltAVUtil, av_cpu_count)                     \

@@ -1,6 +1,8 @@
 #include "platform/code_page.h"
 
 #include <iconv.h>
+#include <locale.h>
+#include <wchar.h>
 
 #include <atomic>
 #include <cerrno>
@@ -131,6 +133,40 @@ std::string Cp936ToUtf8(const std::string& bytes) {
   return out;
 }
 
+// The code point of the well-formed sequence of `length` bytes at `i`.
+char32_t DecodeUtf8(const std::string& s, size_t i, size_t length) {
+  static constexpr unsigned char leadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+  char32_t point = static_cast<unsigned char>(s[i]) & leadMask[length];
+  for (size_t k = 1; k < length; ++k) point = (point << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  return point;
+}
+
+// Columns of the character at `i`, whose sequence takes `length` bytes (0: not one).
+size_t CharacterWidth(const std::string& s, size_t i, size_t length) {
+  if (length <= 1) return 1;
+  // wcwidth answers for the calling thread's locale; the user's may be "C" or a non-UTF-8 one.
+  static const locale_t utf8Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+  if (!utf8Locale) return 1;
+  const locale_t previous = uselocale(utf8Locale);
+  const int width = wcwidth(wchar_t(DecodeUtf8(s, i, length)));
+  uselocale(previous);
+  return width < 0 ? 1 : size_t(width);
+}
+
+// Walks `utf8` until the next character would pass `columns`; returns the bytes taken.
+size_t FitWidth(const std::string& utf8, size_t columns, size_t& width) {
+  width = 0;
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const size_t length = Utf8SequenceLength(utf8, i);
+    const size_t w = CharacterWidth(utf8, i, length);
+    if (width + w > columns) break;
+    width += w;
+    i += length == 0 ? 1 : length;
+  }
+  return i;
+}
+
 }  // namespace
 
 void SetCodePage(TCodePage page) { g_codePage.store(page, std::memory_order_relaxed); }
@@ -175,6 +211,17 @@ bool IsValidUtf8(const std::string& text) {
     i += len;
   }
   return true;
+}
+
+size_t DisplayWidth(const std::string& utf8) {
+  size_t width = 0;
+  FitWidth(utf8, size_t(-1), width);
+  return width;
+}
+
+std::string CutToWidth(const std::string& utf8, size_t columns) {
+  size_t width = 0;
+  return utf8.substr(0, FitWidth(utf8, columns, width));
 }
 
 }  // namespace ok

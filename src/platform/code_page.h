@@ -2,6 +2,7 @@
 // The 8-bit code page: a process setting through which text reaches 8-bit interfaces and legacy
 // files. Text inside the program is UTF-8; the default code page is UTF-8, CP936 (GBK) can be chosen.
 
+#include <cstddef>
 #include <string>
 
 namespace ok {
@@ -22,5 +23,12 @@ std::string Utf8ToPage(const std::string& utf8, TCodePage page, bool* lossless =
 std::string PageToUtf8(const std::string& bytes, TCodePage page);
 
 bool IsValidUtf8(const std::string& text);
+
+// The terminal columns UTF-8 text takes (a CJK character two, a combining mark none). Program text
+// is UTF-8 whatever the user's locale, so widths are those of the UTF-8 locale; a byte that does not
+// decode or a character without a width counts as one column.
+size_t DisplayWidth(const std::string& utf8);
+// The longest head of `utf8` that takes at most `columns` columns, cut on a character boundary.
+std::string CutToWidth(const std::string& utf8, size_t columns);
 
 }  // namespace ok

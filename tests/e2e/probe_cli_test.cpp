@@ -181,7 +181,8 @@ TEST_F(ProbeCliTest, FailuresAndBadArguments) {
                                   ShellQuote(clip) + " -1", ShellQuote(clip) + " 1.5x", std::string("''")}) {
     r = RunProbe(dir.Path().string(), args);
     EXPECT_EQ(r.exitCode, 2) << "arguments: " << args;
-    EXPECT_EQ(r.output.rfind("usage: ", 0), 0u) << r.output;
+    // What is wrong comes first, then the usage or (an unknown option such as -1) where to find it.
+    EXPECT_EQ(r.output.rfind("ostrelkalvexa-probe: ", 0), 0u) << r.output;
   }
 }
 
@@ -200,6 +201,21 @@ TEST_F(ProbeCliTest, LibrariesThatCannotBeLoadedAreReported) {
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_EQ(r.output.find("StreamCount"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("swscale"), std::string::npos) << r.output;
+}
+
+// --help, --version and -- as every Linux program takes them; refusals in one line.
+TEST_F(ProbeCliTest, TakesTheUsualCommandLineForms) {
+  TempDir dir;
+  const std::string clip = ShellQuote(BlueClip());
+  test::ExpectCommandLineForms(
+      "cd " + ShellQuote(dir.Path().string()) + " && " + ShellQuote(Program()),
+      {
+          {"--help", 0, "usage: ostrelkalvexa-probe [--] FILE [SECONDS]", ""},
+          {"--version", 0, "OstrelKalvexa 1.4\nFFmpeg 5.", ""},
+          {"-- " + clip, 0, "\nVideoStreamCount: 1\n", ""},
+          {"--bogus " + clip, 2, "", "unknown option --bogus (see ostrelkalvexa-probe --help)"},
+          {"--help=1", 2, "", "--help takes no value"},
+      });
 }
 
 }  // namespace

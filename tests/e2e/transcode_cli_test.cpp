@@ -232,5 +232,27 @@ TEST(TranscodeCli, InterruptStopsWithPlayableOutputs) {
   EXPECT_LT(duration, 0.95);
 }
 
+// --help, --version, --name=VALUE, -iNAME=VALUE and -- before an output that looks like an option;
+// refusals in one line.
+TEST(TranscodeCli, TakesTheUsualCommandLineForms) {
+  TempDir dir;
+  const std::string clip = ShellQuote(Clip());
+  ExpectCommandLineForms(
+      "cd " + ShellQuote(dir.Path().string()) + " && " + ShellQuote(Program()),
+      {
+          {"--help", 0, "usage: ostrelkalvexa-transcode", ""},
+          {"--version", 0, "OstrelKalvexa 1.4\nFFmpeg 5.", ""},
+          {"--parallel=2 --log-level=error -ire=0 " + clip + " -ovcodec=mpeg4 a.avi -- " + clip + " -b.avi",
+           0, "", "[1] finished"},
+          {"--bogus " + clip + " c.avi", 2, "",
+           "unknown option --bogus (see ostrelkalvexa-transcode --help)"},
+          {"-x " + clip + " c.avi", 2, "", "unknown option -x"},
+          {clip + " c.avi -o", 2, "", "-o needs a value"},
+      });
+  for (const char* output : {"a.avi", "-b.avi"})
+    EXPECT_EQ(ProbeValue(dir / output, "stream=codec_name", "v:0"), "mpeg4");
+  EXPECT_FALSE(fs::exists(dir / "c.avi"));
+}
+
 }  // namespace
 }  // namespace ok::test

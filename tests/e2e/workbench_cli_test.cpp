@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -201,6 +203,68 @@ TEST(WorkbenchCli, RefusesBadArguments) {
     EXPECT_NE(r.output.find(c.Says), std::string::npos) << r.output;
     EXPECT_TRUE(home.Outputs().empty());
   }
+}
+
+// The forms a Linux user types: --help and --version, --name=VALUE, -- before a file that looks
+// like an option; results alone on standard output, refusals in one line on standard error.
+TEST(WorkbenchCli, TakesTheUsualCommandLineForms) {
+  REQUIRE_SAMPLES();
+  CliHome home;
+  TempDir cwd;
+  fs::copy_file(SamplesDir() + "/sample.mp4", cwd / "-dash.mp4");
+  ExpectCommandLineForms(
+      "cd " + ShellQuote(cwd.Path().string()) + " && " + home.CommandLine(""),
+      {
+          {"--help", 0, "usage: ostrelkalvexa-cli", ""},
+          {"--version", 0, "OstrelKalvexa 1.4\nFFmpeg 5.", ""},
+          {"--list", 0, "page\tpositions\tname", ""},
+          {"--preset=mp4/0 --clip=0-1 -- -dash.mp4", 0, "/-dash_(new).mp4\n", "视频成功转换！"},
+          {"--bogus=1 x.mp4", 2, "", "unknown option --bogus (see ostrelkalvexa-cli --help)"},
+          {"-x x.mp4", 2, "", "unknown option -x"},
+          {"--list=1", 2, "", "--list takes no value"},
+          {"x.mp4 --preset", 2, "", "--preset needs a value"},
+          {"--preset mp4/0 -dash.mp4", 2, "", "unknown option -d"},
+      });
+}
+
+// On a terminal the bars start in one column whatever the names' characters take.
+TEST(WorkbenchCli, BarsLineUpWithChineseNames) {
+  REQUIRE_SAMPLES();
+  CliHome home;
+  TempDir dir;
+  const std::string chinese = dir / "中文名字的视频文件.mp4", plain = dir / "plain.mp4";
+  for (const std::string& name : {chinese, plain}) fs::copy_file(SamplesDir() + "/sample.mp4", name);
+  // script(1) gives the program a terminal.
+  const CommandResult r =
+      RunCommand("script -qec " +
+                 ShellQuote(home.CommandLine("--preset mp4/0 --clip 0-1 " + ShellQuote(plain) + " " +
+                                             ShellQuote(chinese))) +
+                 " /dev/null");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  // Each bar line after its last "erase line"; the columns before the bar: ASCII takes one, the
+  // Chinese characters (three UTF-8 bytes from E4 to E9) two.
+  std::set<size_t> barColumns;
+  bool chineseBar = false;
+  std::istringstream lines(r.output);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t erase = line.rfind("\x1b[2K"), bar = line.find(" [");
+    if (erase == std::string::npos || bar == std::string::npos) continue;
+    const std::string head = line.substr(erase + 4, bar + 1 - erase - 4);
+    size_t columns = 0;
+    for (size_t i = 0; i < head.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(head[i]);
+      if (byte >= 0xE4 && byte <= 0xE9) {
+        columns += 2;
+        i += 2;
+      } else {
+        ++columns;
+      }
+    }
+    chineseBar = chineseBar || head.find("中文") != std::string::npos;
+    barColumns.insert(columns);
+  }
+  EXPECT_TRUE(chineseBar) << r.output;
+  EXPECT_EQ(barColumns.size(), 1u) << r.output;
 }
 
 // Exit status 1: a file that cannot be added is named with its reason and the others are

@@ -117,5 +117,28 @@ TEST(Utf8Validation, RejectsIllFormedSequences) {
   EXPECT_FALSE(IsValidUtf8(kChineseGbk));
 }
 
+struct TWidthCase {
+  std::string Text;
+  size_t Width;
+  size_t Columns;   // a cut at this many columns
+  std::string Cut;  // gives this
+};
+
+// Columns a terminal gives the text, whatever the process's locale ("C" in the tests).
+TEST(DisplayWidth, CountsColumnsNotCharacters) {
+  const std::vector<TWidthCase> cases = {
+      {"abc", 3, 2, "ab"},
+      {kChineseUtf8, 8, 5, "中文"},              // two columns each: a half character is not cut
+      {"e\xCC\x81t", 2, 1, "e\xCC\x81"},         // a combining accent takes none
+      {"a\x80" + kChineseUtf8, 10, 2, "a\x80"},  // a stray byte takes one
+      {"", 0, 3, ""},
+  };
+  for (const TWidthCase& c : cases) {
+    SCOPED_TRACE(c.Text);
+    EXPECT_EQ(DisplayWidth(c.Text), c.Width);
+    EXPECT_EQ(CutToWidth(c.Text, c.Columns), c.Cut);
+  }
+}
+
 }  // namespace
 }  // namespace ok

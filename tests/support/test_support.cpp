@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -57,6 +58,28 @@ CommandResult RunCommand(const std::string& commandLine) {
   int status = ::pclose(p);
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
+}
+
+void ExpectCommandLineForms(const std::string& command, const std::vector<CommandLineForm>& forms) {
+  TempDir dir;
+  const std::string errFile = dir / "stderr";
+  for (const CommandLineForm& form : forms) {
+    SCOPED_TRACE(form.arguments);
+    const CommandResult r =
+        RunCommand("{ " + command + " " + form.arguments + " 2>" + ShellQuote(errFile) + "; }");
+    const std::string err = ReadText(errFile);
+    EXPECT_EQ(r.exitCode, form.exitCode) << r.output << err;
+    for (const auto& [text, expected] : {std::pair{r.output, form.out}, std::pair{err, form.err}}) {
+      if (expected.empty()) {
+        EXPECT_EQ(text, "");
+      } else {
+        EXPECT_NE(text.find(expected), std::string::npos) << text;
+      }
+    }
+    if (form.exitCode == 2 && err.find("--help") != std::string::npos) {
+      EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+  }
 }
 
 pid_t StartCommand(const std::string& commandLine) {

@@ -33,6 +33,19 @@ struct CommandResult {
 // Runs a shell command line and collects what it prints.
 CommandResult RunCommand(const std::string& commandLine);
 
+// One form of a program's command line and what it must give: the exit status, and a text that
+// standard output and standard error must each hold, "" for a stream that must stay empty. A
+// refusal that points at --help must be one line.
+struct CommandLineForm {
+  std::string arguments;
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+// Runs `command` (a shell command line that ends with the program) with each form's arguments.
+void ExpectCommandLineForms(const std::string& command, const std::vector<CommandLineForm>& forms);
+
 // Starts a shell command line in a child process without waiting for it; its pid, or -1.
 pid_t StartCommand(const std::string& commandLine);
 

@@ -86,69 +86,96 @@ std::string CliUsage() {
          "       ostrelkalvexa-cli [--output-folder DIR] [--clip START-END] [--parallel N] [--threads N]\n"
          "                         (--preset TYPE/NAME | --device BRAND/MODEL | --like SAMPLE |\n"
          "                          --custom TYPE:WxH:BITRATE:FPS[:crop=T,B,L,R][:pad=T,B,L,R])\n"
-         "                         FILE...\n"
+         "                         [--] FILE...\n"
+         "       ostrelkalvexa-cli --help | --version\n"
          "  Converts the FILEs as the window does. TYPE, NAME, BRAND and MODEL are names from --list\n"
-         "  (any case) or positions counted from 0; START and END are seconds.\n";
+         "  (any case) or positions counted from 0; START and END are seconds. Options take their\n"
+         "  value as --name VALUE or --name=VALUE; after -- every argument is a FILE. The outputs'\n"
+         "  paths go to standard output; progress and messages to standard error.\n";
 }
 
-std::string ParseCliArguments(int argc, char** argv, TCliArguments& args) {
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      args.Files.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--list") {
-      args.List = true;
-      continue;
-    }
-    if (i + 1 >= argc) return arg + " needs a value";
-    const std::string value = argv[++i];
-    auto choose = [&](TSettingsChoice choice) -> std::string {
-      if (args.Choice != scNone) return "give only one of --preset, --device, --like and --custom";
-      args.Choice = choice;
-      return "";
-    };
-    std::string problem;
-    if (arg == "--output-folder") {
-      if (value.empty()) return "--output-folder needs a folder";
-      args.OutputFolder = value;
-    } else if (arg == "--clip") {
-      problem = ParseClip(value, args);
-    } else if (arg == "--parallel") {
-      if (!ParseCount(value, 1, 64, args.Parallel)) return "--parallel takes a number from 1 to 64";
-    } else if (arg == "--threads") {
-      if (!ParseCount(value, 0, 64, args.Threads)) return "--threads takes a number from 0 to 64";
-    } else if (arg == "--preset") {
-      problem = choose(scPreset);
-      if (problem.empty()) problem = ParsePair(arg, value, "TYPE", "NAME", args);
-    } else if (arg == "--device") {
-      problem = choose(scDevice);
-      if (problem.empty()) problem = ParsePair(arg, value, "BRAND", "MODEL", args);
-    } else if (arg == "--like") {
-      problem = choose(scLike);
-      if (value.empty()) problem = "--like needs a sample video";
-      args.Sample = value;
-    } else if (arg == "--custom") {
-      problem = choose(scCustom);
-      if (problem.empty()) problem = ParseCustom(value, args.Custom);
-    } else {
-      return "unknown option " + arg;
-    }
-    if (!problem.empty()) return problem;
-  }
-  if (args.List) {
-    if (argc != 2) return "--list takes nothing else";
+TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::string& problem) {
+  enum {
+    opList = OwnOptions,
+    opOutputFolder,
+    opClip,
+    opParallel,
+    opThreads,
+    opPreset,
+    opDevice,
+    opLike,
+    opCustom
+  };
+  static const option options[] = {{"list", no_argument, nullptr, opList},
+                                   {"output-folder", required_argument, nullptr, opOutputFolder},
+                                   {"clip", required_argument, nullptr, opClip},
+                                   {"parallel", required_argument, nullptr, opParallel},
+                                   {"threads", required_argument, nullptr, opThreads},
+                                   {"preset", required_argument, nullptr, opPreset},
+                                   {"device", required_argument, nullptr, opDevice},
+                                   {"like", required_argument, nullptr, opLike},
+                                   {"custom", required_argument, nullptr, opCustom},
+                                   HelpOption,
+                                   VersionOption,
+                                   {}};
+  auto choose = [&](TSettingsChoice choice) -> std::string {
+    if (args.Choice != scNone) return "give only one of --preset, --device, --like and --custom";
+    args.Choice = choice;
     return "";
+  };
+  auto take = [&](int opt, const std::string& value) -> std::string {
+    std::string problem;
+    switch (opt) {
+      case opList:
+        args.List = true;
+        break;
+      case opOutputFolder:
+        if (value.empty()) problem = "--output-folder needs a folder";
+        args.OutputFolder = value;
+        break;
+      case opClip:
+        problem = ParseClip(value, args);
+        break;
+      case opParallel:
+        if (!ParseCount(value, 1, 64, args.Parallel)) problem = "--parallel takes a number from 1 to 64";
+        break;
+      case opThreads:
+        if (!ParseCount(value, 0, 64, args.Threads)) problem = "--threads takes a number from 0 to 64";
+        break;
+      case opPreset:
+        problem = choose(scPreset);
+        if (problem.empty()) problem = ParsePair("--preset", value, "TYPE", "NAME", args);
+        break;
+      case opDevice:
+        problem = choose(scDevice);
+        if (problem.empty()) problem = ParsePair("--device", value, "BRAND", "MODEL", args);
+        break;
+      case opLike:
+        problem = choose(scLike);
+        if (value.empty()) problem = "--like needs a sample video";
+        args.Sample = value;
+        break;
+      case opCustom:
+        problem = choose(scCustom);
+        if (problem.empty()) problem = ParseCustom(value, args.Custom);
+        break;
+    }
+    return problem;
+  };
+  // Files may come before, between and after the options, as getopt_long lets them.
+  int files = argc;
+  if (const TParseResult result = ScanOptions(argc, argv, ":", options, take, problem, files);
+      result != prRun)
+    return result;
+  for (int i = files; i < argc; ++i) args.Files.push_back(argv[i]);
+  if (args.List) {
+    if (argc != 2) problem = "--list takes nothing else";
+  } else if (args.Choice == scNone) {
+    problem = "choose the output with --preset, --device, --like or --custom";
+  } else if (args.Files.empty()) {
+    problem = "no FILE to convert";
   }
-  if (args.Choice == scNone) return "choose the output with --preset, --device, --like or --custom";
-  if (args.Files.empty()) return "no FILE to convert";
-  return "";
+  return problem.empty() ? prRun : prBadArguments;
 }
 
 }  // namespace ok::cli

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/program_options.h"
+
 namespace ok::cli {
 
 enum TSettingsChoice { scNone, scPreset, scDevice, scLike, scCustom };
@@ -34,8 +36,8 @@ struct TCliArguments {
   std::vector<std::string> Files;
 };
 
-// "" when the arguments are sound, else what is wrong with them.
-std::string ParseCliArguments(int argc, char** argv, TCliArguments& args);
+// What the command line asks for; `problem` says what is wrong with one that is refused.
+TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::string& problem);
 
 std::string CliUsage();
 

@@ -4,26 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/code_page.h"
+
 namespace ok::cli {
 namespace {
 
 constexpr int BarWidth = 30;
 constexpr size_t NameColumns = 28;
-
-size_t CodePoints(const std::string& text) {
-  return size_t(std::count_if(text.begin(), text.end(),
-                              [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-// At most `limit` code points of `text`, cut on a character boundary.
-std::string Cut(const std::string& text, size_t limit) {
-  size_t points = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-    if (points++ == limit) return text.substr(0, i);
-  }
-  return text;
-}
 
 const char* KindPrefix(TMessageKind kind) { return kind == mkError ? "error: " : "warning: "; }
 
@@ -39,10 +26,8 @@ TCliConsole::TCliConsole(bool terminal) : terminal_(terminal) {}
 
 void TCliConsole::Message(const std::string& text, TMessageKind kind) {
   ++counts_[kind];
-  if (kind == mkInformation)
-    Print(text);
-  else
-    Error(KindPrefix(kind) + text);
+  // Standard output carries only results, so that a redirection captures what was made.
+  Error(kind == mkInformation ? text : KindPrefix(kind) + text);
 }
 
 void TCliConsole::ShowProgress(const std::vector<TProgressRow>& rows) {
@@ -63,8 +48,9 @@ void TCliConsole::DrawBars(const std::vector<TProgressRow>& rows) {
   std::string out;
   if (barLines_ > 0) out += "\x1b[" + std::to_string(barLines_) + "A";
   for (const TProgressRow& row : rows) {
-    const std::string name = Cut(row.Name, NameColumns);
-    const std::string line = name + std::string(NameColumns + 1 - CodePoints(name), ' ') +
+    // Columns, not characters: a Chinese name takes two per character.
+    const std::string name = CutToWidth(row.Name, NameColumns);
+    const std::string line = name + std::string(NameColumns + 1 - DisplayWidth(name), ' ') +
                              ProgressBar(row.Percent, BarWidth) + " " + row.Progress;
     out += "\r\x1b[2K" + line + "\n";
   }

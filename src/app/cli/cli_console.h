@@ -1,7 +1,8 @@
 #pragma once
 // What ostrelkalvexa-cli prints: the workbench's messages, each file's progress and the results.
-// Progress goes to standard error, as bars redrawn in place on a terminal and as one line per
-// change otherwise; results and information go to standard output. Main thread only.
+// Results (the outputs, the catalogue) go to standard output; messages and progress go to standard
+// error, progress as bars redrawn in place on a terminal and as one line per change otherwise.
+// Main thread only.
 
 #include <string>
 #include <vector>
@@ -21,8 +22,7 @@ class TCliConsole {
  public:
   explicit TCliConsole(bool terminal);
 
-  // A message box of the workbench: errors and warnings to standard error, information to standard
-  // output.
+  // A message box of the workbench, on standard error.
   void Message(const std::string& text, TMessageKind kind);
   // Messages of `kind` shown so far.
   size_t Count(TMessageKind kind) const { return counts_[kind]; }
@@ -31,8 +31,8 @@ class TCliConsole {
   // Leaves the bars where they are; what follows goes below them.
   void EndProgress();
 
-  void Print(const std::string& line);
-  void Error(const std::string& line);
+  void Print(const std::string& line);  // a result
+  void Error(const std::string& line);  // anything else
 
  private:
   void DrawBars(const std::vector<TProgressRow>& rows);

@@ -345,10 +345,9 @@ int Run(const TCliArguments& args) {
 int main(int argc, char** argv) {
   using namespace ok::cli;
   TCliArguments args;
-  if (std::string problem = ParseCliArguments(argc, argv, args); !problem.empty()) {
-    std::fprintf(stderr, "ostrelkalvexa-cli: %s\n%s", problem.c_str(), CliUsage().c_str());
-    return ExitUsage;
-  }
+  std::string problem;
+  const TParseResult parsed = ParseCliArguments(argc, argv, args, problem);
+  if (parsed != prRun) return AnswerCommandLine(parsed, "ostrelkalvexa-cli", CliUsage(), problem);
   try {
     return Run(args);
   } catch (const EBadArgument& e) {

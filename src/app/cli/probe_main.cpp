@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/cli/program_options.h"
 #include "media/av_probe.h"
 #include "media/ff_functions.h"
 #include "media/ff_loader.h"
@@ -18,14 +19,12 @@
 namespace {
 
 constexpr int ExitFailure = 1;
-constexpr int ExitUsage = 2;
 
-int Usage() {
-  std::cerr << "usage: ostrelkalvexa-probe FILE [SECONDS]\n"
-               "  Prints the streams and tags of FILE; with SECONDS (a decimal number >= 0) also\n"
-               "  writes the video frame at that time as <name of FILE>.bmp into the current folder.\n";
-  return ExitUsage;
-}
+const char* const UsageText =
+    "usage: ostrelkalvexa-probe [--] FILE [SECONDS]\n"
+    "       ostrelkalvexa-probe --help | --version\n"
+    "  Prints the streams and tags of FILE; with SECONDS (a decimal number >= 0) also\n"
+    "  writes the video frame at that time as <name of FILE>.bmp into the current folder.\n";
 
 // A decimal number of seconds >= 0 as microseconds; false when the text is not one.
 bool ParseSeconds(const std::string& text, int64_t& microseconds) {
@@ -38,14 +37,34 @@ bool ParseSeconds(const std::string& text, int64_t& microseconds) {
   return true;
 }
 
+// What the command line asks for: FILE and SECONDS (-1 without) for the work.
+ok::cli::TParseResult ParseArguments(int argc, char** argv, std::string& fileName, int64_t& frameTime,
+                                     std::string& problem) {
+  using namespace ok::cli;
+  static const option options[] = {HelpOption, VersionOption, {}};
+  int operands = argc;
+  const auto noOwnOptions = [](int, const std::string&) { return std::string(); };
+  if (const TParseResult result = ScanOptions(argc, argv, ":", options, noOwnOptions, problem, operands);
+      result != prRun)
+    return result;
+  const int count = argc - operands;
+  if (count < 1 || count > 2)
+    problem = "give a FILE and at most SECONDS";
+  else if ((fileName = argv[operands]).empty())
+    problem = "FILE may not be an empty name";
+  else if (count == 2 && !ParseSeconds(argv[operands + 1], frameTime))
+    problem = "SECONDS takes a decimal number >= 0";
+  return problem.empty() ? prRun : prBadArguments;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3) return Usage();
-  const std::string fileName = argv[1];
-  if (fileName.empty()) return Usage();
+  std::string fileName, problem;
   int64_t frameTime = -1;
-  if (argc == 3 && !ParseSeconds(argv[2], frameTime)) return Usage();
+  const ok::cli::TParseResult parsed = ParseArguments(argc, argv, fileName, frameTime, problem);
+  if (parsed != ok::cli::prRun)
+    return ok::cli::AnswerCommandLine(parsed, "ostrelkalvexa-probe", UsageText, problem);
 
   try {
     ok::FFLoader.SetLibraryPath(ok::ProgramFolder() + "LibAV");

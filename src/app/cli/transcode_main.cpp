@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/cli/cli_common.h"
+#include "app/cli/program_options.h"
 #include "component/transcoder.h"
 #include "platform/main_thread.h"
 #include "platform/program_folder.h"
@@ -22,16 +23,19 @@ using ok::cli::ExitFinished;
 using ok::cli::ExitInterrupted;
 using ok::cli::ExitUsage;
 
-int Usage(const std::string& problem = "") {
-  if (!problem.empty()) std::cerr << "ostrelkalvexa-transcode: " << problem << "\n";
-  std::cerr << "usage: ostrelkalvexa-transcode [--parallel N] [--threads N]\n"
-               "                               [--log-level quiet|error|info|debug|all]\n"
-               "                               { [-i NAME=VALUE]... INPUT [-o NAME=VALUE]... OUTPUT }...\n"
-               "  Converts each INPUT into its OUTPUT; NAME=VALUE are engine options (vcodec=mpeg4,\n"
-               "  s=640x360, b=768000, acodec=aac, ...), -i ones for the input, -o ones for the output.\n"
-               "  --threads N: threads per conversion, 0 (the default) one per core; a task's own\n"
-               "  threads=N wins. --log-level sets the engine's verbosity (its option v).\n";
-  return ExitUsage;
+const char* const UsageText =
+    "usage: ostrelkalvexa-transcode [--parallel N] [--threads N]\n"
+    "                               [--log-level quiet|error|info|debug|all]\n"
+    "                               { [-i NAME=VALUE]... INPUT [-o NAME=VALUE]... OUTPUT }...\n"
+    "       ostrelkalvexa-transcode --help | --version\n"
+    "  Converts each INPUT into its OUTPUT; NAME=VALUE are engine options (vcodec=mpeg4,\n"
+    "  s=640x360, b=768000, acodec=aac, ...), -i ones for the input, -o ones for the output.\n"
+    "  --threads N: threads per conversion, 0 (the default) one per core; a task's own\n"
+    "  threads=N wins. --log-level sets the engine's verbosity (its option v). Options take\n"
+    "  their value as --name VALUE or --name=VALUE; after -- every argument is an INPUT or OUTPUT.\n";
+
+int Usage(const std::string& problem) {
+  return ok::cli::AnswerCommandLine(ok::cli::prBadArguments, "ostrelkalvexa-transcode", UsageText, problem);
 }
 
 struct TTaskArguments {
@@ -62,35 +66,21 @@ bool ParseLogLevel(const std::string& text, ok::TLogLevel& level) {
   return false;
 }
 
-// An empty text when the arguments are sound, else what is wrong with them.
-std::string ParseArguments(int argc, char** argv, TArguments& args) {
+// What the command line asks for; `problem` says what is wrong with one that is refused.
+ok::cli::TParseResult ParseArguments(int argc, char** argv, TArguments& args, std::string& problem) {
+  using namespace ok::cli;
+  enum { opParallel = OwnOptions, opThreads, opLogLevel };
+  static const option options[] = {{"parallel", required_argument, nullptr, opParallel},
+                                   {"threads", required_argument, nullptr, opThreads},
+                                   {"log-level", required_argument, nullptr, opLogLevel},
+                                   HelpOption,
+                                   VersionOption,
+                                   {}};
   TTaskArguments current;
   bool haveInput = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&](const char* what) -> std::string {
-      if (i + 1 >= argc) throw std::invalid_argument(arg + " needs " + what);
-      return argv[++i];
-    };
-    if (arg == "--parallel") {
-      if (!ok::cli::ParseCount(value("a number"), 1, 64, args.Parallel))
-        return "--parallel takes a number from 1 to 64";
-    } else if (arg == "--threads") {
-      if (!ok::cli::ParseCount(value("a number"), 0, 1024, args.Threads))
-        return "--threads takes a number from 0 to 1024";
-    } else if (arg == "--log-level") {
-      if (!ParseLogLevel(value("a level"), args.LogLevel)) return "unknown log level";
-    } else if (arg == "-i" || arg == "-o") {
-      const std::string option = value("NAME=VALUE");
-      if (option.find('=') == std::string::npos || option.front() == '=')
-        return arg + " " + option + ": not NAME=VALUE";
-      if (option.find('\n') != std::string::npos) return "an option may not hold a line break";
-      if ((arg == "-i") == haveInput)
-        return arg + " " + option + ": " + (haveInput ? "-i before the INPUT" : "-o after an INPUT");
-      (haveInput ? current.OutputOptions : current.InputOptions) += option + "\n";
-    } else if (arg.empty()) {
-      return std::string(haveInput ? "an OUTPUT" : "an INPUT") + " may not be an empty name";
-    } else if (!haveInput) {
+  auto takeFile = [&](const std::string& arg) -> std::string {
+    if (arg.empty()) return std::string(haveInput ? "an OUTPUT" : "an INPUT") + " may not be an empty name";
+    if (!haveInput) {
       current.Input = arg;
       haveInput = true;
     } else {
@@ -99,11 +89,46 @@ std::string ParseArguments(int argc, char** argv, TArguments& args) {
       current = TTaskArguments{};
       haveInput = false;
     }
+    return "";
+  };
+  auto take = [&](int opt, const std::string& value) -> std::string {
+    switch (opt) {
+      case 1:
+        return takeFile(value);
+      case opParallel:
+        return ParseCount(value, 1, 64, args.Parallel) ? "" : "--parallel takes a number from 1 to 64";
+      case opThreads:
+        return ParseCount(value, 0, 1024, args.Threads) ? "" : "--threads takes a number from 0 to 1024";
+      case opLogLevel:
+        return ParseLogLevel(value, args.LogLevel) ? "" : "unknown log level";
+    }
+    // -i or -o
+    const std::string flag = opt == 'i' ? "-i" : "-o";
+    if (value.find('=') == std::string::npos || value.front() == '=')
+      return flag + " " + value + ": not NAME=VALUE";
+    if (value.find('\n') != std::string::npos) return "an option may not hold a line break";
+    if ((opt == 'i') == haveInput)
+      return flag + " " + value + ": " + (haveInput ? "-i before the INPUT" : "-o after an INPUT");
+    (haveInput ? current.OutputOptions : current.InputOptions) += value + "\n";
+    return "";
+  };
+  // The leading '-' returns each INPUT and OUTPUT in its place: the -i and -o options before it
+  // are its own.
+  int operands = argc;
+  if (const TParseResult result = ScanOptions(argc, argv, "-:i:o:", options, take, problem, operands);
+      result != prRun)
+    return result;
+  // After --, the rest are files.
+  for (int i = operands; i < argc && problem.empty(); ++i) problem = takeFile(argv[i]);
+  if (problem.empty()) {
+    if (haveInput)
+      problem = "INPUT " + current.Input + " has no OUTPUT";
+    else if (!current.InputOptions.empty())
+      problem = "-i options without an INPUT";
+    else if (args.Tasks.empty())
+      problem = "nothing to convert";
   }
-  if (haveInput) return "INPUT " + current.Input + " has no OUTPUT";
-  if (!current.InputOptions.empty()) return "-i options without an INPUT";
-  if (args.Tasks.empty()) return "nothing to convert";
-  return "";
+  return problem.empty() ? prRun : prBadArguments;
 }
 
 bool NamesOption(const std::string& lines, const std::string& name) {
@@ -152,11 +177,10 @@ std::string RefusedOption(const std::vector<TTaskArguments>& tasks) {
 
 int main(int argc, char** argv) {
   TArguments args;
-  try {
-    if (std::string problem = ParseArguments(argc, argv, args); !problem.empty()) return Usage(problem);
-  } catch (const std::invalid_argument& e) {
-    return Usage(e.what());
-  }
+  std::string problem;
+  const ok::cli::TParseResult parsed = ParseArguments(argc, argv, args, problem);
+  if (parsed != ok::cli::prRun)
+    return ok::cli::AnswerCommandLine(parsed, "ostrelkalvexa-transcode", UsageText, problem);
 
   ok::TMainThreadLoop& mainThread = ok::DefaultMainThreadLoop();
   std::mutex outputMutex;

@@ -10,9 +10,12 @@
 #include "app/qt/preview_window.h"
 #include "app/qt/qt_images.h"
 #include "app/qt/qt_main_thread.h"
+#include "app/qt/window_arguments.h"
 #include "media/previewer.h"
 
 int main(int argc, char* argv[]) {
+  std::vector<std::string> files;
+  if (const int status = ok::ReadWindowArguments(argc, argv, files); status >= 0) return status;
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ostrelkalvexa"));  // the X11 window class: no version
   QApplication::setApplicationDisplayName(QString::fromUtf8(ok::ApplicationTitle));
@@ -31,8 +34,6 @@ int main(int argc, char* argv[]) {
     environment.Shutdown = &shutdown;
     ok::MainWindow form(environment);
     form.show();
-    std::vector<std::string> files;
-    for (const QString& argument : QApplication::arguments().mid(1)) files.push_back(argument.toStdString());
     if (!files.empty()) QTimer::singleShot(0, &form, [&form, files] { form.Model().AddFiles(files); });
     status = QApplication::exec();
   }
