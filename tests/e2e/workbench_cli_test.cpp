@@ -97,10 +97,10 @@ TEST(WorkbenchCli, ConvertsWithEachKindOfChoice) {
       {"--device 16/1 " + Sample("phone.3gp"), ".3gp", "352", "288", "15/1"},
       // Like the phone's own file: its container, size and frame rate (8.33 to the nearest whole).
       {"--like " + Sample("phone.3gp") + " " + Sample("sample.mkv"), ".3gp", "176", "144", "8/1"},
-      // Typed values: the crop removes the white half and comes off the frame size; the pads
-      // replace the fitting's.
-      {"--custom avi:320x240:400000:20:crop=0,0,160,0:pad=8,8,0,0 " + ShellQuote(halfWhite), ".avi", "160",
-       "256", "20/1", true},
+      // Typed values: the crop removes the white half; the frame stays the typed one, the pads
+      // inside it.
+      {"--custom avi:320x240:400000:20:crop=0,0,160,0:pad=8,8,0,0 " + ShellQuote(halfWhite), ".avi", "320",
+       "240", "20/1", true},
   };
   for (const TChoiceCase& c : cases) {
     SCOPED_TRACE(c.Arguments);
@@ -286,7 +286,7 @@ TEST(WorkbenchCli, FailuresExitWithOne) {
   const CommandResult crop =
       other.Run("--custom avi:320x240:400000:20:crop=0,0,400,0 " + Sample("minimal.mp4"));
   EXPECT_EQ(crop.exitCode, 1) << crop.output;
-  EXPECT_NE(crop.output.find("Horizontal crop dimensions are outside"), std::string::npos) << crop.output;
+  EXPECT_NE(crop.output.find("裁剪后没有剩下画面"), std::string::npos) << crop.output;
   EXPECT_TRUE(other.Outputs().empty());
 }
 

@@ -313,6 +313,12 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   o.CropBottom = custom.CropBottom;
   o.CropLeft = custom.CropLeft;
   o.CropRight = custom.CropRight;
+  // The engine takes a crop off the frame size it is given: it gets the fitted picture plus the crop.
+  const int cropWidth = positive(custom.CropLeft) + positive(custom.CropRight);
+  const int cropHeight = positive(custom.CropTop) + positive(custom.CropBottom);
+  int64_t frameWidth = 0, frameHeight = 0;
+  if ((cropWidth > 0 || cropHeight > 0) && SplitSize(o.FrameSize, 'X', frameWidth, frameHeight))
+    o.FrameSize = std::to_string(frameWidth + cropWidth) + "X" + std::to_string(frameHeight + cropHeight);
   if (customPadWidth > 0 || customPadHeight > 0) {
     o.PadTop = positive(o.PadTop) + positive(custom.PadTop);
     o.PadBottom = positive(o.PadBottom) + positive(custom.PadBottom);

