@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "engine/log_levels.h"
+#include "engine/run/log_levels.h"
 #include "media/ff_functions.h"
 #include "media/ff_loader.h"
 #include "media/lib_file_name.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "component/transcoder.h"
-#include "engine/log_levels.h"
+#include "engine/run/log_levels.h"
 #include "media/ff_functions.h"
 #include "platform/worker_thread.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/frame_processing.h"
+#include "engine/transcode/frame_processing.h"
 #include "media/bitmap.h"
 #include "platform/thread_priority.h"
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "engine/ffmpeg_exception.h"
-#include "engine/value_parsing.h"
+#include "engine/options/value_parsing.h"
 
 namespace ok {
 

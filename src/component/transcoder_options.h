@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/option_state.h"
+#include "engine/options/option_state.h"
 
 namespace ok {
 

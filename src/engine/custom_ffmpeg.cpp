@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/ffmpeg_exception.h"
-#include "engine/log_levels.h"
+#include "engine/run/log_levels.h"
 #include "media/ff_loader.h"
 
 namespace ok {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "component_test_support.h"
-#include "engine/log_levels.h"
+#include "engine/run/log_levels.h"
 #include "media/ff_functions.h"
 #include "platform/worker_thread.h"
 

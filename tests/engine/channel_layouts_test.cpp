@@ -1,6 +1,6 @@
 // The layout an encoder is given for a source layout it may not take.
 
-#include "engine/channel_layouts.h"
+#include "engine/files/channel_layouts.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "engine/ffmpeg_exception.h"
-#include "engine/log_levels.h"
+#include "engine/run/log_levels.h"
 #include "engine_test_support.h"
 #include "media/ff_functions.h"
 #include "support/test_support.h"

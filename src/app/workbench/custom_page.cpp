@@ -1,7 +1,7 @@
 #include <algorithm>
 
 #include "app/workbench/workbench.h"
-#include "engine/value_parsing.h"
+#include "engine/options/value_parsing.h"
 
 namespace ok {
 

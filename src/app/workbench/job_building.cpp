@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 #include "app/workbench/workbench.h"
-#include "engine/value_parsing.h"
+#include "engine/options/value_parsing.h"
 #include "media/media_info.h"
 #include "platform/file_utils.h"
 

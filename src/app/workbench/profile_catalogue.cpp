@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "engine/value_parsing.h"
+#include "engine/options/value_parsing.h"
 #include "platform/file_utils.h"
 #include "platform/ini_file.h"
 #include "platform/program_folder.h"

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "app/workbench/workbench.h"
-#include "engine/value_parsing.h"
+#include "engine/options/value_parsing.h"
 #include "platform/file_utils.h"
 #include "platform/main_thread.h"
 #include "platform/system_shutdown.h"

@@ -9,7 +9,7 @@
 #include "app/workbench/profile_catalogue.h"
 #include "app/workbench/workbench.h"
 #include "app/workbench/workbench_texts.h"
-#include "engine/value_parsing.h"
+#include "engine/options/value_parsing.h"
 #include "media/media_info.h"
 #include "platform/file_utils.h"
 #include "platform/ini_file.h"

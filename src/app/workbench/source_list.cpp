@@ -14,7 +14,7 @@
 #include <system_error>
 
 #include "app/workbench/workbench.h"
-#include "engine/value_parsing.h"
+#include "engine/options/value_parsing.h"
 #include "media/media_info.h"
 #include "platform/file_utils.h"
 #include "platform/program_folder.h"

@@ -5,7 +5,7 @@
 // demuxer options (only the demuxers that cannot probe a value have an option for it), and the
 // forced codec ids become the context's forced codecs.
 
-#include "engine/input_file.h"
+#include "engine/files/input_file.h"
 
 #include <climits>
 #include <cmath>

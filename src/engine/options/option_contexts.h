@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/option_state.h"
+#include "engine/options/option_state.h"
 #include "media/ff_holders.h"
 
 namespace ok {

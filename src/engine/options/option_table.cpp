@@ -8,7 +8,7 @@
 
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
-#include "engine/value_parsing.h"
+#include "engine/options/value_parsing.h"
 #include "platform/program_folder.h"
 
 namespace ok {

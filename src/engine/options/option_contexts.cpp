@@ -1,4 +1,4 @@
-#include "engine/option_contexts.h"
+#include "engine/options/option_contexts.h"
 
 #include "engine/ffmpeg_exception.h"
 

@@ -5,8 +5,8 @@
 
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
-#include "engine/option_successors.h"
-#include "engine/value_parsing.h"
+#include "engine/options/option_successors.h"
+#include "engine/options/value_parsing.h"
 
 namespace ok {
 

@@ -1,4 +1,4 @@
-#include "engine/log_levels.h"
+#include "engine/run/log_levels.h"
 
 extern "C" {
 #include <libavutil/log.h>

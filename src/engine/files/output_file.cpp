@@ -6,7 +6,7 @@
 // UpdateStreamParameters. A builder creates its stream only once everything that can fail has
 // succeeded, so a failed builder leaves no half-built stream behind.
 
-#include "engine/output_file.h"
+#include "engine/files/output_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +17,7 @@
 #include <ctime>
 #include <vector>
 
-#include "engine/channel_layouts.h"
+#include "engine/files/channel_layouts.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
 #include "media/lib_file_name.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Video output: what one engine instance keeps of its video path between pictures.
 
-#include "engine/transcode_state.h"
+#include "engine/transcode/transcode_state.h"
 
 namespace ok {
 

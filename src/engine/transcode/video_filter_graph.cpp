@@ -1,4 +1,4 @@
-#include "engine/video_filter_graph.h"
+#include "engine/transcode/video_filter_graph.h"
 
 #include <cstdio>
 #include <memory>

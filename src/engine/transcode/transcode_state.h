@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine/input_file.h"
-#include "engine/output_file.h"
-#include "engine/video_filter_graph.h"
+#include "engine/files/input_file.h"
+#include "engine/files/output_file.h"
+#include "engine/transcode/video_filter_graph.h"
 #include "media/ff_functions.h"
 #include "media/ff_holders.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/option_state.h"
+#include "engine/options/option_state.h"
 #include "media/ff_holders.h"
 #include "media/video_stream.h"
 

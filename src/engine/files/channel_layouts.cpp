@@ -1,4 +1,4 @@
-#include "engine/channel_layouts.h"
+#include "engine/files/channel_layouts.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "engine/value_parsing.h"
+#include "engine/options/value_parsing.h"
 
 #include <cerrno>
 #include <charconv>

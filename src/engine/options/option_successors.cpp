@@ -1,8 +1,8 @@
-#include "engine/option_successors.h"
+#include "engine/options/option_successors.h"
 
 #include <cstring>
 
-#include "engine/option_state.h"
+#include "engine/options/option_state.h"
 #include "media/ff_functions.h"
 
 namespace ok {

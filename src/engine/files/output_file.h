@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/option_contexts.h"
-#include "engine/option_state.h"
+#include "engine/options/option_contexts.h"
+#include "engine/options/option_state.h"
 #include "media/ff_holders.h"
 
 namespace ok {

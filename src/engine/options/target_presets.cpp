@@ -2,7 +2,7 @@
 
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
-#include "engine/value_parsing.h"
+#include "engine/options/value_parsing.h"
 
 namespace ok {
 
