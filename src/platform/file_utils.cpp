@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <utility>
@@ -324,6 +325,19 @@ bool WriteFileAtomic(const std::string& path, const std::string& content) {
     [[maybe_unused]] const int ignored = ::fsync(dir.Get());
   }
   return true;
+}
+
+std::string CreatePrivateTempFolder(const std::string& prefix) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = IncludeTrailingPathDelimiter(tmp && *tmp ? tmp : "/tmp") + prefix + "XXXXXX";
+  if (!::mkdtemp(pattern.data())) return "";  // mode 0700
+  return pattern;
+}
+
+bool RemoveFolderTree(const std::string& path) {
+  std::error_code error;
+  std::filesystem::remove_all(path, error);
+  return !error && !std::filesystem::exists(std::filesystem::symlink_status(path, error));
 }
 
 }  // namespace ok

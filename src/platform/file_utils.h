@@ -64,4 +64,10 @@ bool ReadFileBytes(const std::string& path, std::string& content, int* error = n
 // created. False on any failure, the old file untouched.
 bool WriteFileAtomic(const std::string& path, const std::string& content);
 
+// A new folder only this user may enter, under $TMPDIR (else /tmp), named `prefix` + six random
+// characters; "" when it cannot be made.
+std::string CreatePrivateTempFolder(const std::string& prefix);
+// Removes a folder with everything in it (links are removed, never followed); true when it is gone.
+bool RemoveFolderTree(const std::string& path);
+
 }  // namespace ok
