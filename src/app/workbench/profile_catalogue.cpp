@@ -116,6 +116,7 @@ void TWorkbench::OnPresetChanged() {
   }
   fileTypeBox.Tag = 0;
   view_.Changed(wcSettings);
+  RefreshExpectedSizes();
 }
 
 void TWorkbench::OnBrandChanged() {
@@ -136,6 +137,7 @@ void TWorkbench::OnModelChanged() {
   }
   brandBox.Tag = 0;
   view_.Changed(wcSettings);
+  RefreshExpectedSizes();
 }
 
 void TWorkbench::OnFileTypeClicked() { fileTypeBox.Tag = 1; }
@@ -157,6 +159,7 @@ void TWorkbench::OnSettingsPageChanged(int page) {
   if (page == spExisting) ShowSampleJob();
   SetTabImages();
   view_.Changed(wcSettings);
+  RefreshExpectedSizes();
 }
 
 namespace {

@@ -117,37 +117,51 @@ void TWorkbench::OnStartClicked() {
   SetRunningButtons();
   Transcoder.ClearTasks();
   BindTranscoderEvents();
+  // Each row's first encode makes the first phase; the rows that need another (the encode after
+  // an analysis pass, a second try under the size limit) make the next.
+  rowEncodes_.assign(Sources.size(), {});
+  batchTasks_.clear();
+  batchStopped_ = false;
   for (int row = 0; row < int(sourceList.Rows.size()); ++row) {
     view_.ProcessMessages();
     std::string failure;
     try {
-      TOutputOptions output = BuildOutputOptions(row);
-      output.FileName = Sources[size_t(row)].OutputPath = OutputFileName(row, output.FileExt, true);
-      TInputOptions input = BuildInputOptions(row);
-      if (AddConversionTask(input, output) != row) failure = Transcoder.LastError();
+      TRowEncode& encode = rowEncodes_[size_t(row)] = PlanRowEncode(row);
+      Sources[size_t(row)].OutputPath.clear();
+      // A limit that cannot be met writes nothing.
+      if (!encode.Refusal.empty()) continue;
+      Sources[size_t(row)].OutputPath = OutputFileName(row, encode.Output.FileExt, true);
+      const size_t queued = batchTasks_.size();
+      if (QueueRowEncode(row, encode.TwoPass ? esAnalysis : esOnly) < 0) failure = Transcoder.LastError();
+      if (failure.empty() && Transcoder.Tasks().Count() != int(queued) + 1) failure = "未知错误";
     } catch (const std::exception& e) {
       failure = e.what();
     }
-    if (failure.empty() && Transcoder.Tasks().Count() != row + 1) failure = "未知错误";
     if (!failure.empty()) {
       Transcoder.ClearTasks();
       ReleaseEmptyOutputs();
+      RemovePassFolder();
       SetIdleButtons();
       view_.ShowMessage("无法建立 " + Sources[size_t(row)].Path + " 的转换任务：\n" + FailureCause(failure),
                         mkError);
       return;
     }
   }
+  running_ = true;  // the rows render as a batch's, without their expected sizes
   // Every row starts again from nothing.
   for (int row = 0; row < int(Sources.size()); ++row) {
     TSourceRow& source = Sources[size_t(row)];
     source.State = rsWaiting;
     source.Progress = -1;
     source.FailureText.clear();
+    if (!rowEncodes_[size_t(row)].Refusal.empty()) {
+      source.State = rsFailed;
+      source.FailureText = "转换失败：" + rowEncodes_[size_t(row)].Refusal;
+    }
     RenderRow(row);
   }
   view_.Changed(wcList);
-  running_ = true;
+  if (batchTasks_.empty()) return EndBatch();  // every row refused
   Transcoder.Start(std::max(1, ParallelTasks));
 }
 
@@ -171,12 +185,14 @@ void TWorkbench::OnStopClicked() {
   if (!running_) return;
   stopButton.Enabled = false;
   view_.Changed(wcRunButtons);
+  batchStopped_ = true;
   Transcoder.Stop();
 }
 
 void TWorkbench::OnPowerOffCheckBoxClicked(bool checked) { powerOffCheckBox.Checked = checked; }
 
-void TWorkbench::OnTranscoderProgress(int index, int currentDuration, int totalOutputDuration) {
+void TWorkbench::OnTranscoderProgress(int task, int currentDuration, int totalOutputDuration) {
+  const int index = RowOfTask(task);
   if (index < 0 || index >= int(Sources.size())) return;
   TSourceRow& source = Sources[size_t(index)];
   source.State = rsRunning;
@@ -188,16 +204,22 @@ void TWorkbench::OnTranscoderProgress(int index, int currentDuration, int totalO
   view_.Changed(wcList);
 }
 
-void TWorkbench::OnTranscoderTerminate(int index, bool finished, bool exception, const std::string& message) {
-  if (index < 0) {
-    if (running_) EndBatch();
+void TWorkbench::OnTranscoderTerminate(int task, bool finished, bool exception, const std::string& message) {
+  if (task < 0) {
+    if (running_ && (batchStopped_ || !StartNextPhase())) EndBatch();
     return;
   }
-  if (index >= int(Sources.size())) return;
+  const int index = RowOfTask(task);
+  if (index < 0 || index >= int(Sources.size())) return;
+  std::string sizeFailure;
+  if (finished && !RowEncodeDone(task, sizeFailure)) return;  // another encode follows
+  if (!sizeFailure.empty()) finished = false, exception = true;
   TSourceRow& source = Sources[size_t(index)];
   source.State = finished ? rsFinished : exception ? rsFailed : rsStopped;
   if (finished) source.Progress = 100;
-  source.FailureText = source.State == rsFailed ? "转换失败：" + FailureCause(message) : "";
+  source.FailureText = source.State != rsFailed ? ""
+                       : !sizeFailure.empty()   ? "转换失败：" + sizeFailure
+                                                : "转换失败：" + FailureCause(message);
   RenderRow(index);
   view_.Changed(wcList);
 }
@@ -207,6 +229,14 @@ void TWorkbench::EndBatch() {
   SetIdleButtons();
   Transcoder.ClearTasks();
   ReleaseEmptyOutputs();
+  RemovePassFolder();
+  // Rows a stop caught between two encodes.
+  for (int row = 0; row < int(rowEncodes_.size()) && row < int(Sources.size()); ++row)
+    if (rowEncodes_[size_t(row)].Next != esNone) {
+      rowEncodes_[size_t(row)].Next = esNone;
+      Sources[size_t(row)].State = rsStopped;
+      RenderRow(row);
+    }
   // The window is going: the user asked for the stop, there is nobody to report to.
   if (closing_) return;
   if (powerOffCheckBox.Checked && view_.ConfirmPowerOff(PowerOffCountdownSeconds)) {

@@ -190,6 +190,7 @@ void TWorkbench::RenderRow(int row) {
   item.Percent = -1;
   switch (source.State) {
     case rsWaiting:
+      if (!running_) progress = ExpectedSizeText(row);
       break;
     case rsRunning:
       item.Percent = source.Progress;

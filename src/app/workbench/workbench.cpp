@@ -91,9 +91,16 @@ TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
   const int maxLength[4] = {4, 4, 7, 2};
   for (int edit = 1; edit <= 12; ++edit) CustomEdit(edit).MaxLength = edit <= 4 ? maxLength[edit - 1] : 4;
   ResetCustomPage();
+  SetUpSizeLimitControls();
 }
 
-TWorkbench::~TWorkbench() = default;
+TWorkbench::~TWorkbench() {
+  // The two-pass statistics go with the model; its tasks must have let go of them first.
+  if (!passFolder_.empty()) {
+    Transcoder.ClearTasks();
+    RemovePassFolder();
+  }
+}
 
 TEditState& TWorkbench::CustomEdit(int edit) {
   TEditState* edits[12] = {&customWidthEdit, &customHeightEdit, &customBitrateEdit, &customFrameRateEdit,
@@ -134,6 +141,7 @@ void TWorkbench::OnCreate() {
   SkinName = config.ReadString("skin", "name", "Topaz");
   ParallelTasks = std::max(1, config.ReadInteger("convert", "parallel", 1));
   CodecThreads = std::max(0, config.ReadInteger("convert", "threads", 0));
+  ReadSizeLimitSettings();
 
   outputFolderEdit.Text = OutputFolder;
   PresetFiles.clear();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/workbench/size_limit.h"
 #include "app/workbench/workbench_controls.h"
 #include "app/workbench/workbench_view.h"
 #include "component/transcoder.h"
@@ -59,6 +60,32 @@ struct TSourceRow {
   int Progress = -1;        // per cent of the running or last run, -1 before any
   std::string FailureText;  // why the last run failed
   std::string OutputPath;   // the output reserved for the last batch, "" before any
+};
+
+// What one task of a batch does for its row: the row's only encode, the analysis pass of a
+// two-pass encode, the encode fitted to the size limit, or that encode again at a lower rate.
+enum TEncodeStage { esNone, esOnly, esAnalysis, esFitted, esRetry };
+
+// A row's job in a batch and how it meets the size limit (size_fitting.cpp).
+struct TRowEncode {
+  TInputOptions Input;
+  TOutputOptions Output;  // without the pass lines
+  bool Limited = false;   // the limit is on: the output is measured against it
+  TSizeLimit Limit;
+  TSizePlan Plan;
+  std::string VideoCodec;  // the encoder's name for the floors
+  double FrameRate = 25;
+  bool TwoPass = false;
+  int64_t FixedBytes = 0;  // the container's and the audio's share, for a second try
+  std::string RetryPath;  // where the second try is written
+  TEncodeStage Next = esNone;  // what follows once the current phase has ended
+  std::string Refusal;         // why the row is not converted at all
+};
+
+// One task of the batch's current phase.
+struct TBatchTask {
+  int Row = -1;
+  TEncodeStage Stage = esNone;
 };
 
 // The settings pages.
@@ -178,6 +205,18 @@ class TWorkbench {
   void OnTranscoderProgress(int index, int currentDuration, int totalOutputDuration);
   void OnTranscoderTerminate(int index, bool finished, bool exception, const std::string& message);
 
+  // ---- Size limit (size_fitting.cpp) ----
+  void OnSizeLimitCheckBoxClicked(bool checked);
+  void OnSizeLimitEdited(const std::string& text);
+  void OnSizeLimitUnitChanged(int index);
+  // The limit every row's output must fit; false when it is off or its number is not a size.
+  bool ActiveSizeLimit(TSizeLimit& limit) const;
+  // The list's text for row `row` before Start: the size its output is expected to reach (with
+  // the limit, the size aimed at), or the least the limit would need; "" when it cannot be told.
+  std::string ExpectedSizeText(int row);
+  // What a batch of the row's job does under the limit; raises when the job cannot be built.
+  TRowEncode PlanRowEncode(int row);
+
   // ---- Window-wide state ----
   std::string OutputFolder;
   std::vector<std::string> PresetFiles;
@@ -238,6 +277,10 @@ class TWorkbench {
   TEditState customWidthEdit, customHeightEdit, customBitrateEdit, customFrameRateEdit, cropTopEdit,
       cropBottomEdit, cropLeftEdit, cropRightEdit, padTopEdit, padBottomEdit, padLeftEdit, padRightEdit;
   TCheckBoxState cropCheckBox, padCheckBox;
+  // "限制文件大小", its number and its unit ("KB", "MB", "GB").
+  TCheckBoxState sizeLimitCheckBox;
+  TEditState sizeLimitEdit;
+  TComboBoxState sizeLimitUnitBox;
   // customWidthEdit..padRightEdit by number.
   TEditState& CustomEdit(int edit);
 
@@ -294,9 +337,32 @@ class TWorkbench {
   // Removes the reserved outputs that nothing was written to (rows failed or stopped early).
   void ReleaseEmptyOutputs();
   void BindTranscoderEvents();
+  // ---- The batch's phases under the size limit (size_fitting.cpp) ----
+  void SetUpSizeLimitControls();
+  // The waiting rows' expected sizes again, after a change of the job or the limit.
+  void RefreshExpectedSizes();
+  void ReadSizeLimitSettings();
+  void WriteSizeLimitSettings();
+  // Queues the row's task for `stage`; its index, or -1 (the component's LastError says why).
+  int QueueRowEncode(int row, TEncodeStage stage);
+  // The row of task `index` of the current phase, -1 when none.
+  int RowOfTask(int index) const;
+  // Task `index` finished: false when its row goes on to another encode in the next phase;
+  // `failure` says why a finished encode still fails its row (over the limit).
+  bool RowEncodeDone(int index, std::string& failure);
+  // Starts the phase of the rows that have another encode to do; false when none does.
+  bool StartNextPhase();
+  // The two-pass statistics folder of the batch, made on first use; "" when it cannot be made.
+  std::string PassFolder();
+  void RemovePassFolder();
   void SetIdleButtons();
   void SetRunningButtons();
   void EndBatch();
+
+  std::vector<TRowEncode> rowEncodes_;  // row by row, for the batch that runs
+  std::vector<TBatchTask> batchTasks_;  // task by task, for the current phase
+  std::string passFolder_;
+  bool batchStopped_ = false;
 
   int previewRow_ = -1;   // the row whose file the probe holds for the preview
   bool closing_ = false;  // the window goes once the batch has ended

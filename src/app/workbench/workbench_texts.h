@@ -32,4 +32,9 @@ inline constexpr const char* PadColumnLabel = "填充";
 inline constexpr const char* CropPadSideLabels[4] = {"上", "下", "左", "右"};
 inline constexpr const char* BrowseFolderTitle = "选择一个目录";
 
+// ---- The size limit ----
+inline constexpr const char* SizeLimitCaption = "限制文件大小";
+inline constexpr const char* SizeLimitHint = "每个输出文件都不超过这个大小";
+// ---- end of the size limit ----
+
 }  // namespace ok
