@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/cli/cli_common.h"
+#include "app/workbench/size_limit.h"
 
 namespace ok::cli {
 namespace {
@@ -84,14 +85,17 @@ std::string ParseCustom(const std::string& text, TCustomValues& custom) {
 std::string CliUsage() {
   return "usage: ostrelkalvexa-cli --list\n"
          "       ostrelkalvexa-cli [--output-folder DIR] [--clip START-END] [--parallel N] [--threads N]\n"
+         "                         [--max-size SIZE]\n"
          "                         (--preset TYPE/NAME | --device BRAND/MODEL | --like SAMPLE |\n"
          "                          --custom TYPE:WxH:BITRATE:FPS[:crop=T,B,L,R][:pad=T,B,L,R])\n"
          "                         [--] FILE...\n"
          "       ostrelkalvexa-cli --help | --version\n"
          "  Converts the FILEs as the window does. TYPE, NAME, BRAND and MODEL are names from --list\n"
-         "  (any case) or positions counted from 0; START and END are seconds. Options take their\n"
-         "  value as --name VALUE or --name=VALUE; after -- every argument is a FILE. The outputs'\n"
-         "  paths go to standard output; progress and messages to standard error.\n";
+         "  (any case) or positions counted from 0; START and END are seconds. SIZE is a number with\n"
+         "  an optional unit, B, K/KB, M/MB, G/GB (powers of 1000) or KiB, MiB, GiB (any case): every\n"
+         "  output fits in it, or its row fails. Options take their value as --name VALUE or\n"
+         "  --name=VALUE; after -- every argument is a FILE. The outputs' paths go to standard\n"
+         "  output; progress and messages to standard error.\n";
 }
 
 TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::string& problem) {
@@ -101,6 +105,7 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
     opClip,
     opParallel,
     opThreads,
+    opMaxSize,
     opPreset,
     opDevice,
     opLike,
@@ -111,6 +116,7 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
                                    {"clip", required_argument, nullptr, opClip},
                                    {"parallel", required_argument, nullptr, opParallel},
                                    {"threads", required_argument, nullptr, opThreads},
+                                   {"max-size", required_argument, nullptr, opMaxSize},
                                    {"preset", required_argument, nullptr, opPreset},
                                    {"device", required_argument, nullptr, opDevice},
                                    {"like", required_argument, nullptr, opLike},
@@ -142,6 +148,13 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
       case opThreads:
         if (!ParseCount(value, 0, 64, args.Threads)) problem = "--threads takes a number from 0 to 64";
         break;
+      case opMaxSize: {
+        TSizeLimit limit;
+        if (!ParseSizeLimit(value, limit))
+          problem = "--max-size takes a size above 0 such as 25MB, 1.5GiB or 800K, not \"" + value + "\"";
+        args.MaxSize = value;
+        break;
+      }
       case opPreset:
         problem = choose(scPreset);
         if (problem.empty()) problem = ParsePair("--preset", value, "TYPE", "NAME", args);

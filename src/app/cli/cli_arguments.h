@@ -29,6 +29,7 @@ struct TCliArguments {
   double ClipStart = 0, ClipEnd = 0;  // seconds
   int Parallel = 0;                   // 0 keeps the settings'
   int Threads = -1;                   // -1 keeps the settings'; 0 as many as cores
+  std::string MaxSize;                // --max-size as typed (checked), "" for no limit
   TSettingsChoice Choice = scNone;
   std::string First, Second;  // TYPE and NAME of --preset, BRAND and MODEL of --device
   std::string Sample;         // --like

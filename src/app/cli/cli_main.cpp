@@ -252,7 +252,7 @@ TBatchResult RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMai
   };
   // The message the batch ends with is its report; it is printed after the outputs.
   view.OnMessage = [&](const std::string& text, TMessageKind kind) {
-    if (!result.Started || wb.Running()) return false;
+    if (!(result.Started || view.BatchesEnded > 0) || wb.Running()) return false;
     result.Report = text;
     result.ReportKind = kind;
     return true;
@@ -260,10 +260,11 @@ TBatchResult RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMai
   InstallInterruptHandler();
   std::atomic<bool>& interrupted = InterruptFlag();
   wb.OnStartClicked();
-  result.Started = wb.Running();
+  result.Started = wb.Running() || view.BatchesEnded > 0;
   // The tasks stay listed until the end of the batch is handled, which needs the loop pumped.
-  for (int i = 0; result.Started && i < wb.Transcoder.Tasks().Count(); ++i)
-    result.Outputs.push_back(wb.Transcoder.Tasks().Items(i).OutputOptions.FileName);
+  // Row by row; a row refused before anything was written has none.
+  for (size_t row = 0; result.Started && row < wb.Sources.size(); ++row)
+    result.Outputs.push_back(wb.Sources[row].OutputPath);
   while (wb.Running()) {
     loop.RunUntil([&] { return !wb.Running() || (interrupted.load() && !result.Interrupted) || listChanged; },
                   std::chrono::milliseconds(250));
@@ -318,13 +319,23 @@ int Run(const TCliArguments& args) {
     return ExitFailed;
   }
   if (args.Clip) MarkClip(wb, console, args.ClipStart, args.ClipEnd);
+  if (!args.MaxSize.empty()) {
+    // Set as the window's controls hold it, but not stored: the window's own choice stays.
+    wb.sizeLimitCheckBox.Checked = true;
+    wb.sizeLimitEdit.Text = args.MaxSize;
+    wb.sizeLimitUnitBox.ItemIndex = -1;
+    const std::vector<TProgressRow> rows = ProgressRows(wb);
+    for (size_t row = 0; row < rows.size(); ++row)
+      console.Error("size: " + rows[row].Name + ": " + wb.ExpectedSizeText(int(row)));
+  }
 
   const TBatchResult batch = RunBatch(wb, view, console, loop);
   if (!batch.Started) return ExitFailed;
   for (size_t row = 0; row < batch.Outputs.size(); ++row) {
-    const std::string& output = batch.Outputs[row];
+    // A row refused before anything was written is named by its source.
+    const std::string& output = batch.Outputs[row].empty() ? wb.Sources[row].Path : batch.Outputs[row];
     std::error_code error;
-    if (fs::is_regular_file(output, error)) console.Print(output);
+    if (!batch.Outputs[row].empty() && fs::is_regular_file(output, error)) console.Print(output);
     if (row < batch.Failures.size() && !batch.Failures[row].empty())
       console.Error("failed: " + output + ": " + batch.Failures[row]);
     else if (row >= batch.Finished.size() || !batch.Finished[row])

@@ -40,6 +40,10 @@ class TCliView : public TWorkbenchView {
   }
   bool ConfirmPowerOff(int) override { return false; }
   bool AskYesNo(const std::string&) override { return true; }
+  void BatchEnded(const std::string&, bool) override { BatchesEnded++; }
+
+  // Batches ended so far: a batch whose every row was refused ends inside Start.
+  int BatchesEnded = 0;
 
  private:
   TMainThreadLoop& loop_;
