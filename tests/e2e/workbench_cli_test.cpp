@@ -192,6 +192,10 @@ TEST(WorkbenchCli, RefusesBadArguments) {
       {"--like /nonexistent.mp4 " + file, "is not a file"},
       {"--like " + Sample("README.md") + " " + file, "cannot be analysed"},
       {"--like " + Sample("sample.mp3") + " " + file, "has no video the analysis can read"},
+      {"--max-size 0 --preset mp4/0 " + file, "--max-size takes"},
+      {"--max-size=-5MB --preset mp4/0 " + file, "--max-size takes"},
+      {"--max-size 25XB --preset mp4/0 " + file, "--max-size takes"},
+      {"--max-size= --preset mp4/0 " + file, "--max-size takes"},
       // Beyond the file's 4 seconds: found once the file is in the list.
       {"--clip 10-12 --preset mp4/0 " + file, "START lies at or past the end"},
   };
@@ -345,6 +349,81 @@ TEST(WorkbenchCli, InterruptStopsTheBatch) {
   const double duration = Duration(outputs[0]);
   EXPECT_GT(duration, 0.0);
   EXPECT_LT(duration, 200.0);
+}
+
+// Two seconds of 720p grain and a tone: hard to compress, as the size limit's worst case.
+std::string GrainyClip() {
+  return Fixture("cli_grain720.mp4",
+                 "-f lavfi -i testsrc=size=1280x720:rate=25:duration=2,noise=alls=40:allf=t "
+                 "-f lavfi -i sine=duration=2 -c:v libx264 -preset ultrafast -crf 26 -c:a aac -shortest");
+}
+
+struct TLimitCase {
+  std::string Choice;
+  int64_t Limit;      // bytes, given in KB
+  double LeastShare;  // of the limit the output uses at least
+  bool SmallerFrame;  // the frame must come out below the job's
+};
+
+// Every output finished under a limit fits it, in bytes: the rates follow the limit, the frame
+// and the audio give way below the codec's floor (the MPEG-4 encoder is never handed a rate it
+// would abort on), a first try over the limit is encoded again; the two-pass statistics leave
+// nothing behind.
+TEST(WorkbenchCli, MaxSizeFitsEveryOutput) {
+  const std::string source = GrainyClip();
+  const std::vector<TLimitCase> cases = {
+      {"--custom mkv:1280x720:4000000:25", 400000, 0.85, false},  // x264, two passes
+      {"--preset mp4/12", 200000, 0.5, true},                     // MPEG-4 at 720p, far below its floor
+      // The preset's own rate should fit but overshoots: encoded again, at a lower rate and frame.
+      {"--preset mp4/12", 1000000, 0.5, true},
+  };
+  for (const TLimitCase& c : cases) {
+    SCOPED_TRACE(c.Choice + " " + std::to_string(c.Limit));
+    CliHome home;
+    TempDir tmp;
+    const CommandResult r = RunCommand("TMPDIR=" + ShellQuote(tmp.Path().string()) + " " +
+                                       home.CommandLine("--max-size " + std::to_string(c.Limit / 1000) +
+                                                        "KB " + c.Choice + " " + ShellQuote(source)));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("size: cli_grain720.MP4: 预计 "), std::string::npos) << r.output;
+    const std::string out = SingleOutput(home, r);
+    ASSERT_FALSE(out.empty());
+    const int64_t bytes = int64_t(fs::file_size(out));
+    EXPECT_LE(bytes, c.Limit);
+    EXPECT_GE(bytes, c.Limit * c.LeastShare);
+    EXPECT_NEAR(Duration(out), 2, 0.2);
+    const int width = std::stoi("0" + ProbeValue(out, "stream=width", "v:0"));
+    EXPECT_EQ(width < 1280, c.SmallerFrame) << width;
+    EXPECT_TRUE(fs::is_empty(tmp.Path())) << "the statistics stayed";
+  }
+}
+
+// A limit that even the smallest frame and mono audio at their floors cannot meet is refused
+// before anything is written, with the least size in the unit the user chose.
+TEST(WorkbenchCli, MaxSizeOutOfReachIsRefusedWithTheLeastSize) {
+  CliHome home;
+  const CommandResult r = home.Run("--max-size 0.005MB --preset mp4/12 " + ShellQuote(GrainyClip()));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  const size_t least = r.output.find("至少需要 ");
+  ASSERT_NE(least, std::string::npos) << r.output;
+  EXPECT_EQ(r.output.substr(least, r.output.find('\n', least) - least)
+                .substr(r.output.find('\n', least) - least - 3),
+            " MB")
+      << r.output;
+  EXPECT_TRUE(home.Outputs().empty());
+}
+
+// A ceiling, not a target: a job whose output is smaller than the limit is done as without it.
+TEST(WorkbenchCli, MaxSizeAboveTheOutputChangesNothing) {
+  REQUIRE_SAMPLES();
+  CliHome plain, limited;
+  const CommandResult a = plain.Run("--preset mp4/0 " + Sample("minimal.mp4"));
+  const CommandResult b = limited.Run("--max-size 1GiB --preset mp4/0 " + Sample("minimal.mp4"));
+  ASSERT_EQ(a.exitCode, 0) << a.output;
+  ASSERT_EQ(b.exitCode, 0) << b.output;
+  const std::string first = SingleOutput(plain, a), second = SingleOutput(limited, b);
+  ASSERT_FALSE(first.empty() || second.empty());
+  EXPECT_EQ(fs::file_size(first), fs::file_size(second));
 }
 
 }  // namespace
