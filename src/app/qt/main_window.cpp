@@ -22,6 +22,7 @@
 #include "app/qt/qt_dialogs.h"
 #include "app/qt/qt_images.h"
 #include "app/qt/qt_widgets.h"
+#include "app/qt/size_limit_controls.h"
 
 namespace ok {
 
@@ -275,6 +276,8 @@ void MainWindow::BuildSettings(QWidget* client) {
 
   connect(settingsPages, &QTabWidget::currentChanged, this,
           [this](int page) { UserAction([&] { model_->OnSettingsPageChanged(page); }); });
+  sizeLimitControls = new TSizeLimitControls(
+      settingsPages, [this](const auto& handler) { UserAction([&] { handler(*model_); }); });
 }
 
 void MainWindow::BuildPresetPage(QWidget* page, bool device) {
@@ -581,6 +584,7 @@ void MainWindow::RedrawSettings() {
   ApplyCheckBox(cropCheckBox, m.cropCheckBox);
   ApplyCheckBox(padCheckBox, m.padCheckBox);
 
+  sizeLimitControls->Redraw(m);
   ApplyEdit(outputFolderEdit, m.outputFolderEdit);
   outputFolderBrowseButton->setToolTip(Q(m.outputFolderBrowseButton.Hint));
   ApplyState(openOutputFolderButton, m.openOutputFolderButton);

@@ -25,6 +25,7 @@ class QTreeWidget;
 namespace ok {
 
 class TTrackBar;
+class TSizeLimitControls;
 
 class MainWindow : public QMainWindow, public TWorkbenchView {
  public:
@@ -110,6 +111,7 @@ class MainWindow : public QMainWindow, public TWorkbenchView {
 
   QGroupBox* settingsGroup = nullptr;
   QTabWidget* settingsPages = nullptr;
+  TSizeLimitControls* sizeLimitControls = nullptr;
   std::array<QWidget*, 4> pages_{};
   QComboBox *fileTypeBox = nullptr, *presetBox = nullptr, *brandBox = nullptr, *modelBox = nullptr,
             *customTypeBox = nullptr;
