@@ -103,6 +103,12 @@ void TWorkbench::FillCustomParams(int type) {
 }
 
 bool TWorkbench::CheckSettingsPage() {
+  const char* missing = SettingsPageMissing();
+  if (missing) view_.ShowMessage(missing, mkError);
+  return !missing;
+}
+
+const char* TWorkbench::SettingsPageMissing() const {
   const char* missing = nullptr;
   switch (settingsPages.ActivePageIndex) {
     case spCustom:
@@ -121,8 +127,7 @@ bool TWorkbench::CheckSettingsPage() {
     default:
       break;
   }
-  if (missing) view_.ShowMessage(missing, mkError);
-  return !missing;
+  return missing;
 }
 
 void TWorkbench::ApplyCustomCropPad(TOutputOptions& options) const {

@@ -240,6 +240,7 @@ TRowEncode TWorkbench::PlanRowEncode(int row) {
 }
 
 std::string TWorkbench::ExpectedSizeText(int row) {
+  if (SettingsPageMissing()) return "";  // no job yet, and no box about it before Start
   try {
     const TRowEncode encode = PlanRowEncode(row);
     if (!encode.Refusal.empty())

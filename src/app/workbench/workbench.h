@@ -76,8 +76,8 @@ struct TRowEncode {
   std::string VideoCodec;  // the encoder's name for the floors
   double FrameRate = 25;
   bool TwoPass = false;
-  int64_t FixedBytes = 0;  // the container's and the audio's share, for a second try
-  std::string RetryPath;  // where the second try is written
+  int64_t FixedBytes = 0;      // the container's and the audio's share, for a second try
+  std::string RetryPath;       // where the second try is written
   TEncodeStage Next = esNone;  // what follows once the current phase has ended
   std::string Refusal;         // why the row is not converted at all
 };
@@ -167,6 +167,8 @@ class TWorkbench {
   void ApplyCustomCropPad(TOutputOptions& options) const;
   // Whether the active settings page holds the values of a job; else shows why (once) and false.
   bool CheckSettingsPage();
+  // What the active settings page still lacks for a job (the text CheckSettingsPage shows), or null.
+  const char* SettingsPageMissing() const;
   // "extfile.ini" holds an analysed sample.
   bool SampleAnalysed() const;
 
