@@ -212,7 +212,7 @@ void TWorkbench::OnTranscoderTerminate(int task, bool finished, bool exception, 
   const int index = RowOfTask(task);
   if (index < 0 || index >= int(Sources.size())) return;
   std::string sizeFailure;
-  if (finished && !RowEncodeDone(task, sizeFailure)) return;  // another encode follows
+  if (!RowEncodeDone(task, finished, sizeFailure)) return;  // another encode follows
   if (!sizeFailure.empty()) finished = false, exception = true;
   TSourceRow& source = Sources[size_t(index)];
   source.State = finished ? rsFinished : exception ? rsFailed : rsStopped;

@@ -298,10 +298,15 @@ int TWorkbench::RowOfTask(int index) const {
   return index >= 0 && index < int(batchTasks_.size()) ? batchTasks_[size_t(index)].Row : -1;
 }
 
-bool TWorkbench::RowEncodeDone(int index, std::string& failure) {
+bool TWorkbench::RowEncodeDone(int index, bool finished, std::string& failure) {
   if (index < 0 || index >= int(batchTasks_.size())) return true;
   const TBatchTask task = batchTasks_[size_t(index)];
   TRowEncode& encode = rowEncodes_.at(size_t(task.Row));
+  if (!finished) {
+    // A second try stopped or failed leaves nothing beside the output.
+    if (task.Stage == esRetry) DeleteFile(encode.RetryPath);
+    return true;
+  }
   if (task.Stage == esAnalysis) {
     encode.Next = esFitted;
     return false;

@@ -349,9 +349,9 @@ class TWorkbench {
   int QueueRowEncode(int row, TEncodeStage stage);
   // The row of task `index` of the current phase, -1 when none.
   int RowOfTask(int index) const;
-  // Task `index` finished: false when its row goes on to another encode in the next phase;
+  // Task `index` ended: false when its row goes on to another encode in the next phase;
   // `failure` says why a finished encode still fails its row (over the limit).
-  bool RowEncodeDone(int index, std::string& failure);
+  bool RowEncodeDone(int index, bool finished, std::string& failure);
   // Starts the phase of the rows that have another encode to do; false when none does.
   bool StartNextPhase();
   // The two-pass statistics folder of the batch, made on first use; "" when it cannot be made.
