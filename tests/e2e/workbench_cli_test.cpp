@@ -129,6 +129,24 @@ TEST(WorkbenchCli, ConvertsWithEachKindOfChoice) {
   }
 }
 
+// --list shows every entry of the catalogue with the values its job gets, line for line as the
+// table beside this test: a profile file that changes a job shows here.
+TEST(WorkbenchCli, ListsEveryEntryWithItsJobsValues) {
+  CliHome home;
+  const CommandResult list = home.Run("--list");
+  ASSERT_EQ(list.exitCode, 0) << list.output;
+  std::istringstream expected(ReadText(SourceDir() + "/tests/e2e/catalogue_list.tsv"));
+  std::istringstream listed(list.output);
+  std::string want, got;
+  int line = 0;
+  while (std::getline(expected, want)) {
+    ++line;
+    ASSERT_TRUE(std::getline(listed, got)) << "line " << line << " missing: " << want;
+    EXPECT_EQ(got, want) << "line " << line;
+  }
+  EXPECT_FALSE(std::getline(listed, got)) << "unexpected line " << line + 1 << ": " << got;
+}
+
 // --list shows the table's rows by positions with their names, and a name as listed (in any case)
 // chooses that row; --output-folder names where the output goes.
 TEST(WorkbenchCli, ListsTheCataloguesAndTakesTheirNames) {

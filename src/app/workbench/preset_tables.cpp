@@ -1,305 +1,63 @@
 #include "app/workbench/preset_tables.h"
 
+#include "app/workbench/profile_catalogue.h"
 #include "app/workbench/workbench.h"
 
 namespace ok {
 
-// Some values lie next to a rounder neighbour and are kept as they are: FLV preset 0 has 18000
-// bits per second, device 14 model 1 is 1280x730, the MPEG rows run at 29 frames per second and
-// device 21 model 1 names the encoder "avc". RM (file type 5) uses the RealVideo suffixes.
-const std::vector<std::vector<TPresetRow>>& PresetTable() {
-  static const std::vector<std::vector<TPresetRow>> table = {
-      {
-          {".3gp", "220x176", "mpeg4", 384000, 15},
-          {".3gp", "320x240", "mpeg4", 384000, 15},
-          {".3gp", "352x288", "h263", 384000, 18},
-          {".3gp", "352x288", "mpeg4", 384000, 18},
-          {".3gp", "176x144", "h263", 160000, 15},
-          {".3gp", "176x144", "mpeg4", 160000, 15},
-      },
-      {
-          {".mp4", "320x240", "mpeg4", 288000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "400x240", "mpeg4", 336000, 18},
-          {".mp4", "400x240", "mpeg4", 448000, 18},
-          {".mp4", "400x240", "mpeg4", 448000, 18},
-          {".mp4", "480x272", "mpeg4", 384000, 24},
-          {".mp4", "480x272", "mpeg4", 512000, 24},
-          {".mp4", "480x272", "mpeg4", 512000, 24},
-          {".mp4", "480x360", "mpeg4", 512000, 24},
-          {".mp4", "480x360", "mpeg4", 768000, 24},
-          {".mp4", "480x360", "mpeg4", 768000, 24},
-          {".mp4", "1280x720", "mpeg4", 1800000, 25},
-          {".mp4", "480x360", "mpeg4", 576000, 25},
-          {".mp4", "640x360", "mpeg4", 768000, 25},
-          {".mp4", "640x480", "mpeg4", 768000, 25},
-          {".mp4", "720x480", "mpeg4", 1500000, 25},
-      },
-      {
-          {".avi", "320x240", "mpeg4", 288000, 18},
-          {".avi", "320x240", "mpeg4", 384000, 15},
-          {".avi", "320x240", "mpeg4", 384000, 18},
-          {".avi", "400x240", "mpeg4", 336000, 18},
-          {".avi", "400x240", "mpeg4", 448000, 18},
-          {".avi", "400x240", "mpeg4", 448000, 18},
-          {".avi", "480x272", "mpeg4", 384000, 24},
-          {".avi", "480x272", "mpeg4", 512000, 24},
-          {".avi", "480x272", "mpeg4", 512000, 24},
-          {".avi", "480x360", "mpeg4", 512000, 24},
-          {".avi", "480x360", "mpeg4", 768000, 24},
-          {".avi", "480x360", "mpeg4", 768000, 24},
-          {".avi", "1280x720", "mpeg4", 1800000, 25},
-          {".avi", "480x360", "mpeg4", 576000, 25},
-          {".avi", "640x360", "mpeg4", 768000, 25},
-          {".avi", "640x480", "mpeg4", 768000, 25},
-          {".avi", "720x480", "mpeg4", 1500000, 25},
-      },
-      {
-          {".mpeg", "720x480", "mpeg4", 6000000, 29},
-          {".mpeg", "720x576", "mpeg4", 6000000, 25},
-          {".mpeg", "480x480", "mpeg4", 2040000, 29},
-          {".mpeg", "480x576", "mpeg4", 2040000, 25},
-          {".mpeg", "352x240", "mpeg4", 1150000, 29},
-          {".mpeg", "352x288", "mpeg4", 1150000, 25},
-      },
-      {
-          {".wmv", "320x240", "wmv2", 384000, 18},
-          {".wmv", "480x272", "wmv2", 512000, 25},
-          {".wmv", "480x360", "wmv2", 768000, 25},
-          {".wmv", "640x360", "wmv2", 1200000, 25},
-          {".wmv", "640x480", "wmv2", 1500000, 25},
-      },
-      {
-          {".rm10", "320x240", "rv10", 256000, 15},
-          {".rm20", "352x288", "rv20", 384000, 20},
-          {".rm20", "640x480", "rv20", 768000, 25},
-      },
-      {
-          {".mov", "320x240", "mpeg4", 288000, 18},
-          {".mov", "640x360", "mpeg4", 512000, 24},
-          {".mov", "640x480", "mpeg4", 768000, 24},
-      },
-      {
-          {".mkv", "1280x720", "mpeg4", 1800000, 25},
-          {".mkv", "1280x720", "mpeg4", 2400000, 25},
-          {".mkv", "480x360", "mpeg4", 512000, 24},
-          {".mkv", "480x360", "mpeg4", 768000, 25},
-          {".mkv", "640x360", "mpeg4", 768000, 25},
-          {".mkv", "640x360", "mpeg4", 1024000, 25},
-          {".mkv", "640x480", "mpeg4", 864000, 25},
-          {".mkv", "640x480", "mpeg4", 1152000, 25},
-      },
-      {
-          {".flv", "176x144", "flv", 18000, 18},
-          {".flv", "320x240", "flv", 384000, 18},
-          {".flv", "640x480", "flv", 512000, 18},
-      },
-  };
+namespace {
+
+// The catalogue folders of a page in list order: the file types' folders, or the brands.
+std::vector<std::string> PageFolders(int page) {
+  std::vector<std::string> folders;
+  if (page == spPreset) {
+    for (const char* item : FileTypeItems)
+      folders.push_back(PresetCatalogueFolder() + FileTypeFolderName(item));
+  } else {
+    GetFileList2(folders, DeviceCatalogueFolder());
+    for (std::string& brand : folders) brand = DeviceCatalogueFolder() + brand;
+  }
+  return folders;
+}
+
+std::vector<std::string> ProfileFiles(const std::string& folder) {
+  std::vector<std::string> files;
+  GetFileList(files, folder, ".ini");
+  return files;
+}
+
+std::vector<std::vector<TPresetRow>> PageTable(int page) {
+  std::vector<std::vector<TPresetRow>> table;
+  for (const std::string& folder : PageFolders(page)) {
+    std::vector<TPresetRow>& rows = table.emplace_back();
+    for (const std::string& file : ProfileFiles(folder)) rows.push_back(PresetRowOf(ReadProfile(file)));
+  }
   return table;
 }
 
-const std::vector<std::vector<TPresetRow>>& DeviceTable() {
-  static const std::vector<std::vector<TPresetRow>> table = {
-      {
-          {".avi", "480x272", "mpeg4", 512000, 24},
-          {".mp4", "320x240", "mpeg4", 384000, 24},
-      },
-      {
-          {".avi", "320x240", "mpeg4", 384000, 18},
-          {".avi", "320x240", "mpeg4", 384000, 18},
-          {".avi", "480x272", "mpeg4", 512000, 24},
-          {".mp4", "320x240", "mpeg4", 512000, 24},
-      },
-      {
-          {".avi", "320x240", "mpeg4", 384000, 18},
-          {".avi", "480x272", "mpeg4", 512000, 24},
-          {".avi", "800x480", "mpeg4", 1800000, 24},
-          {".mp4", "720x480", "mpeg4", 1600000, 24},
-      },
-      {
-          {".mp4", "320x240", "mpeg4", 384000, 24},
-          {".mp4", "480x320", "mpeg4", 768000, 24},
-          {".mp4", "320x240", "mpeg4", 384000, 24},
-          {".mp4", "320x240", "mpeg4", 384000, 24},
-          {".mp4", "640x480", "mpeg4", 768000, 24},
-          {".mp4", "640x480", "mpeg4", 768000, 24},
-      },
-      {
-          {".mp4", "320x240", "mpeg4", 384000, 24},
-          {".mp4", "800x400", "mpeg4", 1600000, 24},
-      },
-      {
-          {".wmv", "320x240", "wmv2", 384000, 18},
-      },
-      {
-          {".avi", "320x240", "mpeg4", 384000, 24},
-          {".avi", "640x480", "mpeg4", 1024000, 24},
-      },
-      {
-          {".mp4", "800x480", "mpeg4", 1200000, 24},
-          {".mp4", "400x240", "mpeg4", 512000, 24},
-          {".mp4", "400x272", "mpeg4", 512000, 24},
-      },
-      {
-          {".mp4", "320x240", "mpeg4", 384000, 25},
-          {".mp4", "480x320", "mpeg4", 512000, 25},
-      },
-      {
-          {".avi", "1280x720", "mpeg4", 1800000, 25},
-          {".avi", "480x360", "mpeg4", 576000, 25},
-          {".avi", "640x360", "mpeg4", 768000, 25},
-          {".avi", "640x480", "mpeg4", 768000, 25},
-          {".avi", "720x480", "mpeg4", 1500000, 25},
-      },
-      {
-          {".mp4", "480x360", "mpeg4", 384000, 25},
-          {".mp4", "480x360", "mpeg4", 512000, 24},
-          {".mp4", "640x480", "mpeg4", 576000, 24},
-          {".mp4", "640x480", "mpeg4", 768000, 24},
-          {".mp4", "800x480", "mpeg4", 768000, 24},
-          {".mp4", "800x480", "mpeg4", 1024000, 24},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-      },
-      {
-          {".avi", "220x176", "mpeg4", 256000, 10},
-          {".mp4", "480x272", "mpeg4", 512000, 24},
-      },
-      {
-          {".avi", "400x240", "mpeg4", 384000, 18},
-          {".mp4", "800x480", "mpeg4", 1200000, 24},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "480x240", "mpeg4", 512000, 18},
-          {".mp4", "400x240", "mpeg4", 384000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "800x480", "mpeg4", 1000000, 24},
-          {".mp4", "400x240", "mpeg4", 384000, 18},
-          {".mp4", "320x240", "mpeg4", 288000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-      },
-      {
-          {".avi", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "320x240", "mpeg4", 288000, 24},
-          {".mp4", "320x240", "mpeg4", 384000, 24},
-          {".mp4", "480x320", "mpeg4", 576000, 24},
-          {".mp4", "480x320", "mpeg4", 768000, 24},
-      },
-      {
-          {".mp4", "1280x720", "mpeg4", 1800000, 25},
-          {".mp4", "1280x730", "mpeg4", 2400000, 25},
-          {".mp4", "480x360", "mpeg4", 576000, 25},
-          {".mp4", "480x360", "mpeg4", 768000, 25},
-          {".mp4", "720x480", "mpeg4", 1500000, 25},
-          {".mp4", "720x480", "mpeg4", 2000000, 25},
-          {".mp4", "320x240", "mpeg4", 384000, 25},
-          {".mp4", "320x240", "mpeg4", 384000, 25},
-          {".mp4", "640x480", "mpeg4", 512000, 25},
-          {".mp4", "640x480", "mpeg4", 768000, 25},
-      },
-      {
-          {".mp4", "320x240", "mpeg4", 384000, 15},
-          {".mp4", "160x128", "mpeg4", 128000, 15},
-          {".mp4", "320x240", "mpeg4", 288000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 15},
-          {".mp4", "176x144", "mpeg4", 256000, 15},
-      },
-      {
-          {".3gp", "176x144", "mpeg4", 192000, 15},
-          {".3gp", "352x288", "mpeg4", 384000, 15},
-          {".mp4", "640x360", "mpeg4", 768000, 25},
-          {".mp4", "176x144", "mpeg4", 192000, 15},
-          {".mp4", "320x240", "mpeg4", 384000, 15},
-          {".mp4", "320x240", "mpeg4", 384000, 15},
-          {".mp4", "320x240", "mpeg4", 288000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "640x480", "mpeg4", 1024000, 24},
-          {".mp4", "640x360", "mpeg4", 768000, 24},
-          {".mp4", "480x320", "mpeg4", 512000, 24},
-          {".mp4", "320x240", "mpeg4", 384000, 24},
-      },
-      {
-          {".avi", "320x240", "mpeg4", 384000, 24},
-          {".avi", "800x480", "mpeg4", 1500000, 24},
-          {".mp4", "400x240", "mpeg4", 512000, 24},
-          {".mp4", "480x272", "mpeg4", 512000, 24},
-      },
-      {
-          {".avi", "320x240", "mpeg4", 512000, 24},
-          {".avi", "432x240", "mpeg4", 512000, 24},
-          {".avi", "400x240", "mpeg4", 512000, 24},
-          {".avi", "320x240", "mpeg4", 512000, 24},
-          {".avi", "800x576", "mpeg4", 1500000, 24},
-          {".avi", "320x240", "mpeg4", 512000, 24},
-      },
-      {
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-      },
-      {
-          {".avi", "400x240", "mpeg4", 384000, 24},
-          {".mp4", "400x240", "mpeg4", 512000, 24},
-      },
-      {
-          {".mp4", "240x180", "mpeg4", 256000, 18},
-          {".mp4", "320x240", "avc", 288000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "480x320", "mpeg4", 576000, 24},
-          {".mp4", "480x360", "mpeg4", 576000, 24},
-          {".mp4", "480x360", "mpeg4", 768000, 24},
-      },
-      {
-          {".avi", "320x240", "mpeg4", 384000, 15},
-          {".mp4", "320x240", "mpeg4", 288000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 15},
-          {".mp4", "480x272", "mpeg4", 512000, 24},
-      },
-      {
-          {".mp4", "1280x720", "mpeg4", 1800000, 24},
-          {".mp4", "480x360", "mpeg4", 576000, 24},
-          {".mp4", "720x480", "mpeg4", 1500000, 24},
-          {".mp4", "368x208", "mpeg4", 384000, 24},
-          {".mp4", "368x272", "mpeg4", 320000, 24},
-          {".mp4", "368x272", "mpeg4", 384000, 24},
-          {".mp4", "480x272", "mpeg4", 384000, 24},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 24},
-          {".mp4", "800x480", "mpeg4", 1500000, 24},
-          {".mp4", "800x480", "mpeg4", 1800000, 24},
-      },
-      {
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "320x240", "mpeg4", 288000, 18},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-          {".mp4", "640x360", "mpeg4", 512000, 24},
-          {".mp4", "160x128", "mpeg4", 256000, 15},
-          {".mp4", "220x176", "mpeg4", 384000, 15},
-          {".mp4", "320x240", "mpeg4", 384000, 18},
-      },
-      {
-          {".avi", "432x240", "mpeg4", 512000, 24},
-          {".avi", "480x272", "mpeg4", 512000, 24},
-          {".avi", "432x240", "mpeg4", 512000, 24},
-      },
-  };
-  return table;
+}  // namespace
+
+TPresetRow PresetRowOf(const profile_rec& p) {
+  return {p.Extension, std::to_string(p.Width) + "x" + std::to_string(p.Height), p.Encoder, p.VideoBitrate,
+          int(p.FPS)};
 }
 
-const TPresetRow* FindPresetRow(int page, int first, int second) {
-  if (page != spPreset && page != spDevice) return nullptr;
-  const auto& table = page == spPreset ? PresetTable() : DeviceTable();
-  if (first < 0 || size_t(first) >= table.size()) return nullptr;
-  const auto& rows = table[size_t(first)];
-  if (second < 0 || size_t(second) >= rows.size()) return nullptr;
-  return &rows[size_t(second)];
+std::vector<std::vector<TPresetRow>> PresetTable() { return PageTable(spPreset); }
+std::vector<std::vector<TPresetRow>> DeviceTable() { return PageTable(spDevice); }
+
+std::optional<TPresetRow> FindPresetRow(int page, int first, int second) {
+  if (page != spPreset && page != spDevice) return std::nullopt;
+  const std::vector<std::string> folders = PageFolders(page);
+  if (first < 0 || size_t(first) >= folders.size()) return std::nullopt;
+  const std::vector<std::string> files = ProfileFiles(folders[size_t(first)]);
+  if (second < 0 || size_t(second) >= files.size()) return std::nullopt;
+  return PresetRowOf(ReadProfile(files[size_t(second)]));
 }
 
 void TWorkbench::FillPresetParams(int page, int first, int second) {
   if (page == spExisting) return FillExistingVideoParams();
   if (page == spCustom) return FillCustomParams(first);
-  const TPresetRow* row = FindPresetRow(page, first, second);
+  const std::optional<TPresetRow> row = FindPresetRow(page, first, second);
   if (!row) return;  // no row: the job keeps the values of the previous lookup
   JobExt = row->Ext;
   JobFrameSize = row->FrameSize;

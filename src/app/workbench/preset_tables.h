@@ -1,11 +1,15 @@
 #pragma once
-// The built-in preset tables: the video parameters of a job on the preset page (by file type and
-// preset) and on the device page (by brand and model). The catalogue files only name the entries.
+// The preset tables: the video parameters of a job on the preset page (by file type and preset)
+// and on the device page (by brand and model), read from the profile files of the catalogue, so
+// that a new entry is a new file.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace ok {
+
+struct profile_rec;
 
 struct TPresetRow {
   std::string Ext;        // with its dot; ".rm10" / ".rm20" pick the RealVideo encoder
@@ -13,13 +17,17 @@ struct TPresetRow {
   std::string VideoCodec;
   int VideoBitrate = 0;
   int FrameRate = 0;
+  bool operator==(const TPresetRow&) const = default;
 };
 
+// The job's values of one profile.
+TPresetRow PresetRowOf(const profile_rec& p);
+
 // Rows of the preset page, indexed by file-type position, then preset position.
-const std::vector<std::vector<TPresetRow>>& PresetTable();
+std::vector<std::vector<TPresetRow>> PresetTable();
 // Rows of the device page, indexed by brand position, then model position.
-const std::vector<std::vector<TPresetRow>>& DeviceTable();
-// The row of page 0 or 1 at (first, second); nullptr when there is none.
-const TPresetRow* FindPresetRow(int page, int first, int second);
+std::vector<std::vector<TPresetRow>> DeviceTable();
+// The row of page 0 or 1 at (first, second); none when there is no such entry.
+std::optional<TPresetRow> FindPresetRow(int page, int first, int second);
 
 }  // namespace ok

@@ -1,5 +1,6 @@
 #include "app/workbench/profile_catalogue.h"
 
+#include <cctype>
 #include <charconv>
 
 #include "engine/options/value_parsing.h"
@@ -42,11 +43,23 @@ std::string FileTypeFolderName(const std::string& caption) {
 std::string PresetCatalogueFolder() { return ProgramFolder() + "profiles/videoconvert/"; }
 std::string DeviceCatalogueFolder() { return ProgramFolder() + "profiles/devices/"; }
 
+namespace {
+
+std::string LowerAscii(std::string text) {
+  for (char& ch : text) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  return text;
+}
+
+}  // namespace
+
 profile_rec ReadProfile(const std::string& fileName) {
   const TIniFile ini(fileName);
   profile_rec p;
   p.Type = ini.ReadString("mediatype", "Type", "");
+  // The shown names are the job's unless the file says otherwise.
+  p.Extension = ini.ReadString("mediatype", "Extension", p.Type.empty() ? "" : "." + LowerAscii(p.Type));
   p.VideoCodec = ini.ReadString("video", "VideoCodec", "");
+  p.Encoder = ini.ReadString("video", "Encoder", LowerAscii(p.VideoCodec));
   p.VideoBitrate = ini.ReadInteger("video", "VideoBitrate", 0);
   p.Width = ini.ReadInteger("video", "Width", 0);
   p.Height = ini.ReadInteger("video", "Height", 0);

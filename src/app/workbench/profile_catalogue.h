@@ -25,7 +25,9 @@ std::string FileTypeFolderName(const std::string& caption);
 std::string PresetCatalogueFolder();
 std::string DeviceCatalogueFolder();
 
-// A profile file; missing keys and values that are not numbers read as the defaults.
+// A profile file; missing keys and values that are not numbers read as the defaults. The job's
+// suffix ("Extension") defaults to the type in lower case after a dot, its encoder ("Encoder") to
+// the shown video codec in lower case.
 profile_rec ReadProfile(const std::string& fileName);
 // The caption of a box item: the file name without folder and extension.
 std::string ProfileItemCaption(const std::string& fileName);

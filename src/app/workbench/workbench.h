@@ -24,7 +24,9 @@ class TMainThread;
 // A profile file of the catalogues (and "extfile.ini"), fields in the file's order.
 struct profile_rec {
   std::string Type;
+  std::string Extension;  // the job's suffix, with its dot
   std::string VideoCodec;
+  std::string Encoder;  // the job's video encoder
   int32_t VideoBitrate = 0;
   int32_t Width = 0;
   int32_t Height = 0;

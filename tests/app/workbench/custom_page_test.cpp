@@ -49,7 +49,7 @@ TEST(CustomPage, KeyFilterTakesDigitsAndBackspaceOnly) {
 }
 
 TEST(CustomPage, MessagesStopTheBranchAndKeepTheJobValues) {
-  TWorkbenchHarness h(false);
+  TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();
   m.FillPresetParams(spPreset, 4, 0);  // wmv2
   m.FillPresetParams(spCustom, 1, 0);
@@ -76,7 +76,7 @@ TEST(CustomPage, MessagesStopTheBranchAndKeepTheJobValues) {
 }
 
 TEST(CustomPage, TypesGiveExtensionAndCodec) {
-  TWorkbenchHarness h(false);
+  TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();
   m.OnApplyCustomClicked();
   // The audio codec follows the type: one its container takes.

@@ -23,6 +23,7 @@ std::ostream& operator<<(std::ostream& out, const TJob& j) {
 }
 
 TEST(PresetTables, RowCountsAreTheCatalogueCounts) {
+  TWorkbenchHarness h;
   const std::vector<size_t> types = {6, 17, 17, 6, 5, 3, 3, 8, 3};
   const std::vector<size_t> brands = {2, 4,  4, 6,  2, 1, 2, 3, 2, 5, 8,  2, 10,
                                       5, 10, 6, 12, 4, 6, 1, 2, 6, 5, 12, 7, 3};
@@ -59,7 +60,7 @@ TEST(PresetTables, LookupsGiveTheRowsValues) {
       {1, 21, 1, {".mp4", "320x240", "avc", 288000, 18}},
       {1, 25, 2, {".avi", "432x240", "mpeg4", 512000, 24}},
   };
-  TWorkbenchHarness h(false);
+  TWorkbenchHarness h;
   TWorkbench& m = h.NewModel(false);
   for (const TCase& c : cases) {
     m.FillPresetParams(c.Page, c.First, c.Second);
@@ -71,7 +72,7 @@ TEST(PresetTables, LookupsGiveTheRowsValues) {
 }
 
 TEST(PresetTables, PositionWithoutRowKeepsThePreviousValues) {
-  TWorkbenchHarness h(false);
+  TWorkbenchHarness h;
   TWorkbench& m = h.NewModel(false);
   m.FillPresetParams(spDevice, 16, 1);
   const TJob before = JobOf(m);

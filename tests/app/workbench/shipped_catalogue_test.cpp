@@ -36,7 +36,9 @@ void ExpectEntryMatchesRow(TWorkbench& m, const profile_rec& p, const std::strin
                            int first, int second) {
   SCOPED_TRACE("page " + std::to_string(page) + " entry " + std::to_string(first) + "/" +
                std::to_string(second) + " " + caption);
-  const TPresetRow& row = *FindPresetRow(page, first, second);
+  const std::optional<TPresetRow> found = FindPresetRow(page, first, second);
+  ASSERT_TRUE(found);
+  const TPresetRow& row = *found;
   EXPECT_EQ(std::to_string(p.Width) + "x" + std::to_string(p.Height), row.FrameSize);
   EXPECT_EQ(p.VideoBitrate, row.VideoBitrate);
   EXPECT_EQ(p.FPS, row.FrameRate);
@@ -56,10 +58,11 @@ void ExpectEntryMatchesRow(TWorkbench& m, const profile_rec& p, const std::strin
 TEST(ShippedCatalogue, EveryPresetListsAtItsRowAndDescribesIt) {
   TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();
-  ASSERT_EQ(m.fileTypeBox.Items.size(), PresetTable().size());
-  for (int type = 0; type < int(PresetTable().size()); ++type) {
+  const auto table = PresetTable();
+  ASSERT_EQ(m.fileTypeBox.Items.size(), table.size());
+  for (int type = 0; type < int(table.size()); ++type) {
     m.SelectFileType(type);
-    ASSERT_EQ(m.presetBox.Items.size(), PresetTable()[size_t(type)].size()) << "type " << type;
+    ASSERT_EQ(m.presetBox.Items.size(), table[size_t(type)].size()) << "type " << type;
     std::set<std::string> names;
     for (int preset = 0; preset < int(m.presetBox.Items.size()); ++preset) {
       m.SelectPreset(preset);
@@ -74,19 +77,20 @@ TEST(ShippedCatalogue, EveryPresetListsAtItsRowAndDescribesIt) {
 TEST(ShippedCatalogue, EveryDeviceModelListsAtItsRowAndDescribesIt) {
   TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();
-  ASSERT_EQ(m.brandBox.Items.size(), DeviceTable().size());
+  const auto table = DeviceTable();
+  ASSERT_EQ(m.brandBox.Items.size(), table.size());
   std::set<std::string> brands;
-  for (int brand = 0; brand < int(DeviceTable().size()); ++brand) {
+  for (int brand = 0; brand < int(table.size()); ++brand) {
     m.SelectBrand(brand);
     brands.insert(m.brandBox.Text());
-    ASSERT_EQ(m.modelBox.Items.size(), DeviceTable()[size_t(brand)].size()) << "brand " << brand;
+    ASSERT_EQ(m.modelBox.Items.size(), table[size_t(brand)].size()) << "brand " << brand;
     for (int model = 0; model < int(m.modelBox.Items.size()); ++model) {
       m.SelectModel(model);
       ExpectEntryMatchesRow(m, m.DeviceProfile, m.modelBox.Text(), spDevice, brand, model);
       EXPECT_EQ(m.frameRateLabel.Caption.rfind("桢速率：", 0), 0u);
     }
   }
-  EXPECT_EQ(brands.size(), DeviceTable().size());
+  EXPECT_EQ(brands.size(), table.size());
 }
 
 }  // namespace
