@@ -263,7 +263,7 @@ TBatchResult RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMai
   result.Started = wb.Running();
   // The tasks stay listed until the end of the batch is handled, which needs the loop pumped.
   for (int i = 0; result.Started && i < wb.Transcoder.Tasks().Count(); ++i)
-    result.Outputs.push_back(wb.Transcoder.Tasks().Items(i).OutputOptions.FileName);
+    result.Outputs.push_back(wb.Sources[size_t(i)].OutputPath);
   while (wb.Running()) {
     loop.RunUntil([&] { return !wb.Running() || (interrupted.load() && !result.Interrupted) || listChanged; },
                   std::chrono::milliseconds(250));

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "app/workbench/output_files.h"
 #include "app/workbench/workbench.h"
 #include "engine/options/value_parsing.h"
 #include "platform/file_utils.h"
@@ -111,6 +112,7 @@ void TWorkbench::OnStartClicked() {
     return;
   }
   OnOutputFolderEditLeft();  // the folder typed is the one used, and remembered
+  RemoveAbandonedParts(folder);
 
   Transcoder.SetLogLevel(llInfo);
   Transcoder.ThreadPriority = tpLower;
@@ -122,7 +124,9 @@ void TWorkbench::OnStartClicked() {
     std::string failure;
     try {
       TOutputOptions output = BuildOutputOptions(row);
-      output.FileName = Sources[size_t(row)].OutputPath = OutputFileName(row, output.FileExt, true);
+      TSourceRow& source = Sources[size_t(row)];
+      source.OutputPath = OutputFileName(row, output.FileExt, true);
+      output.FileName = source.PartPath = PartFileName(source.OutputPath);
       TInputOptions input = BuildInputOptions(row);
       if (AddConversionTask(input, output) != row) failure = Transcoder.LastError();
     } catch (const std::exception& e) {
@@ -197,7 +201,12 @@ void TWorkbench::OnTranscoderTerminate(int index, bool finished, bool exception,
   TSourceRow& source = Sources[size_t(index)];
   source.State = finished ? rsFinished : exception ? rsFailed : rsStopped;
   if (finished) source.Progress = 100;
-  source.FailureText = source.State == rsFailed ? "转换失败：" + FailureCause(message) : "";
+  std::string cause = message;
+  if (const size_t at = cause.find(source.PartPath); !source.PartPath.empty() && at != std::string::npos)
+    cause.replace(at, source.PartPath.size(), source.OutputPath);
+  SettlePart(source.PartPath, source.OutputPath);
+  source.PartPath.clear();
+  source.FailureText = source.State == rsFailed ? "转换失败：" + FailureCause(cause) : "";
   RenderRow(index);
   view_.Changed(wcList);
 }
