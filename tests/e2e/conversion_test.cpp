@@ -405,6 +405,17 @@ TEST_F(ConversionTest, ARaisedFrameRateHoldsTheLastPictureForItsTime) {
   }
 }
 
+// A clip shorter than a picture's time, between two pictures, holds the picture showing at its
+// start.
+TEST_F(ConversionTest, AClipBetweenTwoPicturesHoldsThePictureShowingAtItsStart) {
+  const std::string out = dir / "tiny.mp4";
+  ASSERT_EQ(Convert(SparseKeyframeSource(), {{"ss", "1.31"}}, out,
+                    {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"t", "0.01"}})
+                .Error,
+            "");
+  EXPECT_EQ(CountFrames(out), 1);
+}
+
 TEST_F(ConversionTest, FrameLimitAndFileSizeLimitEndTheConversion) {
   const std::string frames = dir / "frames.avi";
   ASSERT_EQ(Convert(Source(), {}, frames, {{"vcodec", "mpeg4"}, {"an", ""}, {"vframes", "10"}}).Error, "");
