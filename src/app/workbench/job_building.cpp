@@ -189,8 +189,10 @@ std::string TWorkbench::FitPicture(int64_t width, int64_t height, const std::str
 }
 
 std::string TWorkbench::OutputFileName(int row, const std::string& suffix, bool reserve) {
-  // Tasks write parts; the names their outputs take are the rows'.
+  // A queued task's output, by the name it writes or, for a part, the name the row's output takes.
   auto queued = [this](const std::string& name) {
+    for (int i = 0; i < Transcoder.Tasks().Count(); ++i)
+      if (Transcoder.Tasks().Items(i).OutputOptions.FileName == name) return true;
     for (const TSourceRow& source : Sources)
       if (!source.PartPath.empty() && source.OutputPath == name) return true;
     return false;
