@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "engine/ffmpeg_exception.h"
 #include "engine/run/log_levels.h"
 #include "media/ff_functions.h"
 #include "media/ff_loader.h"
@@ -168,20 +169,16 @@ int TCustomTranscoder::AddTask(const std::string& fileName, TInputOptions* optio
     if (options) {
       if (options->FileName.empty()) options->FileName = fileName;
       task->InputOptions = *options;
-      task->ApplyOptionLines(options->ExtraOptions, 0);
-      task->SetInputFormat(options->FileFormat);
-      if (options->StartTime > 0) task->SetStartTime(int64_t(options->StartTime) * 1000);
-      task->SetStartTime(options->StartTimeUS);
-      task->SetProgramID(options->ProgramID);
     } else {
       ResetInputOptions(task->InputOptions);
     }
-    if (!task->OpenInputFile(fileName)) {
+    task->InputFileName = fileName;
+    task->InputOptionsGiven = options != nullptr;
+    if (!OpenTaskInput(*task)) {
       task->OnLog = nullptr;
       lastError_ = task->LastError;
       return -1;
     }
-    task->Probe.AttachContext(task->InputFiles[size_t(task->NbInputFiles - 1)].Context.get());
     task->OnProgress = [this, task](int frameNumber, int fps, int currentDuration, float quality,
                                     float bitRate, int64_t currentSize, int totalOutputDuration) {
       DoProgress(task, frameNumber, fps, currentDuration, quality, bitRate, currentSize, totalOutputDuration);
@@ -213,27 +210,72 @@ bool TCustomTranscoder::SetOutput(int index, const std::string& fileName, TOutpu
     }
   }
   try {
+    // An earlier SetOutput let the input go.
+    if (task->NbInputFiles == 0 && !OpenTaskInput(*task)) {
+      lastError_ = task->LastError;
+      return false;
+    }
     if (options) {
       if (options->FileName.empty()) options->FileName = fileName;
       task->OutputOptions = *options;
-      ApplyOutputOptions(*task, *options);
     } else {
       ResetOutputOptions(task->OutputOptions);
     }
-    const int rc = task->OpenOutput(fileName);
-    if (rc < 0)
+    task->OutputFileName = fileName;
+    task->OutputOptionsGiven = options != nullptr;
+    if (!OpenTaskOutput(*task)) {
       lastError_ = task->LastError;
-    else if (options)
-      task->ApplyOptionLines(options->ExtraOptions, 1);
-    if (rc >= 0) {
-      std::lock_guard lock(Lock);
-      task->OutputPath = path;
+      return false;
     }
-    return rc >= 0;
+    // Both files opened, so what they refuse is known now. Nothing stays open or allocated while
+    // the task waits: a batch is limited neither by open files nor by memory.
+    task->Probe.CloseFile();
+    task->ReleaseState();
+    task->OnSetUp = [this, task] { SetUpTask(*task); };
+    std::lock_guard lock(Lock);
+    task->OutputPath = path;
+    return true;
   } catch (const std::exception& e) {
     lastError_ = e.what();
     return false;
   }
+}
+
+bool TCustomTranscoder::OpenTaskInput(TFFmpeg& task) {
+  if (task.InputOptionsGiven) {
+    const TInputOptions& options = task.InputOptions;
+    task.ApplyOptionLines(options.ExtraOptions, 0);
+    task.SetInputFormat(options.FileFormat);
+    if (options.StartTime > 0) task.SetStartTime(int64_t(options.StartTime) * 1000);
+    task.SetStartTime(options.StartTimeUS);
+    task.SetProgramID(options.ProgramID);
+  }
+  if (!task.OpenInputFile(task.InputFileName)) return false;
+  task.Probe.AttachContext(task.InputFiles[size_t(task.NbInputFiles - 1)].Context.get());
+  return true;
+}
+
+bool TCustomTranscoder::OpenTaskOutput(TFFmpeg& task) {
+  if (task.OutputOptionsGiven) ApplyOutputOptions(task, task.OutputOptions);
+  if (task.OpenOutput(task.OutputFileName) < 0) return false;
+  if (task.OutputOptionsGiven) task.ApplyOptionLines(task.OutputOptions.ExtraOptions, 1);
+  return true;
+}
+
+void TCustomTranscoder::SetUpTask(TFFmpeg& task) {
+  uint8_t hookFlags = 0;
+  {
+    std::lock_guard preview(PreviewLock);
+    hookFlags = task.HookFlags;
+  }
+  const int64_t progressInterval = task.ProgressInterval;
+  const int verbose = task.Verbose;
+  // The run's own flags stay: it is running, and a stop asked for meanwhile still holds.
+  task.ResetOptions(true);
+  task.ProgressInterval = progressInterval;
+  task.SetVerbose(verbose);
+  task.SetHookFlags(hookFlags);
+  if (!OpenTaskInput(task) || !OpenTaskOutput(task)) throw FFmpegException(task.LastError);
 }
 
 void TCustomTranscoder::ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& o) {

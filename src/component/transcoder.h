@@ -34,6 +34,11 @@ class TFFmpeg : public TCustomFFmpeg {
   // The output file with links and ".." resolved, once SetOutput opened it ("" for none or for
   // another protocol's address).
   std::string OutputPath;
+  // What AddTask and SetOutput were given: the task opens its files again when it starts.
+  std::string InputFileName;
+  std::string OutputFileName;
+  bool InputOptionsGiven = false;
+  bool OutputOptionsGiven = false;
 
   // Run-loop bookkeeping of the component, under its Lock.
   bool TerminationReported = false;  // DoTerminate has run for it
@@ -140,6 +145,11 @@ class TCustomTranscoder {
   void CheckRunComplete();
   void AllDone();
   void ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& options);
+  // The input, then the output, from the task's stored records; false with the task's LastError.
+  bool OpenTaskInput(TFFmpeg& task);
+  bool OpenTaskOutput(TFFmpeg& task);
+  // On the task's thread when it starts: fresh options and both files opened again.
+  void SetUpTask(TFFmpeg& task);
   void ApplyLibraryLogLevel();
   uint8_t HookFlags() const;
   void SetHookBit(uint8_t bit, bool value);

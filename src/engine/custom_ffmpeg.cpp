@@ -45,14 +45,14 @@ void TCustomFFmpeg::ReleaseOptionState() {
   previewer.reset();
 }
 
-void TCustomFFmpeg::ResetOptions() {
+void TCustomFFmpeg::ResetOptions(bool keepRunState) {
   if (!FFLoader.AllLoaded(RequiredLibraries)) return;
   ReleaseState();
   // Assigning fresh defaults also frees the matrices, texts and bitstream-filter chains.
   static_cast<TOptionState&>(*this) = TOptionState{};
   static_cast<TInputState&>(*this) = TInputState{};
   static_cast<TOutputState&>(*this) = TOutputState{};
-  ResetRunState();
+  if (!keepRunState) ResetRunState();
   RecordingTimeMs = -1;
   OptionContexts.Create(SwsFlags);
 }

@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "engine/transcode/audio_output.h"
-#include "engine/run/engine_threads.h"
-#include "engine/transcode/frame_processing.h"
 #include "engine/files/input_file.h"
+#include "engine/files/output_file.h"
 #include "engine/options/option_contexts.h"
 #include "engine/options/option_state.h"
-#include "engine/files/output_file.h"
+#include "engine/run/engine_threads.h"
+#include "engine/transcode/audio_output.h"
+#include "engine/transcode/frame_processing.h"
 #include "engine/transcode/transcode_state.h"
 #include "engine/transcode/video_output.h"
 #include "media/frame_hook.h"
@@ -50,8 +50,9 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
 
   // Releases and re-creates the option state and the option contexts; does nothing while the
-  // media libraries are not all loaded.
-  void ResetOptions();
+  // media libraries are not all loaded. `keepRunState`: for a run's own set-up, whose run flags
+  // (running, a stop already asked for) must stay.
+  void ResetOptions(bool keepRunState = false);
 
   // The dispatcher: one option by its exact (case-sensitive) name; names it does not know go to
   // SetGenericOption, whose result is ignored.
@@ -290,6 +291,9 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   bool ExceptionRaised = false;
   std::string ExceptionMessage;
   std::function<void()> OnTerminate;
+  // Opens the task's files when its run begins, on the thread that runs it; a failure becomes the
+  // task's termination. Without it, the files must be open before Start.
+  std::function<void()> OnSetUp;
 
  private:
   void ResetRunState();

@@ -102,8 +102,9 @@ std::string OpenErrorText(const std::string& fileName, int code) {
     fmt = "%s: no such file or directory";
   else if (code == ErrorNotRegularFile)
     fmt = "%s: not a regular file or block device (a pipe or device could block), not opened";
-  else if (code == AVERROR(ENOSPC) || code == AVERROR(EDQUOT) || code == AVERROR(EFBIG)) {
-    // A full disk or quota: the system's own words.
+  else if (code == AVERROR(ENOSPC) || code == AVERROR(EDQUOT) || code == AVERROR(EFBIG) ||
+           code == AVERROR(EMFILE) || code == AVERROR(ENFILE)) {
+    // A full disk or quota, or no file descriptor left: the system's own words.
     char text[256];
     return fileName + ": " + strerror_r(-code, text, sizeof text);
   } else

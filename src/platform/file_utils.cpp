@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -222,6 +223,8 @@ size_t MaxFileNameBytes(const std::string& folder) {
   const long max = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
   return max > 0 ? size_t(max) : 255;
 }
+
+bool ProcessExists(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
 std::string CutUtf8(const std::string& text, size_t bytes) {
   if (text.size() <= bytes) return text;

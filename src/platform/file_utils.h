@@ -42,6 +42,8 @@ int64_t FileSize64(const std::string& path);
 bool CreateFileExclusive(const std::string& path, int* error = nullptr);
 // The longest file name (bytes of one path component) the file system of `folder` takes.
 size_t MaxFileNameBytes(const std::string& folder);
+// True while a process with this id exists (one of another user's too): what it holds is in use.
+bool ProcessExists(int pid);
 // `text` cut to at most `bytes` bytes without splitting a UTF-8 character.
 std::string CutUtf8(const std::string& text, size_t bytes);
 

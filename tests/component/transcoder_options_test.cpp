@@ -82,6 +82,9 @@ TEST_F(Options, LinesNamingARecordFieldTakeEffectOverTheRecord) {
   EXPECT_FALSE(out.DisableAudio);
   ASSERT_TRUE(component->SetOutput(0, tmp_ / "lines.mkv", &out)) << component->LastError();
   TFFmpeg& task = component->Tasks().Items(0);
+  // The files are opened again when the task starts; that set-up is what the run sees.
+  ASSERT_TRUE(task.OnSetUp);
+  task.OnSetUp();
   EXPECT_GT(task.PadColorV, 200) << "red gives a high V";
   EXPECT_EQ(task.AudioSyncMethod, 1);
   EXPECT_EQ(task.VideoSyncMethod, 2);

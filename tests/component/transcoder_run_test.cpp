@@ -135,7 +135,7 @@ TEST_F(Run, StopEndsTheRunningTaskAndTerminatesTheOthers) {
   const int frames = FrameCount(tmp_ / "stop0.avi");
   EXPECT_GT(frames, 0);
   EXPECT_LT(frames, 25);
-  EXPECT_EQ(std::filesystem::file_size(tmp_ / "stop1.avi"), 0u);
+  EXPECT_FALSE(std::filesystem::exists(tmp_ / "stop1.avi")) << "a task that never started opened nothing";
   component->ClearTasks();
   EXPECT_FALSE(std::filesystem::exists(tmp_ / "stop1.avi")) << "an output left empty goes with its task";
 }
@@ -157,6 +157,27 @@ TEST_F(Run, AFailingTaskEndsWithItsMessageAndTheNextRuns) {
   EXPECT_TRUE(t[1].Finished);
   EXPECT_FALSE(t[1].Exception);
   EXPECT_EQ(FrameCount(tmp_ / "good.avi"), 25);
+}
+
+// A queued task holds nothing open; its files open when it starts, and one that cannot be opened
+// then fails that task alone, with its cause.
+TEST_F(Run, ATaskWhoseInputWentAfterQueueingFailsAloneWithItsCause) {
+  AddConverted("before.avi");
+  const std::string gone = tmp_ / "gone.mkv";
+  fs::copy_file(ComponentClip(), gone);
+  ASSERT_EQ(component->AddTask(gone), 1) << component->LastError();
+  TOutputOptions out;
+  out.VideoCodec = "mpeg4";
+  ASSERT_TRUE(component->SetOutput(1, tmp_ / "gone.avi", &out)) << component->LastError();
+  AddConverted("after.avi");
+  fs::remove(gone);
+  component->Start(0);
+  std::vector<TTerminateRecord> t = Terminations();
+  ASSERT_EQ(Indices(t), (std::vector<int>{0, 1, 2, -1}));
+  EXPECT_TRUE(t[0].Finished && t[2].Finished);
+  EXPECT_TRUE(t[1].Exception);
+  EXPECT_EQ(t[1].Message, gone + ": no such file or directory");
+  EXPECT_FALSE(fs::exists(tmp_ / "gone.avi"));
 }
 
 TEST_F(Run, ASecondTaskOnTheSameOutputIsRefusedNamingTheFirst) {

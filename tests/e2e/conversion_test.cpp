@@ -392,6 +392,30 @@ INSTANTIATE_TEST_SUITE_P(Containers, InputStartTimes,
                                            TInputStartCase{"mkv", "libmp3lame"}),
                          [](const auto& info) { return std::string(info.param.Extension); });
 
+// A rate going up holds the last picture for its whole time, at a constant rate (AVI) as at a
+// variable one (MP4, Matroska).
+TEST_F(ConversionTest, ARaisedFrameRateHoldsTheLastPictureForItsTime) {
+  const std::string slow =
+      Fixture("e2e_5fps.mkv", "-f lavfi -i testsrc=size=160x120:rate=5:duration=1 -c:v mpeg4");
+  for (const char* extension : {"avi", "mp4", "mkv"}) {
+    SCOPED_TRACE(extension);
+    const std::string out = dir / (std::string("fast.") + extension);
+    ASSERT_EQ(Convert(slow, {}, out, {{"vcodec", "mpeg4"}, {"r", "25"}}).Error, "");
+    EXPECT_NEAR(Duration(out, "v:0"), 1.0, 0.041);
+  }
+}
+
+// A clip shorter than a picture's time, between two pictures, holds the picture showing at its
+// start.
+TEST_F(ConversionTest, AClipBetweenTwoPicturesHoldsThePictureShowingAtItsStart) {
+  const std::string out = dir / "tiny.mp4";
+  ASSERT_EQ(Convert(SparseKeyframeSource(), {{"ss", "1.31"}}, out,
+                    {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"t", "0.01"}})
+                .Error,
+            "");
+  EXPECT_EQ(CountFrames(out), 1);
+}
+
 TEST_F(ConversionTest, FrameLimitAndFileSizeLimitEndTheConversion) {
   const std::string frames = dir / "frames.avi";
   ASSERT_EQ(Convert(Source(), {}, frames, {{"vcodec", "mpeg4"}, {"an", ""}, {"vframes", "10"}}).Error, "");

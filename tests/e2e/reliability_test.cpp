@@ -191,7 +191,8 @@ TEST(Reliability, AHangUpDuringTheSetUpStopsEveryTaskSetUp) {
   TempDir dir;
   const std::string clip =
       Fixture("rel_short.mkv", "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v mpeg4");
-  std::vector<std::string> argv = {Transcoder(), "--log-level", "error"};
+  // The information level shows each input as it is opened.
+  std::vector<std::string> argv = {Transcoder(), "--log-level", "info"};
   constexpr int Tasks = 40;
   for (int i = 0; i < Tasks; ++i)
     for (const std::string& a :
@@ -209,8 +210,8 @@ TEST(Reliability, AHangUpDuringTheSetUpStopsEveryTaskSetUp) {
     execv(args[0], args.data());
     _exit(127);
   }
-  // The first output is opened by the first task's set-up; 39 more are still to come.
-  for (int i = 0; i < 400 && !fs::exists(dir / "0.mp4"); ++i)
+  // The first input is opened by the first task's set-up; 39 more are still to come.
+  for (int i = 0; i < 400 && ReadAll(log).find("Input #0") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   kill(pid, SIGHUP);
   int status = 0;

@@ -71,6 +71,24 @@ TEST(TranscodeCli, ConvertsABatchInParallel) {
   EXPECT_NE(r.output.find("%"), std::string::npos);
 }
 
+// Queued tasks hold no file open: a batch larger than the open-file limit allows at once converts.
+TEST(TranscodeCli, ABatchBeyondTheOpenFileLimitConverts) {
+  const std::string tiny =
+      Fixture("cli_tiny.mkv", "-f lavfi -i testsrc=size=64x48:rate=5:duration=0.6 -c:v mpeg4");
+  TempDir dir;
+  std::string arguments = "--parallel 2 --threads 1";
+  for (int i = 0; i < 40; ++i)
+    arguments +=
+        " " + ShellQuote(tiny) + " -o vcodec=mpeg4 " + ShellQuote(dir / (std::to_string(i) + ".avi"));
+  const CommandResult r =
+      RunCommand("ulimit -n 64 && " + ShellQuote(Program()) + " --log-level error " + arguments);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  for (int i = 0; i < 40; ++i)
+    EXPECT_EQ(ProbeValue(dir / (std::to_string(i) + ".avi"), "stream=nb_read_frames", "v:0 -count_frames"),
+              "3")
+        << i;
+}
+
 TEST(TranscodeCli, RefusalsAndFailures) {
   TempDir dir;
   // A task that cannot be given its output: nothing starts.

@@ -444,5 +444,33 @@ TEST(WorkbenchCli, MaxSizeAboveTheOutputChangesNothing) {
   EXPECT_EQ(fs::file_size(first), fs::file_size(second));
 }
 
+// kill -9 in the middle of a file: no file under an output's name holds anything but the empty
+// reservation, and the next run into the folder removes what the killed one left.
+TEST(WorkbenchCli, AKilledRunLeavesNoBrokenOutputAndTheNextRunClearsItsParts) {
+  REQUIRE_SAMPLES();
+  CliHome home;
+  TempDir dir;
+  const std::string log = dir / "log.txt";
+  const pid_t pid = StartCommand(home.CommandLine("--preset 0/0 " + Sample("phone.3gp")) + " >" +
+                                 ShellQuote(log) + " 2>&1");
+  ASSERT_GE(pid, 0);
+  for (int i = 0; i < 400 && ReadText(log).find("%\n") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  kill(pid, SIGKILL);
+  ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+  int parts = 0;
+  for (const std::string& file : home.Outputs()) {
+    const bool part = fs::path(file).filename().string()[0] == '.';
+    parts += part;
+    EXPECT_EQ(fs::file_size(file) > 0, part) << file;
+  }
+  EXPECT_EQ(parts, 1) << ReadText(log);
+
+  const CommandResult r = home.Run("--preset 0/0 " + Sample("minimal.mp4"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string output = SingleOutput(home, r);
+  EXPECT_GT(Duration(output), 0.0) << output;
+}
+
 }  // namespace
 }  // namespace ok::test

@@ -30,6 +30,7 @@ TEST(OpenErrorText, MapsTheLibraryCodesByMeaning) {
   EXPECT_EQ(OpenErrorText("a.avi", AVERROR(EACCES)), "a.avi: Error while opening file");
   // A full disk says so.
   EXPECT_EQ(OpenErrorText("a.avi", AVERROR(ENOSPC)), "a.avi: No space left on device");
+  EXPECT_EQ(OpenErrorText("a.avi", AVERROR(EMFILE)), "a.avi: Too many open files");
   std::string image = OpenErrorText("img.jpg", AVERROR(EDOM));
   EXPECT_EQ(image.rfind("img.jpg: Incorrect image filename syntax.\r\nUse '%d' to specify", 0), 0u) << image;
   EXPECT_NE(image.find("use 'img%03d.jpg'."), std::string::npos);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "app/workbench/output_files.h"
 #include "app/workbench/workbench.h"
 #include "engine/options/value_parsing.h"
 #include "media/media_info.h"
@@ -188,9 +189,12 @@ std::string TWorkbench::FitPicture(int64_t width, int64_t height, const std::str
 }
 
 std::string TWorkbench::OutputFileName(int row, const std::string& suffix, bool reserve) {
+  // A queued task's output, by the name it writes or, for a part, the name the row's output takes.
   auto queued = [this](const std::string& name) {
     for (int i = 0; i < Transcoder.Tasks().Count(); ++i)
       if (Transcoder.Tasks().Items(i).OutputOptions.FileName == name) return true;
+    for (const TSourceRow& source : Sources)
+      if (!source.PartPath.empty() && source.OutputPath == name) return true;
     return false;
   };
   const std::string folder = IncludeTrailingPathDelimiter(TrimText(outputFolderEdit.Text));
@@ -199,7 +203,8 @@ std::string TWorkbench::OutputFileName(int row, const std::string& suffix, bool 
   const size_t longest = MaxFileNameBytes(folder);
   for (int n = 0; n < 100000; ++n) {
     const std::string tag = n == 0 ? "_(new)" : "_(new_" + std::to_string(n) + ")";
-    const size_t room = longest > tag.size() + suffix.size() ? longest - tag.size() - suffix.size() : 0;
+    const size_t taken = tag.size() + suffix.size() + PartNameExtraBytes;
+    const size_t room = longest > taken ? longest - taken : 0;
     const std::string name = folder + CutUtf8(stem, room) + tag + suffix;
     if (queued(name)) continue;
     struct stat st {};
@@ -215,9 +220,12 @@ std::string TWorkbench::OutputFileName(int row, const std::string& suffix, bool 
 }
 
 void TWorkbench::ReleaseEmptyOutputs() {
-  for (TSourceRow& source : Sources)
+  for (TSourceRow& source : Sources) {
+    SettlePart(source.PartPath, source.OutputPath);
+    source.PartPath.clear();
     if (!source.OutputPath.empty() && FileSize64(source.OutputPath) == 0 && DeleteFile(source.OutputPath))
       source.OutputPath.clear();
+  }
 }
 
 TOutputOptions TWorkbench::BuildOutputOptions(int row) {

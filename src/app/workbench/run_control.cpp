@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "app/workbench/output_files.h"
 #include "app/workbench/workbench.h"
 #include "engine/options/value_parsing.h"
 #include "platform/file_utils.h"
@@ -111,6 +112,7 @@ void TWorkbench::OnStartClicked() {
     return;
   }
   OnOutputFolderEditLeft();  // the folder typed is the one used, and remembered
+  RemoveAbandonedParts(folder);
 
   Transcoder.SetLogLevel(llInfo);
   Transcoder.ThreadPriority = tpLower;
@@ -211,15 +213,22 @@ void TWorkbench::OnTranscoderTerminate(int task, bool finished, bool exception, 
   }
   const int index = RowOfTask(task);
   if (index < 0 || index >= int(Sources.size())) return;
+  TSourceRow& source = Sources[size_t(index)];
+  // What the task wrote under its part name takes the output's name first, so that the size
+  // check measures it and a failure names the file the user knows.
+  std::string cause = message;
+  if (const size_t at = cause.find(source.PartPath); !source.PartPath.empty() && at != std::string::npos)
+    cause.replace(at, source.PartPath.size(), source.OutputPath);
+  SettlePart(source.PartPath, source.OutputPath);
+  source.PartPath.clear();
   std::string sizeFailure;
   if (!RowEncodeDone(task, finished, sizeFailure)) return;  // another encode follows
   if (!sizeFailure.empty()) finished = false, exception = true;
-  TSourceRow& source = Sources[size_t(index)];
   source.State = finished ? rsFinished : exception ? rsFailed : rsStopped;
   if (finished) source.Progress = 100;
   source.FailureText = source.State != rsFailed ? ""
                        : !sizeFailure.empty()   ? "转换失败：" + sizeFailure
-                                                : "转换失败：" + FailureCause(message);
+                                                : "转换失败：" + FailureCause(cause);
   RenderRow(index);
   view_.Changed(wcList);
 }

@@ -1,5 +1,6 @@
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <limits>
@@ -145,6 +146,31 @@ struct TSampleJob {
   int VideoBitrate = 0, FrameRate = 0;
 };
 
+// The sample's size as `encoder` takes it: even (4:2:0 pictures, cut down, at least 2), within the
+// encoder's largest, and for H.263 the largest of its standard sizes that fits (else its smallest).
+void FitSizeToEncoder(const std::string& encoder, int& width, int& height) {
+  if (width <= 0 || height <= 0) return;  // the source's own
+  const auto even = [](int value) { return std::max(2, value - value % 2); };
+  width = even(width);
+  height = even(height);
+  if (encoder == "mpeg4") {
+    width = std::min(width, 8190);  // 13-bit fields
+    height = std::min(height, 8190);
+  } else if (encoder == "mpeg2video") {
+    // Its 12 low bits go in the sequence header and may not all be zero.
+    if (width % 4096 == 0) width -= 2;
+    if (height % 4096 == 0) height -= 2;
+  } else if (encoder == "h263") {
+    static const int standard[][2] = {{1408, 1152}, {704, 576}, {352, 288}, {176, 144}, {128, 96}};
+    for (const auto& size : standard)
+      if ((size[0] <= width && size[1] <= height) || size[0] == 128) {
+        width = size[0];
+        height = size[1];
+        break;
+      }
+  }
+}
+
 TSampleJob SampleJob(const TIniFile& ext) {
   TSampleJob job;
   std::string type = ext.ReadString("mediatype", "Type", ".avi");
@@ -173,6 +199,7 @@ TSampleJob SampleJob(const TIniFile& ext) {
     job.AudioCodec = Choose(common, audioText).Encoder;
     job.AudioText = audioText;
   }
+  FitSizeToEncoder(job.VideoCodec, job.Width, job.Height);
   return job;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "app/workbench/output_files.h"
 #include "app/workbench/workbench.h"
 #include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
@@ -269,14 +270,14 @@ int TWorkbench::QueueRowEncode(int row, TEncodeStage stage) {
   TRowEncode& encode = rowEncodes_[size_t(row)];
   TInputOptions input = encode.Input;
   TOutputOptions output = encode.Output;
-  output.FileName = Sources[size_t(row)].OutputPath;
-  if (stage == esRetry) {
-    // Beside the first try, which stays when it fits and this one does not.
-    const std::string name = ExtractFileName(output.FileName);
-    const std::string ext = ExtractFileExt(name);
-    encode.RetryPath = output.FileName =
-        ExtractFilePath(output.FileName) + "." + name.substr(0, name.size() - ext.size()) + ".retry" + ext;
-  }
+  TSourceRow& source = Sources[size_t(row)];
+  // Written under the part name until it ends; a second try's part stays beside the first try,
+  // which is kept when it fits and the second does not.
+  output.FileName = PartFileName(source.OutputPath);
+  if (stage == esRetry)
+    encode.RetryPath = output.FileName;
+  else if (stage != esAnalysis)
+    source.PartPath = output.FileName;
   if (encode.TwoPass) {
     const std::string folder = PassFolder();
     if (folder.empty()) throw std::runtime_error("无法创建两遍编码的临时目录");

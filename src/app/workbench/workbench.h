@@ -62,6 +62,7 @@ struct TSourceRow {
   int Progress = -1;        // per cent of the running or last run, -1 before any
   std::string FailureText;  // why the last run failed
   std::string OutputPath;   // the output reserved for the last batch, "" before any
+  std::string PartPath;     // what its running task writes until it ends, "" when settled
 };
 
 // What one task of a batch does for its row: the row's only encode, the analysis pass of a

@@ -17,9 +17,9 @@
 #include <ctime>
 #include <vector>
 
-#include "engine/files/channel_layouts.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
+#include "engine/files/channel_layouts.h"
 #include "media/lib_file_name.h"
 
 namespace ok {
@@ -555,8 +555,11 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
 
   if (!(format->flags & AVFMT_NOFILE)) {
     if (RefuseSourceAsOutput(file)) return fail(LastError);
-    if (OpenOutputIO(&oc->pb, libName, AVIO_FLAG_WRITE) < 0)
-      return fail(FormatText("Could not open '%s'", fileName.c_str()));
+    // No descriptor left is said as such: it is the process's limit, not the file's fault.
+    if (const int r = OpenOutputIO(&oc->pb, libName, AVIO_FLAG_WRITE); r < 0)
+      return fail(r == AVERROR(EMFILE) || r == AVERROR(ENFILE)
+                      ? OpenErrorText(fileName, r)
+                      : FormatText("Could not open '%s'", fileName.c_str()));
     file.FileOpened = true;
   }
   // The old output-parameters call has no successor: the muxer checks its streams when the header

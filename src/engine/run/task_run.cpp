@@ -36,11 +36,12 @@ TFFmpegThread* TCustomFFmpeg::Start(bool async, TThreadPriority priority) {
     std::lock_guard lock(runMutex_);
     if (Running || Terminated || terminationPending_) return nullptr;
     try {
-      if (NbOutputFiles <= 0) {
+      // With a set-up handler the run opens the files itself.
+      if (!OnSetUp && NbOutputFiles <= 0) {
         ReleaseState();
         throw FFmpegException("At least one output file must be specified");
       }
-      if (NbInputFiles == 0) {
+      if (!OnSetUp && NbInputFiles == 0) {
         ReleaseState();
         throw FFmpegException("At least one input file must be specified");
       }
@@ -91,6 +92,7 @@ void TCustomFFmpeg::RunTranscode() {
   };
   try {
     try {
+      if (OnSetUp) OnSetUp();
       Transcode();
     } catch (const std::exception& e) {
       // Recorded before the log: a log handler that throws must not lose the failure.

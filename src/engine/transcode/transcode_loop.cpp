@@ -243,6 +243,10 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
       std::this_thread::sleep_for(std::chrono::milliseconds((ist.Pts - elapsed) / 1000));
   };
   auto videoOut = [&](AVFrame* picture) {
+    // A clip that ends before the next picture holds the one showing at its start, from the start.
+    if (ist.Pts < inputStart && ist.NextPts > inputStart && limited &&
+        ist.NextPts - StartTime >= RecordingTime)
+      ist.Pts = inputStart;
     if (!started() || !beforeEnd() || ist.Pts < inputStart) return;
     forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {
       if (!ost.EncodingNeeded || ost.Encoder->codec_type != AVMEDIA_TYPE_VIDEO) return;

@@ -154,13 +154,6 @@ void PadPicture(const TPlanes& canvas, const TPlanes* source, const TPadding& pa
                    innerHeight);
 }
 
-// Unreferences the encoder's frame on every way out, so that PictTmp is writable again as soon as
-// the encoder lets go of it.
-struct TFrameUnref {
-  AVFrame* frame;
-  ~TFrameUnref() { FF.av_frame_unref(frame); }
-};
-
 }  // namespace
 
 void TCustomFFmpeg::DoVideoOut(TOutputFile& os, TOutputStreamState& ost, TInputStreamState& ist,
@@ -198,6 +191,8 @@ void TCustomFFmpeg::DoVideoOut(TOutputFile& os, TOutputStreamState& ost, TInputS
   }
   frames = std::min<int64_t>(frames, int64_t(MaxFrames[MediaVideo]) - ost.FrameNumber);
   if (frames <= 0) return;
+  // The last picture is let go before the canvas is written, which it may share.
+  if (ost.EncodeFrame) FF.av_frame_unref(ost.EncodeFrame.get());
 
   auto refuse = [this](const std::string& text) {
     if (ExitOnError) throw FFmpegException(text);
@@ -287,7 +282,7 @@ void TCustomFFmpeg::DoVideoOut(TOutputFile& os, TOutputStreamState& ost, TInputS
   }
   AVFrame* frame = ost.EncodeFrame.get();
   FF.av_frame_unref(frame);
-  TFrameUnref release{frame};
+  // Kept after the call: the end of the input holds the last picture for its whole duration.
   if (FF.av_frame_ref(frame, usesCanvas ? ost.PictTmp.get() : picture) < 0)
     throw FFmpegException("av_malloc fail");
   if (!usesCanvas && !UseVideoFilters && ost.VideoCrop) {
@@ -324,6 +319,32 @@ void TCustomFFmpeg::DoVideoOut(TOutputFile& os, TOutputStreamState& ost, TInputS
 }
 
 void TCustomFFmpeg::FlushVideoOut(TOutputFile& os, TOutputStreamState& ost) {
+  // The last picture lasts until its input frame ends: otherwise a rate that goes up loses all of
+  // that frame's time but one output frame (5 fps into 25 fps: 0.8 s of a 1 s clip).
+  AVFrame* last = ost.EncodeFrame.get();
+  const double tb = av_q2d(ost.Encoder->time_base);
+  if (last && last->buf[0] && ost.SyncInput && !StopRequested &&
+      (VideoSyncMethod > 0 || (VideoSyncMethod != 0 && tb > MinSyncTimeBase))) {
+    constexpr int64_t LongestHold = 10 * AV_TIME_BASE;  // beyond it the stream's rate is bogus
+    const TInputStreamState& clock = *ost.SyncInput;
+    int64_t end = std::min(clock.NextPts, clock.Pts + LongestHold);
+    if (RecordingTime != INT64_MAX) end = std::min(end, StartTime + RecordingTime);
+    const int64_t target = RoundToInt64(double(end - StartTime) / 1000000.0 / tb);
+    int64_t hold = std::min<int64_t>(target - ost.SyncOpts, int64_t(MaxFrames[MediaVideo]) - ost.FrameNumber);
+    if (hold > 0 && (VideoSyncMethod == 2 ||
+                     (VideoSyncMethod < 0 && (os.Context->oformat->flags & AVFMT_VARIABLE_FPS)))) {
+      // A variable rate shows the picture once more, at the end of its time.
+      ost.SyncOpts = target - 1;
+      hold = 1;
+    }
+    for (; hold > 0 && !StopRequested; --hold) {
+      last->pts = ost.SyncOpts;
+      VideoSize += EncodeAndWrite(os, ost, last, "Video encoding failed");
+      ++ost.SyncOpts;
+      ++ost.FrameNumber;
+    }
+  }
+  if (last) FF.av_frame_unref(last);
   VideoSize += EncodeAndWrite(os, ost, nullptr, "Video encoding failed");
 }
 

@@ -89,6 +89,7 @@ TEST(SampleAnalysis, JobValuesFromExtfile) {
     std::string Text;
     std::string Ext, FrameSize;
     int Bitrate, FrameRate;
+    std::string Codec = "mpeg4";
   };
   const TCase cases[] = {
       {"", ".avi", "320x240", 512000, 24},  // no analysis yet
@@ -99,6 +100,18 @@ TEST(SampleAnalysis, JobValuesFromExtfile) {
       // Values the analysis could not read (0) are left to the source; the older number form reads.
       {"[mediatype]\nType=.mov\n[video]\nWidth=0\nHeight=0\nFPS=0\nVideoBitrate=0\n", ".mov", "", 0, 0},
       {"[mediatype]\nType=mov\n[video]\nFPS=2.5e+01\nVideoBitrate=1e+05\n", ".mov", "320x240", 100000, 25},
+      // Sizes the encoder takes: even, within its largest, H.263's standard ones.
+      {"[mediatype]\nType=mp4\n[video]\nWidth=7\nHeight=5\n", ".mp4", "6x4", 512000, 24},
+      {"[mediatype]\nType=mp4\n[video]\nWidth=1\nHeight=1\n", ".mp4", "2x2", 512000, 24},
+      {"[mediatype]\nType=mp4\n[video]\nWidth=8192\nHeight=4320\n", ".mp4", "8190x4320", 512000, 24},
+      {"[mediatype]\nType=mkv\n[video]\nVideoCodec=AVC\nWidth=8191\nHeight=4320\n", ".mkv", "8190x4320",
+       512000, 24, "libx264"},
+      {"[mediatype]\nType=mpg\n[video]\nWidth=4096\nHeight=2160\n", ".mpg", "4094x2160", 512000, 24,
+       "mpeg2video"},
+      {"[mediatype]\nType=3gp\n[video]\nVideoCodec=H.263\nWidth=400\nHeight=300\n", ".3gp", "352x288", 512000,
+       24, "h263"},
+      {"[mediatype]\nType=3gp\n[video]\nVideoCodec=H.263\nWidth=100\nHeight=80\n", ".3gp", "128x96", 512000,
+       24, "h263"},
   };
   for (const TCase& c : cases) {
     TWorkbenchHarness h(false);
@@ -109,7 +122,7 @@ TEST(SampleAnalysis, JobValuesFromExtfile) {
     m.FillPresetParams(spExisting, 0, 0);
     EXPECT_EQ(m.JobExt, c.Ext) << c.Text;
     EXPECT_EQ(m.JobFrameSize, c.FrameSize) << c.Text;
-    EXPECT_EQ(m.JobVideoCodec, "mpeg4");
+    EXPECT_EQ(m.JobVideoCodec, c.Codec) << c.Text;
     EXPECT_EQ(m.JobVideoBitrate, c.Bitrate) << c.Text;
     EXPECT_EQ(m.JobFrameRate, c.FrameRate) << c.Text;
   }
