@@ -22,6 +22,7 @@
 #include "app/qt/qt_dialogs.h"
 #include "app/qt/qt_images.h"
 #include "app/qt/qt_widgets.h"
+#include "app/workbench/workbench_texts.h"
 
 namespace ok {
 
@@ -84,12 +85,10 @@ void ApplyComboBox(QComboBox* box, const TComboBoxState& state) {
   box->setCurrentIndex(state.ItemIndex < box->count() ? state.ItemIndex : -1);
 }
 
-// The source list's columns: caption, width (0: the rest).
-struct TColumn {
-  const char* Caption;
-  int Width;
-};
-constexpr TColumn ListColumns[] = {{"文件名", 155}, {"类型", 46}, {"分辨率", 70}, {"时长", 60}, {"进度", 0}};
+QString Q(const char* text) { return QString::fromUtf8(text); }
+
+// The source list's columns (their captions and widths come from the model).
+constexpr int ListColumnCount = 5;
 constexpr int ProgressColumn = 4;
 
 }  // namespace
@@ -153,14 +152,14 @@ void MainWindow::ApplyFonts() {
 }
 
 void MainWindow::BuildMenu() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
+  QMenu* file = menuBar()->addMenu(Q(FileMenuCaption));
   file->setObjectName("N1");
-  exitAction = file->addAction(QStringLiteral("退出"));
+  exitAction = file->addAction(Q(ExitCaption));
   exitAction->setObjectName("N2");
   connect(exitAction, &QAction::triggered, this, [this] { OnExitTriggered(); });
-  QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
+  QMenu* help = menuBar()->addMenu(Q(HelpMenuCaption));
   help->setObjectName("N4");
-  aboutAction = help->addAction(QStringLiteral("关于"));
+  aboutAction = help->addAction(Q(AboutCaption));
   aboutAction->setObjectName("N5");
   connect(aboutAction, &QAction::triggered, this, [this] { OnAboutTriggered(); });
 }
@@ -175,16 +174,9 @@ void MainWindow::BuildSourceList(QWidget* client) {
   sourceList->setAllColumnsShowFocus(true);
   // The columns fit the list's width; the last one takes what is left.
   sourceList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  sourceList->setColumnCount(int(std::size(ListColumns)));
-  QStringList captions;
-  for (const TColumn& column : ListColumns) captions << QString::fromUtf8(column.Caption);
-  sourceList->setHeaderLabels(captions);
+  sourceList->setColumnCount(ListColumnCount);
   sourceList->header()->setStretchLastSection(true);
   sourceList->header()->setSectionsMovable(false);
-  for (int i = 0; i < int(std::size(ListColumns)); ++i) {
-    if (ListColumns[i].Width > 0) sourceList->setColumnWidth(i, ListColumns[i].Width);
-    if (i > 0) sourceList->headerItem()->setTextAlignment(i, Qt::AlignCenter);
-  }
   sourceList->setItemDelegate(new TProgressDelegate(ProgressColumn, sourceList));
   connect(sourceList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     UserAction([&] { model_->OnSourceSelected(item ? sourceList->indexOfTopLevelItem(item) : -1); });
@@ -226,8 +218,7 @@ void MainWindow::BuildSourceList(QWidget* client) {
 }
 
 void MainWindow::BuildPreview(QWidget* client) {
-  previewGroup =
-      Place<QGroupBox>(client, "sGroupBox2", QRect(434, 4, 236, 262), QStringLiteral("视频预览窗口"));
+  previewGroup = Place<QGroupBox>(client, "sGroupBox2", QRect(434, 4, 236, 262), Q(PreviewGroupCaption));
   previewImage = Place<QLabel>(previewGroup, "imgPreview", QRect(8, 20, 220, 145));
   previewImage->setAutoFillBackground(true);
   QPalette black = previewImage->palette();
@@ -252,15 +243,13 @@ void MainWindow::BuildPreview(QWidget* client) {
 }
 
 void MainWindow::BuildSettings(QWidget* client) {
-  settingsGroup =
-      Place<QGroupBox>(client, "sGroupBox1", QRect(8, 270, 662, 174), QStringLiteral("输出设置："));
+  settingsGroup = Place<QGroupBox>(client, "sGroupBox1", QRect(8, 270, 662, 174), Q(OutputGroupCaption));
   settingsPages = Place<QTabWidget>(settingsGroup, "sPageControl2", QRect(8, 18, 646, 150));
   const char* names[] = {"sTabSheet5", "sTabSheet6", "sTabSheet7", "sTabSheet8"};
-  const char* captions[] = {"按预置方案", "按设备类型", "按已有视频", "自己定义"};
   for (int i = 0; i < 4; ++i) {
     pages_[size_t(i)] = new QWidget;
     pages_[size_t(i)]->setObjectName(QString::fromLatin1(names[i]));
-    settingsPages->addTab(pages_[size_t(i)], QString::fromUtf8(captions[i]));
+    settingsPages->addTab(pages_[size_t(i)], QString());  // the model's captions are drawn in
   }
   BuildPresetPage(pages_[0], false);
   BuildPresetPage(pages_[1], true);
@@ -278,9 +267,9 @@ void MainWindow::BuildSettings(QWidget* client) {
 }
 
 void MainWindow::BuildPresetPage(QWidget* page, bool device) {
-  Label(page, device ? QStringLiteral("设备品牌:") : QStringLiteral("文件类型:"), QRect(12, 16, 64, 16),
+  Label(page, Q(device ? BrandLabel : FileTypeLabel), QRect(12, 16, 64, 16),
         device ? "sLabelFX3" : "sLabelFX2");
-  Label(page, device ? QStringLiteral("设备型号:") : QStringLiteral("预置方案:"), QRect(12, 56, 64, 16),
+  Label(page, Q(device ? ModelLabel : PresetLabel), QRect(12, 56, 64, 16),
         device ? "sLabelFX5" : "sLabelFX4");
   QComboBox* first = Place<QComboBox>(page, device ? "sComboBoxEx3" : "sComboBoxEx1", QRect(80, 12, 300, 24));
   QComboBox* second =
@@ -304,11 +293,7 @@ void MainWindow::BuildPresetPage(QWidget* page, bool device) {
 }
 
 void MainWindow::BuildExistingPage(QWidget* page) {
-  QLabel* text =
-      Label(page,
-            QStringLiteral("       比如您不知该生成什么样的视频格式给自己的手机用，但手机里已经有一些可以"
-                           "播放的视频文件，OK,本软件可以提取并分析这些文件为您自动生成合适的方案。"),
-            QRect(12, 8, 370, 64), "sLabelFX9");
+  QLabel* text = Label(page, Q(ExistingVideoText), QRect(12, 8, 370, 64), "sLabelFX9");
   text->setWordWrap(true);
   text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   analyseButton = Place<QPushButton>(page, "sSpeedButton4", QRect(12, 80, 120, 28));
@@ -323,35 +308,34 @@ void MainWindow::BuildCustomPage(QWidget* page) {
 
   customValuesPanel = Place<QWidget>(page, "sPanel3", QRect(0, 0, 642, 124));
   customValuesPanel->setAutoFillBackground(true);
-  Label(customValuesPanel, QStringLiteral("视频类型"), QRect(8, 10, 64, 16));
+  Label(customValuesPanel, Q(CustomTypeLabel), QRect(8, 10, 64, 16));
   customTypeBox = Place<QComboBox>(customValuesPanel, "sComboBoxEx5", QRect(76, 6, 200, 24));
   connect(customTypeBox, &QComboBox::activated, this,
           [this](int i) { UserAction([&] { model_->SelectCustomType(i); }); });
-  Label(customValuesPanel, QStringLiteral("视频尺寸"), QRect(8, 42, 64, 16));
-  Label(customValuesPanel, QStringLiteral("视频比特率"), QRect(8, 74, 64, 16));
-  Label(customValuesPanel, QStringLiteral("帧速率"), QRect(168, 74, 44, 16));
-  Label(customValuesPanel, QStringLiteral("Ⅹ"), QRect(130, 42, 14, 16));
+  Label(customValuesPanel, Q(CustomSizeLabel), QRect(8, 42, 64, 16));
+  Label(customValuesPanel, Q(CustomBitrateLabel), QRect(8, 74, 64, 16));
+  Label(customValuesPanel, Q(CustomFrameRateLabel), QRect(168, 74, 44, 16));
+  Label(customValuesPanel, Q(CustomSizeSeparator), QRect(130, 42, 14, 16));
   const QRect editPlaces[4] = {{76, 38, 50, 22}, {146, 38, 50, 22}, {76, 70, 80, 22}, {214, 70, 40, 22}};
   for (int i = 0; i < 4; ++i)
     customEdits_[size_t(i)] =
         Place<QLineEdit>(customValuesPanel, ("sEdit" + std::to_string(i + 1)).c_str(), editPlaces[i]);
 
-  cropPadGroup = Place<QGroupBox>(customValuesPanel, "sGroupBox3", QRect(286, 0, 350, 100),
-                                  QStringLiteral("裁剪与填充"));
+  cropPadGroup =
+      Place<QGroupBox>(customValuesPanel, "sGroupBox3", QRect(286, 0, 350, 100), Q(CropPadCaption));
   cropCheckBox = Place<QCheckBox>(cropPadGroup, "sCheckBox2", QRect(8, 28, 56, 20));
   padCheckBox = Place<QCheckBox>(cropPadGroup, "sCheckBox3", QRect(8, 64, 56, 20));
   connect(cropCheckBox, &QCheckBox::clicked, this,
           [this](bool on) { UserAction([&] { model_->OnCropCheckBoxClicked(on); }); });
   connect(padCheckBox, &QCheckBox::clicked, this,
           [this](bool on) { UserAction([&] { model_->OnPadCheckBoxClicked(on); }); });
-  const QString sides[4] = {QStringLiteral("上"), QStringLiteral("下"), QStringLiteral("左"),
-                            QStringLiteral("右")};
   for (int row = 0; row < 2; ++row) {
     for (int side = 0; side < 4; ++side) {
       const int index = 4 + row * 4 + side;  // cropTopEdit .. padRightEdit in customEdits_[4..11]
       const int x = 66 + side * 70;
       const int y = 26 + row * 36;
-      cropPadLabels_[size_t(index - 4)] = Label(cropPadGroup, sides[side], QRect(x, y + 3, 14, 16));
+      cropPadLabels_[size_t(index - 4)] =
+          Label(cropPadGroup, Q(CropPadSideLabels[side]), QRect(x, y + 3, 14, 16));
       customEdits_[size_t(index)] = Place<QLineEdit>(
           cropPadGroup, ("sEdit" + std::to_string(index + 1)).c_str(), QRect(x + 16, y, 46, 22));
     }
@@ -367,7 +351,7 @@ void MainWindow::BuildCustomPage(QWidget* page) {
 }
 
 void MainWindow::BuildOutputRow(QWidget* client) {
-  outputFolderLabel = Label(client, QStringLiteral("输出目录："), QRect(8, 456, 66, 16), "sLabelFX1");
+  outputFolderLabel = Label(client, Q(OutputFolderLabel), QRect(8, 456, 66, 16), "sLabelFX1");
   outputFolderEdit = Place<QLineEdit>(client, "sComboEdit1", QRect(76, 452, 300, 26));
   outputFolderBrowseButton =
       outputFolderEdit->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
@@ -439,7 +423,7 @@ std::vector<std::string> MainWindow::OpenFileDialog(const std::string& filter, b
 std::string MainWindow::BrowseFolder(const std::string& title) { return ChooseFolder(this, title); }
 
 void MainWindow::ShellOpen(const std::string& folder) {
-  if (!OpenInShell(folder)) ShowMessage("无法打开目录：" + folder, mkError);
+  if (!OpenInShell(folder)) ShowMessage(CannotOpenFolderText(folder), mkError);
 }
 
 void MainWindow::Beep() { QApplication::beep(); }
@@ -615,7 +599,7 @@ void MainWindow::RedrawCaption() {
 }
 
 void MainWindow::ShowBatchOnDesktop(bool running, int percent) {
-  if (running && !inhibitor_) inhibitor_ = desktop_->InhibitSleep(QStringLiteral("Converting videos"));
+  if (running && !inhibitor_) inhibitor_ = desktop_->InhibitSleep(Q(SleepInhibitReason));
   if (!running) inhibitor_.reset();
   const int shown = running ? std::max(percent, 0) : -1;
   if (shown == launcherPercent_) return;
@@ -626,7 +610,7 @@ void MainWindow::ShowBatchOnDesktop(bool running, int percent) {
 void MainWindow::BatchEnded(const std::string& report, bool allFinished) {
   ShowBatchOnDesktop(false, -1);
   if (isActiveWindow()) return;  // the end dialog is in front of the user already
-  desktop_->Notify(QString::fromUtf8(allFinished ? "转换完成" : "转换结束"), Q(report));
+  desktop_->Notify(Q(allFinished ? BatchFinishedTitle : BatchEndedTitle), Q(report));
 }
 
 }  // namespace ok

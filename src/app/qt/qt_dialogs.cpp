@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/workbench/workbench_texts.h"
+
 namespace ok {
 
 namespace {
@@ -88,7 +90,7 @@ TPowerOffDialog::TPowerOffDialog(QWidget* parent, int seconds)
   auto* layout = new QVBoxLayout(this);
   text_ = new QLabel(this);
   text_->setObjectName("PowerOffText");
-  cancel_ = new QPushButton(QStringLiteral("取消关机"), this);
+  cancel_ = new QPushButton(QString::fromUtf8(CancelPowerOffCaption), this);
   cancel_->setObjectName("PowerOffCancel");
   layout->addWidget(text_);
   layout->addWidget(cancel_, 0, Qt::AlignCenter);
@@ -115,7 +117,7 @@ void TPowerOffDialog::Tick() {
 }
 
 void TPowerOffDialog::ShowSecondsLeft() {
-  text_->setText(QStringLiteral("转换已完成，计算机将在 %1 秒后关机。").arg(secondsLeft_));
+  text_->setText(QString::fromStdString(PowerOffCountdownText(secondsLeft_)));
 }
 
 }  // namespace ok
