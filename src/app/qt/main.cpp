@@ -9,6 +9,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/preview_window.h"
 #include "app/qt/qt_images.h"
+#include "app/qt/qt_language.h"
 #include "app/qt/qt_main_thread.h"
 #include "app/qt/window_arguments.h"
 #include "media/previewer.h"
@@ -21,6 +22,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationDisplayName(QString::fromUtf8(ok::ApplicationTitle));
   QApplication::setDesktopFileName(QStringLiteral("ostrelkalvexa"));
   QApplication::setWindowIcon(ok::ProgramIcon());
+  ok::SetUpWindowLanguage();
 
   ok::TQtMainThread mainThread;
   ok::SetCurrentMainThread(&mainThread);

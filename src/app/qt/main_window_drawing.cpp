@@ -52,12 +52,12 @@ void ApplyComboBox(QComboBox* box, const TComboBoxState& state) {
   ApplyState(box, state);
   bool same = box->count() == int(state.Items.size());
   for (int i = 0; same && i < box->count(); ++i)
-    same = box->itemText(i) == QText(state.Items[size_t(i)].Caption) &&
+    same = box->itemText(i) == QText(Tr(state.Items[size_t(i)].Caption)) &&
            box->itemData(i).toInt() == state.Items[size_t(i)].ImageIndex;
   if (!same) {
     box->clear();
     for (const TComboItem& item : state.Items)
-      box->addItem(ComboImage(item.ImageIndex), QText(item.Caption), item.ImageIndex);
+      box->addItem(ComboImage(item.ImageIndex), QText(Tr(item.Caption)), item.ImageIndex);
   }
   box->setCurrentIndex(state.ItemIndex < box->count() ? state.ItemIndex : -1);
 }

@@ -85,7 +85,7 @@ TPowerOffDialog::TPowerOffDialog(QWidget* parent, int seconds)
   auto* layout = new QVBoxLayout(this);
   text_ = new QLabel(this);
   text_->setObjectName("PowerOffText");
-  cancel_ = new QPushButton(QString::fromUtf8(CancelPowerOffCaption), this);
+  cancel_ = new QPushButton(QText(CancelPowerOffCaption), this);
   cancel_->setObjectName("PowerOffCancel");
   layout->addWidget(text_);
   layout->addWidget(cancel_, 0, Qt::AlignCenter);

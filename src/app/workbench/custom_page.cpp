@@ -81,15 +81,15 @@ void TWorkbench::FillCustomParams(int type) {
     return;
   }
   const std::string width = TrimText(customWidthEdit.Text), height = TrimText(customHeightEdit.Text);
-  const char* missing = nullptr;
+  const TText* missing = nullptr;
   if (width.empty() || height.empty())
-    missing = SetFrameSizeText;
+    missing = &SetFrameSizeText;
   else if (TrimText(customBitrateEdit.Text).empty())
-    missing = EnterBitrateText;
+    missing = &EnterBitrateText;
   else if (TrimText(customFrameRateEdit.Text).empty())
-    missing = EnterFrameRateText;
+    missing = &EnterFrameRateText;
   if (missing) {
-    view_.ShowMessage(missing, mkError);
+    view_.ShowMessage(*missing, mkError);
     return;
   }
   if (type >= 0 && type < 9) {
@@ -104,25 +104,25 @@ void TWorkbench::FillCustomParams(int type) {
 }
 
 bool TWorkbench::CheckSettingsPage() {
-  const char* missing = nullptr;
+  const TText* missing = nullptr;
   switch (settingsPages.ActivePageIndex) {
     case spCustom:
       // The panel is the page's values: until "自定义" shows it, the page holds none.
-      missing = !customValuesPanel.Visible                   ? SetVideoValuesText
-                : customTypeBox.Text().empty()               ? ChooseCustomTypeText
-                : TrimText(customWidthEdit.Text).empty()     ? EnterFrameSizeText
-                : TrimText(customHeightEdit.Text).empty()    ? EnterFrameSizeText
-                : TrimText(customBitrateEdit.Text).empty()   ? EnterBitrateText
-                : TrimText(customFrameRateEdit.Text).empty() ? EnterVideoFrameRateText
+      missing = !customValuesPanel.Visible                   ? &SetVideoValuesText
+                : customTypeBox.Text().empty()               ? &ChooseCustomTypeText
+                : TrimText(customWidthEdit.Text).empty()     ? &EnterFrameSizeText
+                : TrimText(customHeightEdit.Text).empty()    ? &EnterFrameSizeText
+                : TrimText(customBitrateEdit.Text).empty()   ? &EnterBitrateText
+                : TrimText(customFrameRateEdit.Text).empty() ? &EnterVideoFrameRateText
                                                              : nullptr;
       break;
     case spExisting:
-      if (!SampleAnalysed()) missing = AnalyseSampleFirstText;
+      if (!SampleAnalysed()) missing = &AnalyseSampleFirstText;
       break;
     default:
       break;
   }
-  if (missing) view_.ShowMessage(missing, mkError);
+  if (missing) view_.ShowMessage(*missing, mkError);
   return !missing;
 }
 

@@ -19,7 +19,7 @@ namespace ok {
 namespace {
 
 // A value the analysis could not read: the job keeps the source's own.
-constexpr const char* SourcesOwn = SourcesOwnText;
+constexpr const TText& SourcesOwn = SourcesOwnText;
 
 // The nearest whole number of a stored decimal (29.97 frames per second run as 30, halves to the
 // even neighbour: 1500000.5 gives 1500000); `def` when
@@ -176,7 +176,9 @@ TSampleJob SampleJob(const TIniFile& ext) {
   return job;
 }
 
-std::string NumberOrSourcesOwn(int value) { return value > 0 ? std::to_string(value) : SourcesOwn; }
+std::string NumberOrSourcesOwn(int value) {
+  return value > 0 ? std::to_string(value) : std::string(SourcesOwn);
+}
 
 }  // namespace
 

@@ -68,7 +68,7 @@ std::string ProbeRefusal(TAVProbe& probe, const std::string& path) {
   } catch (const std::exception& e) {
     return UnrecognisedFileText(e.what());
   }
-  return probe.VideoStreamCount() > 0 ? "" : NoVideoStreamText;
+  return probe.VideoStreamCount() > 0 ? std::string() : std::string(NoVideoStreamText);
 }
 
 // The same file: equal after resolving links, or the same device and inode (hard links, bind
