@@ -124,6 +124,23 @@ inline constexpr TText NoReadPermissionText = TText("没有读取权限");
 inline constexpr TText NotRegularFileText = TText("不是普通文件");
 inline constexpr TText NoVideoStreamText = TText("没有视频流");
 inline constexpr TText NothingLeftAfterCropText = TText("裁剪后没有剩下画面");
+inline constexpr TText SelectVideosText = TText("请选择视频！");
+inline constexpr TText UnknownErrorText = TText("未知错误");
+inline constexpr TText AllConvertedText = TText("视频成功转换！");
+inline constexpr TText StopAndExitText = TText("视频正在转换，是否停止转换并退出？");
+// A failure's cause in the window's words, before the engine's own message.
+inline constexpr TText NothingDecodableCause = TText("源文件中没有可以解码的画面或声音");
+inline constexpr TText NoPictureCause = TText("源文件中没有可以解码的画面");
+inline constexpr TText NoSpaceCause = TText("磁盘空间不足");
+inline constexpr TText NoPermissionCause = TText("没有权限");
+inline constexpr TText DamagedFileCause = TText("文件已损坏或格式不支持");
+inline constexpr TText EncoderCause = TText("无法打开编码器");
+inline constexpr TText UnsupportedCodecCause = TText("不支持的编码");
+inline constexpr TText OutOfMemoryCause = TText("内存不足");
+inline constexpr TText BadFrameSizeCause = TText("视频尺寸不正确");
+inline constexpr TText BadFrameRateCause = TText("帧速率不正确");
+inline constexpr TText DecodingCause = TText("解码出错");
+inline constexpr TText ConversionErrorCause = TText("转换出错");
 inline constexpr TText NothingLeftAfterPadText = TText("填充后没有剩下画面");
 
 // The format's "%s" take the values in order; formats go through xgettext's c-format check.
@@ -165,6 +182,24 @@ inline std::string CannotCreateOutputText(const std::string& name, const std::st
 }
 inline std::string NoFreeOutputNameText(const std::string& stem) {
   return FormatText(Tr("无法为 %s 找到未用的输出文件名"), stem.c_str());
+}
+inline std::string FailureCauseText(const std::string& cause, const std::string& detail) {
+  return detail.empty() ? cause : FormatText(Tr("%s（%s）"), cause.c_str(), detail.c_str());
+}
+inline std::string CannotBuildTaskText(const std::string& file, const std::string& cause) {
+  return FormatText(Tr("无法建立 %s 的转换任务：\n%s"), file.c_str(), cause.c_str());
+}
+inline std::string ConversionFailedText(const std::string& cause) {
+  return FormatText(Tr("转换失败：%s"), cause.c_str());
+}
+inline std::string CannotPowerOffText(const std::string& error) {
+  return FormatText(Tr("无法关机：%s"), error.c_str());
+}
+inline std::string FailedFileText(const std::string& file, const std::string& failure) {
+  return FormatText(Tr("%s：%s"), file.c_str(), failure.c_str());
+}
+inline std::string BatchReportText(int finished, int failed, int stopped) {
+  return FormatText(Tr("转换结束：成功 %d 个，失败 %d 个，已停止 %d 个。"), finished, failed, stopped);
 }
 inline std::string PowerOffCountdownText(int seconds) {
   return FormatText(Tr("转换已完成，计算机将在 %d 秒后关机。"), seconds);
