@@ -19,7 +19,7 @@ int main(int argc, char* argv[]) {
   if (const int status = ok::ReadWindowArguments(argc, argv, files); status >= 0) return status;
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ostrelkalvexa"));  // the X11 window class: no version
-  QApplication::setApplicationDisplayName(QString::fromUtf8(ok::ApplicationTitle));
+  // No display name: Qt would append it to every window's caption. The desktop entry names the program.
   QApplication::setDesktopFileName(QStringLiteral("ostrelkalvexa"));
   QApplication::setWindowIcon(ok::ProgramIcon());
   ok::SetUpWindowLanguage();

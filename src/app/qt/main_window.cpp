@@ -145,6 +145,7 @@ void MainWindow::BuildSourceList(QWidget* client) {
   addFilesButton = Place<QPushButton>(addPanel, "sSpeedButton7", QRect(QPoint(0, 0), listArea.size()));
   addFilesButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
   addFilesButton->setIconSize(QSize(32, 32));
+  addFilesButton->setAccessibleName(QText(AddFilesAccessibleName));
   connect(addFilesButton, &QPushButton::clicked, this,
           [this] { UserAction([&] { model_->OnAddFilesClicked(); }); });
   addPanel->raise();
@@ -308,6 +309,7 @@ void MainWindow::BuildOutputRow(QWidget* client) {
   outputFolderBrowseButton =
       outputFolderEdit->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
   outputFolderBrowseButton->setObjectName("sComboEdit1Button");
+  outputFolderBrowseButton->setText(QText(BrowseAccessibleName));
   connect(outputFolderBrowseButton, &QAction::triggered, this,
           [this] { UserAction([&] { model_->OnBrowseOutputFolder(); }); });
   connect(outputFolderEdit, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -317,6 +319,7 @@ void MainWindow::BuildOutputRow(QWidget* client) {
           [this] { UserAction([&] { model_->OnOutputFolderEditLeft(); }); });
   openOutputFolderButton = Place<QToolButton>(client, "sSpeedButton6", QRect(380, 452, 26, 26));
   openOutputFolderButton->setIcon(style()->standardIcon(QStyle::SP_DirLinkIcon));
+  openOutputFolderButton->setAccessibleName(QText(OpenFolderAccessibleName));
   connect(openOutputFolderButton, &QToolButton::clicked, this,
           [this] { UserAction([&] { model_->OnOpenOutputFolderClicked(); }); });
 }
@@ -334,6 +337,19 @@ void MainWindow::BuildRunButtons(QWidget* client) {
   connect(resumeButton, &QPushButton::clicked, this,
           [this] { UserAction([&] { model_->OnResumeClicked(); }); });
   connect(stopButton, &QPushButton::clicked, this, [this] { UserAction([&] { model_->OnStopClicked(); }); });
+  // Shortcuts of their own: a button's text replaces its shortcut. A disabled button ignores the click.
+  for (auto [button, keys] : {std::pair{startButton, QKeySequence(Qt::CTRL | Qt::Key_Return)},
+                              std::pair{stopButton, QKeySequence(Qt::Key_Escape)}}) {
+    auto* shortcut = new QShortcut(keys, this);
+    shortcut->setObjectName(button->objectName() + QStringLiteral("Shortcut"));
+    connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
+  }
+  auto* add = new QShortcut(QKeySequence::Open, this);
+  connect(add, &QShortcut::activated, this, [this] {
+    UserAction([&] {
+      if (addFilesButton->isEnabled()) model_->OnAddFilesClicked();
+    });
+  });
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

@@ -71,10 +71,10 @@ inline constexpr TText AudioCodecPrefix = TText("音频编码：");
 inline constexpr TText AnalyseFirstText = TText("请先分析视频文件");
 
 // ---- Static captions only the window draws ----
-inline constexpr TText FileMenuCaption = TText("文件");
-inline constexpr TText ExitCaption = TText("退出");
-inline constexpr TText HelpMenuCaption = TText("帮助");
-inline constexpr TText AboutCaption = TText("关于");
+inline constexpr TText FileMenuCaption = TText("文件(&F)");
+inline constexpr TText ExitCaption = TText("退出(&X)");
+inline constexpr TText HelpMenuCaption = TText("帮助(&H)");
+inline constexpr TText AboutCaption = TText("关于(&A)");
 inline constexpr TText OutputGroupCaption = TText("输出设置：");
 inline constexpr TText PreviewGroupCaption = TText("视频预览窗口");
 inline constexpr TText OutputFolderLabel = TText("输出目录：");
