@@ -41,10 +41,12 @@ std::string HomeFolder() {
   return "";
 }
 
+std::string ExecutableFolder() { return ExtractFilePath(ExecutablePath()); }
+
 std::string ProgramFolder() {
   const std::string home = EnvValue("OSTRELKALVEXA_HOME");
   if (!home.empty()) return IncludeTrailingPathDelimiter(home);
-  return ExtractFilePath(ExecutablePath());
+  return ExecutableFolder();
 }
 
 namespace {

@@ -10,6 +10,10 @@ namespace ok {
 // executable's path cannot be found.
 std::string ProgramFolder();
 
+// The folder of the executable itself with a trailing "/", whatever OSTRELKALVEXA_HOME says; "" when
+// unknown.
+std::string ExecutableFolder();
+
 // The settings folder, created when missing, ending with "/": the folder OSTRELKALVEXA_HOME names
 // when it is set and writable (a portable setup), else $XDG_CONFIG_HOME/ostrelkalvexa/ (by default
 // ~/.config/ostrelkalvexa/). Settings files that earlier versions kept beside the program are

@@ -32,11 +32,15 @@ class CliHome {
     fs::create_directory_symlink(fs::path(BuildDir()) / "profiles", home_.Path() / "profiles");
     std::ofstream(home_ / "config.ini") << "[savepath]\nnewfilepath=" << out_.Path().string() << "\n";
   }
-  std::string CommandLine(const std::string& arguments) const {
-    return "OSTRELKALVEXA_HOME=" + ShellQuote(home_.Path().string()) + " exec " + ShellQuote(Program()) +
+  // Under a Chinese locale unless `language` names another (LANG; the variables before it unset).
+  std::string CommandLine(const std::string& arguments, const std::string& language = "zh_CN.UTF-8") const {
+    return "LANGUAGE= LC_ALL= LC_MESSAGES= LANG=" + language +
+           " OSTRELKALVEXA_HOME=" + ShellQuote(home_.Path().string()) + " exec " + ShellQuote(Program()) +
            " " + arguments;
   }
-  CommandResult Run(const std::string& arguments) const { return RunCommand(CommandLine(arguments)); }
+  CommandResult Run(const std::string& arguments, const std::string& language = "zh_CN.UTF-8") const {
+    return RunCommand(CommandLine(arguments, language));
+  }
   std::vector<std::string> Outputs() const {
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(out_.Path())) files.push_back(entry.path().string());
@@ -287,6 +291,29 @@ TEST(WorkbenchCli, BarsLineUpWithChineseNames) {
   }
   EXPECT_TRUE(chineseBar) << r.output;
   EXPECT_EQ(barColumns.size(), 1u) << r.output;
+}
+
+// English beside Chinese: the catalogue's names, the model's messages and the report follow the
+// locale, also one never generated (en_US here) and C; names of either language are taken.
+TEST(WorkbenchCli, SpeaksTheLanguageOfTheLocale) {
+  CliHome home;
+  struct {
+    const char* Language;
+    const char* Device;
+    const char* Refusal;
+  } cases[] = {{"zh_CN.UTF-8", "\ndevice\t16/0\t17 拍照手机/01 小屏 176x144 码率192K 15帧\t", "文件不存在"},
+               {"en_US.UTF-8", "\ndevice\t16/0\t17 Camera phones/01 Small screen 176x144 192Kbps 15 fps\t",
+                "the file does not exist"},
+               {"C", "\ndevice\t16/0\t17 Camera phones/", "the file does not exist"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Language);
+    const CommandResult list = home.Run("--list", c.Language);
+    ASSERT_EQ(list.exitCode, 0) << list.output;
+    EXPECT_NE(list.output.find(c.Device), std::string::npos) << list.output;
+    const CommandResult r = home.Run("--device '17 拍照手机/0' /nonexistent/missing.mp4", c.Language);
+    EXPECT_NE(r.output.find(std::string("/nonexistent/missing.mp4: ") + c.Refusal), std::string::npos)
+        << r.output;
+  }
 }
 
 // Exit status 1: a file that cannot be added is named with its reason and the others are

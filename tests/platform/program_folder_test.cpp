@@ -15,27 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets (or unsets) an environment variable for one test and restores it afterwards.
-class TScopedEnv {
- public:
-  TScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Apply(value);
-  }
-  ~TScopedEnv() { Apply(old_); }
-  TScopedEnv(const TScopedEnv&) = delete;
-  TScopedEnv& operator=(const TScopedEnv&) = delete;
-
- private:
-  void Apply(const std::optional<std::string>& value) {
-    if (value)
-      ::setenv(name_, value->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test::TScopedEnv;
 
 void Put(const std::string& path, const std::string& content) { std::ofstream(path) << content; }
 

@@ -23,6 +23,7 @@
 #include "app/cli/cli_view.h"
 #include "app/workbench/workbench.h"
 #include "platform/main_thread.h"
+#include "platform/translation.h"
 
 namespace fs = std::filesystem;
 
@@ -35,9 +36,10 @@ class EBadArgument : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::vector<std::string> Captions(const TComboBoxState& box) {
+// The captions as shown in the chosen language, or as the catalogue names them.
+std::vector<std::string> Captions(const TComboBoxState& box, bool shown = true) {
   std::vector<std::string> captions;
-  for (const TComboItem& item : box.Items) captions.push_back(item.Caption);
+  for (const TComboItem& item : box.Items) captions.push_back(shown ? Tr(item.Caption) : item.Caption);
   return captions;
 }
 
@@ -51,7 +53,9 @@ std::string ShortName(const std::string& caption) {
 // The position of the item `key` names in `box`; an unknown one lists the nearest.
 int Resolve(const TComboBoxState& box, const std::string& what, const std::string& key) {
   const std::vector<std::string> captions = Captions(box);
-  const int index = FindChoice(captions, key);
+  // A name as another language shows it is taken too: scripts keep working across locales.
+  int index = FindChoice(captions, key);
+  if (index < 0) index = FindChoice(Captions(box, false), key);
   if (index >= 0) return index;
   if (captions.empty()) throw EBadArgument("there is no " + what + " to choose from");
   std::string text = "no " + what + " \"" + key + "\" (give a name or a position from 0 to " +
@@ -90,11 +94,10 @@ void ChooseCustom(TWorkbench& wb, const TCustomValues& custom) {
   }
 }
 
-// True when a size label ("视频像素：176X144") names a picture.
+// True when a size label ("视频像素：176X144", in any language) names a picture.
 bool LabelShowsPicture(const std::string& caption) {
-  const size_t colon = caption.rfind("：");
-  const std::string size =
-      colon == std::string::npos ? caption : caption.substr(colon + std::string("：").size());
+  const size_t before = caption.find_last_not_of("0123456789X");
+  const std::string size = before == std::string::npos ? caption : caption.substr(before + 1);
   const size_t x = size.find('X');
   return x != std::string::npos && std::atoi(size.c_str()) > 0 && std::atoi(size.c_str() + x + 1) > 0;
 }
@@ -119,12 +122,13 @@ void ChooseSettings(TWorkbench& wb, TCliView& view, TCliConsole& console, const 
     case scPreset:
       SelectPage(wb, spPreset);
       wb.SelectFileType(Resolve(wb.fileTypeBox, "file type", args.First));
-      wb.SelectPreset(Resolve(wb.presetBox, "preset of " + ShortName(wb.fileTypeBox.Text()), args.Second));
+      wb.SelectPreset(
+          Resolve(wb.presetBox, "preset of " + ShortName(Tr(wb.fileTypeBox.Text())), args.Second));
       break;
     case scDevice:
       SelectPage(wb, spDevice);
       wb.SelectBrand(Resolve(wb.brandBox, "brand", args.First));
-      wb.SelectModel(Resolve(wb.modelBox, "model of " + wb.brandBox.Text(), args.Second));
+      wb.SelectModel(Resolve(wb.modelBox, "model of " + Tr(wb.brandBox.Text()), args.Second));
       break;
     case scLike:
       AnalyseSample(wb, view, console, args.Sample);
@@ -209,15 +213,15 @@ void PrintCatalogue(TWorkbench& wb, TCliConsole& console) {
     wb.OnFileTypeChanged();
     for (int preset = 0; preset < int(wb.presetBox.Items.size()); ++preset)
       row("preset", spPreset, type, preset,
-          ShortName(wb.fileTypeBox.Items[size_t(type)].Caption) + "/" +
-              wb.presetBox.Items[size_t(preset)].Caption);
+          ShortName(Tr(wb.fileTypeBox.Items[size_t(type)].Caption)) + "/" +
+              Tr(wb.presetBox.Items[size_t(preset)].Caption));
   }
   for (int brand = 0; brand < int(wb.brandBox.Items.size()); ++brand) {
     wb.brandBox.ItemIndex = brand;
     wb.OnBrandChanged();
     for (int model = 0; model < int(wb.modelBox.Items.size()); ++model)
       row("device", spDevice, brand, model,
-          wb.brandBox.Items[size_t(brand)].Caption + "/" + wb.modelBox.Items[size_t(model)].Caption);
+          Tr(wb.brandBox.Items[size_t(brand)].Caption) + "/" + Tr(wb.modelBox.Items[size_t(model)].Caption));
   }
 }
 
@@ -355,6 +359,7 @@ int Run(const TCliArguments& args) {
 
 int main(int argc, char** argv) {
   using namespace ok::cli;
+  ok::SetUpTranslation();
   TCliArguments args;
   std::string problem;
   const TParseResult parsed = ParseCliArguments(argc, argv, args, problem);

@@ -6,6 +6,8 @@
 
 #include "app/qt/qt_dialogs.h"
 #include "app/qt/qt_images.h"
+#include "app/qt/qt_widgets.h"
+#include "app/workbench/workbench_texts.h"
 #include "app/workbench/workbench_view.h"
 
 namespace ok {
@@ -15,21 +17,22 @@ AboutBox::AboutBox(QWidget* parent, std::function<void(const std::string&)> open
                           Qt::WindowCloseButtonHint),
       openLink_(openLink ? std::move(openLink) : [](const std::string& url) { OpenInShell(url); }) {
   setObjectName("Form3");
-  setWindowTitle(QStringLiteral("关于系统"));
+  setWindowTitle(QText(AboutTitle));
   setModal(true);
 
   auto* layout = new QVBoxLayout(this);
   auto* icon = new QLabel(this);
   icon->setPixmap(ProgramIcon().pixmap(64, 64));
   icon->setAlignment(Qt::AlignCenter);
-  auto* name = new QLabel(QString::fromUtf8(MainWindowCaption) + QStringLiteral("  视频转换器"), this);
+  auto* name =
+      new QLabel(QString::fromUtf8(MainWindowCaption) + QStringLiteral("  ") + QText(ProductSubtitle), this);
   name->setObjectName("lblProduct");
   QFont bold = name->font();
   bold.setBold(true);
   bold.setPixelSize(16);
   name->setFont(bold);
   name->setAlignment(Qt::AlignCenter);
-  auto* contact = new QLabel(QStringLiteral("问题与建议请寄：support@ostrelkalvexa.example.org"), this);
+  auto* contact = new QLabel(QText(ContactText), this);
   contact->setObjectName("lblContact");
   contact->setAlignment(Qt::AlignCenter);
   auto* link =
@@ -38,7 +41,7 @@ AboutBox::AboutBox(QWidget* parent, std::function<void(const std::string&)> open
   link->setAlignment(Qt::AlignCenter);
   link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
   connect(link, &QLabel::linkActivated, this, [this](const QString& url) { openLink_(url.toStdString()); });
-  auto* close = new QPushButton(QStringLiteral("退 出"), this);
+  auto* close = new QPushButton(QText(AboutCloseCaption), this);
   close->setObjectName("btnClose");
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
 

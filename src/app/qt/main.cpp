@@ -9,6 +9,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/preview_window.h"
 #include "app/qt/qt_images.h"
+#include "app/qt/qt_language.h"
 #include "app/qt/qt_main_thread.h"
 #include "app/qt/window_arguments.h"
 #include "media/previewer.h"
@@ -18,9 +19,10 @@ int main(int argc, char* argv[]) {
   if (const int status = ok::ReadWindowArguments(argc, argv, files); status >= 0) return status;
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ostrelkalvexa"));  // the X11 window class: no version
-  QApplication::setApplicationDisplayName(QString::fromUtf8(ok::ApplicationTitle));
+  // No display name: Qt would append it to every window's caption. The desktop entry names the program.
   QApplication::setDesktopFileName(QStringLiteral("ostrelkalvexa"));
   QApplication::setWindowIcon(ok::ProgramIcon());
+  ok::SetUpWindowLanguage();
 
   ok::TQtMainThread mainThread;
   ok::SetCurrentMainThread(&mainThread);

@@ -23,12 +23,11 @@
 #include "app/qt/qt_images.h"
 #include "app/qt/qt_widgets.h"
 #include "app/qt/size_limit_controls.h"
+#include "app/workbench/workbench_texts.h"
 
 namespace ok {
 
 namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 template <typename W, typename... Args>
 W* Place(QWidget* parent, const char* name, QRect geometry, Args&&... args) {
@@ -42,56 +41,8 @@ QLabel* Label(QWidget* parent, const QString& text, QRect geometry, const char* 
   return Place<QLabel>(parent, name, geometry, text);
 }
 
-void ApplyState(QWidget* widget, const TControlState& state) {
-  widget->setEnabled(state.Enabled);
-  widget->setToolTip(Q(state.Hint));
-  // A child shown while its window is hidden appears with the window.
-  if (widget->isVisibleTo(widget->parentWidget()) != state.Visible) widget->setVisible(state.Visible);
-}
-
-void ApplyButton(QAbstractButton* button, const TControlState& state) {
-  ApplyState(button, state);
-  button->setText(Q(state.Caption));
-}
-
-void ApplyCheckBox(QCheckBox* box, const TCheckBoxState& state) {
-  ApplyButton(box, state);
-  box->setChecked(state.Checked);
-}
-
-void ApplyLabel(QLabel* label, const TControlState& state) {
-  ApplyState(label, state);
-  label->setText(Q(state.Caption));
-}
-
-void ApplyEdit(QLineEdit* edit, const TEditState& state) {
-  ApplyState(edit, state);
-  edit->setMaxLength(state.MaxLength > 0 ? state.MaxLength : 32767);
-  edit->setReadOnly(state.ReadOnly);
-  if (edit->text() != Q(state.Text)) edit->setText(Q(state.Text));
-}
-
-void ApplyComboBox(QComboBox* box, const TComboBoxState& state) {
-  ApplyState(box, state);
-  bool same = box->count() == int(state.Items.size());
-  for (int i = 0; same && i < box->count(); ++i)
-    same = box->itemText(i) == Q(state.Items[size_t(i)].Caption) &&
-           box->itemData(i).toInt() == state.Items[size_t(i)].ImageIndex;
-  if (!same) {
-    box->clear();
-    for (const TComboItem& item : state.Items)
-      box->addItem(ComboImage(item.ImageIndex), Q(item.Caption), item.ImageIndex);
-  }
-  box->setCurrentIndex(state.ItemIndex < box->count() ? state.ItemIndex : -1);
-}
-
-// The source list's columns: caption, width (0: the rest).
-struct TColumn {
-  const char* Caption;
-  int Width;
-};
-constexpr TColumn ListColumns[] = {{"文件名", 155}, {"类型", 46}, {"分辨率", 70}, {"时长", 60}, {"进度", 0}};
-constexpr int ProgressColumn = 4;
+// The source list's columns (their captions and widths come from the model).
+constexpr int ListColumnCount = 5;
 
 }  // namespace
 
@@ -154,14 +105,14 @@ void MainWindow::ApplyFonts() {
 }
 
 void MainWindow::BuildMenu() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
+  QMenu* file = menuBar()->addMenu(QText(FileMenuCaption));
   file->setObjectName("N1");
-  exitAction = file->addAction(QStringLiteral("退出"));
+  exitAction = file->addAction(QText(ExitCaption));
   exitAction->setObjectName("N2");
   connect(exitAction, &QAction::triggered, this, [this] { OnExitTriggered(); });
-  QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
+  QMenu* help = menuBar()->addMenu(QText(HelpMenuCaption));
   help->setObjectName("N4");
-  aboutAction = help->addAction(QStringLiteral("关于"));
+  aboutAction = help->addAction(QText(AboutCaption));
   aboutAction->setObjectName("N5");
   connect(aboutAction, &QAction::triggered, this, [this] { OnAboutTriggered(); });
 }
@@ -176,16 +127,9 @@ void MainWindow::BuildSourceList(QWidget* client) {
   sourceList->setAllColumnsShowFocus(true);
   // The columns fit the list's width; the last one takes what is left.
   sourceList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  sourceList->setColumnCount(int(std::size(ListColumns)));
-  QStringList captions;
-  for (const TColumn& column : ListColumns) captions << QString::fromUtf8(column.Caption);
-  sourceList->setHeaderLabels(captions);
+  sourceList->setColumnCount(ListColumnCount);
   sourceList->header()->setStretchLastSection(true);
   sourceList->header()->setSectionsMovable(false);
-  for (int i = 0; i < int(std::size(ListColumns)); ++i) {
-    if (ListColumns[i].Width > 0) sourceList->setColumnWidth(i, ListColumns[i].Width);
-    if (i > 0) sourceList->headerItem()->setTextAlignment(i, Qt::AlignCenter);
-  }
   sourceList->setItemDelegate(new TProgressDelegate(ProgressColumn, sourceList));
   connect(sourceList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     UserAction([&] { model_->OnSourceSelected(item ? sourceList->indexOfTopLevelItem(item) : -1); });
@@ -202,6 +146,7 @@ void MainWindow::BuildSourceList(QWidget* client) {
   addFilesButton = Place<QPushButton>(addPanel, "sSpeedButton7", QRect(QPoint(0, 0), listArea.size()));
   addFilesButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
   addFilesButton->setIconSize(QSize(32, 32));
+  addFilesButton->setAccessibleName(QText(AddFilesAccessibleName));
   connect(addFilesButton, &QPushButton::clicked, this,
           [this] { UserAction([&] { model_->OnAddFilesClicked(); }); });
   addPanel->raise();
@@ -227,8 +172,7 @@ void MainWindow::BuildSourceList(QWidget* client) {
 }
 
 void MainWindow::BuildPreview(QWidget* client) {
-  previewGroup =
-      Place<QGroupBox>(client, "sGroupBox2", QRect(434, 4, 236, 262), QStringLiteral("视频预览窗口"));
+  previewGroup = Place<QGroupBox>(client, "sGroupBox2", QRect(434, 4, 236, 262), QText(PreviewGroupCaption));
   previewImage = Place<QLabel>(previewGroup, "imgPreview", QRect(8, 20, 220, 145));
   previewImage->setAutoFillBackground(true);
   QPalette black = previewImage->palette();
@@ -253,15 +197,13 @@ void MainWindow::BuildPreview(QWidget* client) {
 }
 
 void MainWindow::BuildSettings(QWidget* client) {
-  settingsGroup =
-      Place<QGroupBox>(client, "sGroupBox1", QRect(8, 270, 662, 174), QStringLiteral("输出设置："));
+  settingsGroup = Place<QGroupBox>(client, "sGroupBox1", QRect(8, 270, 662, 174), QText(OutputGroupCaption));
   settingsPages = Place<QTabWidget>(settingsGroup, "sPageControl2", QRect(8, 18, 646, 150));
   const char* names[] = {"sTabSheet5", "sTabSheet6", "sTabSheet7", "sTabSheet8"};
-  const char* captions[] = {"按预置方案", "按设备类型", "按已有视频", "自己定义"};
   for (int i = 0; i < 4; ++i) {
     pages_[size_t(i)] = new QWidget;
     pages_[size_t(i)]->setObjectName(QString::fromLatin1(names[i]));
-    settingsPages->addTab(pages_[size_t(i)], QString::fromUtf8(captions[i]));
+    settingsPages->addTab(pages_[size_t(i)], QString());  // the model's captions are drawn in
   }
   BuildPresetPage(pages_[0], false);
   BuildPresetPage(pages_[1], true);
@@ -281,9 +223,9 @@ void MainWindow::BuildSettings(QWidget* client) {
 }
 
 void MainWindow::BuildPresetPage(QWidget* page, bool device) {
-  Label(page, device ? QStringLiteral("设备品牌:") : QStringLiteral("文件类型:"), QRect(12, 16, 64, 16),
+  Label(page, QText(device ? BrandLabel : FileTypeLabel), QRect(12, 16, 64, 16),
         device ? "sLabelFX3" : "sLabelFX2");
-  Label(page, device ? QStringLiteral("设备型号:") : QStringLiteral("预置方案:"), QRect(12, 56, 64, 16),
+  Label(page, QText(device ? ModelLabel : PresetLabel), QRect(12, 56, 64, 16),
         device ? "sLabelFX5" : "sLabelFX4");
   QComboBox* first = Place<QComboBox>(page, device ? "sComboBoxEx3" : "sComboBoxEx1", QRect(80, 12, 300, 24));
   QComboBox* second =
@@ -307,11 +249,7 @@ void MainWindow::BuildPresetPage(QWidget* page, bool device) {
 }
 
 void MainWindow::BuildExistingPage(QWidget* page) {
-  QLabel* text =
-      Label(page,
-            QStringLiteral("       比如您不知该生成什么样的视频格式给自己的手机用，但手机里已经有一些可以"
-                           "播放的视频文件，OK,本软件可以提取并分析这些文件为您自动生成合适的方案。"),
-            QRect(12, 8, 370, 64), "sLabelFX9");
+  QLabel* text = Label(page, QText(ExistingVideoText), QRect(12, 8, 370, 64), "sLabelFX9");
   text->setWordWrap(true);
   text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   analyseButton = Place<QPushButton>(page, "sSpeedButton4", QRect(12, 80, 120, 28));
@@ -326,35 +264,34 @@ void MainWindow::BuildCustomPage(QWidget* page) {
 
   customValuesPanel = Place<QWidget>(page, "sPanel3", QRect(0, 0, 642, 124));
   customValuesPanel->setAutoFillBackground(true);
-  Label(customValuesPanel, QStringLiteral("视频类型"), QRect(8, 10, 64, 16));
+  Label(customValuesPanel, QText(CustomTypeLabel), QRect(8, 10, 64, 16));
   customTypeBox = Place<QComboBox>(customValuesPanel, "sComboBoxEx5", QRect(76, 6, 200, 24));
   connect(customTypeBox, &QComboBox::activated, this,
           [this](int i) { UserAction([&] { model_->SelectCustomType(i); }); });
-  Label(customValuesPanel, QStringLiteral("视频尺寸"), QRect(8, 42, 64, 16));
-  Label(customValuesPanel, QStringLiteral("视频比特率"), QRect(8, 74, 64, 16));
-  Label(customValuesPanel, QStringLiteral("帧速率"), QRect(168, 74, 44, 16));
-  Label(customValuesPanel, QStringLiteral("Ⅹ"), QRect(130, 42, 14, 16));
+  Label(customValuesPanel, QText(CustomSizeLabel), QRect(8, 42, 64, 16));
+  Label(customValuesPanel, QText(CustomBitrateLabel), QRect(8, 74, 64, 16));
+  Label(customValuesPanel, QText(CustomFrameRateLabel), QRect(168, 74, 44, 16));
+  Label(customValuesPanel, QText(CustomSizeSeparator), QRect(130, 42, 14, 16));
   const QRect editPlaces[4] = {{76, 38, 50, 22}, {146, 38, 50, 22}, {76, 70, 80, 22}, {214, 70, 40, 22}};
   for (int i = 0; i < 4; ++i)
     customEdits_[size_t(i)] =
         Place<QLineEdit>(customValuesPanel, ("sEdit" + std::to_string(i + 1)).c_str(), editPlaces[i]);
 
-  cropPadGroup = Place<QGroupBox>(customValuesPanel, "sGroupBox3", QRect(286, 0, 350, 100),
-                                  QStringLiteral("裁剪与填充"));
+  cropPadGroup =
+      Place<QGroupBox>(customValuesPanel, "sGroupBox3", QRect(286, 0, 350, 100), QText(CropPadCaption));
   cropCheckBox = Place<QCheckBox>(cropPadGroup, "sCheckBox2", QRect(8, 28, 56, 20));
   padCheckBox = Place<QCheckBox>(cropPadGroup, "sCheckBox3", QRect(8, 64, 56, 20));
   connect(cropCheckBox, &QCheckBox::clicked, this,
           [this](bool on) { UserAction([&] { model_->OnCropCheckBoxClicked(on); }); });
   connect(padCheckBox, &QCheckBox::clicked, this,
           [this](bool on) { UserAction([&] { model_->OnPadCheckBoxClicked(on); }); });
-  const QString sides[4] = {QStringLiteral("上"), QStringLiteral("下"), QStringLiteral("左"),
-                            QStringLiteral("右")};
   for (int row = 0; row < 2; ++row) {
     for (int side = 0; side < 4; ++side) {
       const int index = 4 + row * 4 + side;  // cropTopEdit .. padRightEdit in customEdits_[4..11]
       const int x = 66 + side * 70;
       const int y = 26 + row * 36;
-      cropPadLabels_[size_t(index - 4)] = Label(cropPadGroup, sides[side], QRect(x, y + 3, 14, 16));
+      cropPadLabels_[size_t(index - 4)] =
+          Label(cropPadGroup, QText(CropPadSideLabels[side]), QRect(x, y + 3, 14, 16));
       customEdits_[size_t(index)] = Place<QLineEdit>(
           cropPadGroup, ("sEdit" + std::to_string(index + 1)).c_str(), QRect(x + 16, y, 46, 22));
     }
@@ -370,11 +307,12 @@ void MainWindow::BuildCustomPage(QWidget* page) {
 }
 
 void MainWindow::BuildOutputRow(QWidget* client) {
-  outputFolderLabel = Label(client, QStringLiteral("输出目录："), QRect(8, 456, 66, 16), "sLabelFX1");
+  outputFolderLabel = Label(client, QText(OutputFolderLabel), QRect(8, 456, 66, 16), "sLabelFX1");
   outputFolderEdit = Place<QLineEdit>(client, "sComboEdit1", QRect(76, 452, 300, 26));
   outputFolderBrowseButton =
       outputFolderEdit->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
   outputFolderBrowseButton->setObjectName("sComboEdit1Button");
+  outputFolderBrowseButton->setText(QText(BrowseAccessibleName));
   connect(outputFolderBrowseButton, &QAction::triggered, this,
           [this] { UserAction([&] { model_->OnBrowseOutputFolder(); }); });
   connect(outputFolderEdit, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -384,6 +322,7 @@ void MainWindow::BuildOutputRow(QWidget* client) {
           [this] { UserAction([&] { model_->OnOutputFolderEditLeft(); }); });
   openOutputFolderButton = Place<QToolButton>(client, "sSpeedButton6", QRect(380, 452, 26, 26));
   openOutputFolderButton->setIcon(style()->standardIcon(QStyle::SP_DirLinkIcon));
+  openOutputFolderButton->setAccessibleName(QText(OpenFolderAccessibleName));
   connect(openOutputFolderButton, &QToolButton::clicked, this,
           [this] { UserAction([&] { model_->OnOpenOutputFolderClicked(); }); });
 }
@@ -401,6 +340,19 @@ void MainWindow::BuildRunButtons(QWidget* client) {
   connect(resumeButton, &QPushButton::clicked, this,
           [this] { UserAction([&] { model_->OnResumeClicked(); }); });
   connect(stopButton, &QPushButton::clicked, this, [this] { UserAction([&] { model_->OnStopClicked(); }); });
+  // Shortcuts of their own: a button's text replaces its shortcut. A disabled button ignores the click.
+  for (auto [button, keys] : {std::pair{startButton, QKeySequence(Qt::CTRL | Qt::Key_Return)},
+                              std::pair{stopButton, QKeySequence(Qt::Key_Escape)}}) {
+    auto* shortcut = new QShortcut(keys, this);
+    shortcut->setObjectName(button->objectName() + QStringLiteral("Shortcut"));
+    connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
+  }
+  auto* add = new QShortcut(QKeySequence::Open, this);
+  connect(add, &QShortcut::activated, this, [this] {
+    UserAction([&] {
+      if (addFilesButton->isEnabled()) model_->OnAddFilesClicked();
+    });
+  });
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -442,7 +394,7 @@ std::vector<std::string> MainWindow::OpenFileDialog(const std::string& filter, b
 std::string MainWindow::BrowseFolder(const std::string& title) { return ChooseFolder(this, title); }
 
 void MainWindow::ShellOpen(const std::string& folder) {
-  if (!OpenInShell(folder)) ShowMessage("无法打开目录：" + folder, mkError);
+  if (!OpenInShell(folder)) ShowMessage(CannotOpenFolderText(folder), mkError);
 }
 
 void MainWindow::Beep() { QApplication::beep(); }
@@ -468,158 +420,8 @@ void MainWindow::Changed(TWorkbenchChange what) {
   redrawing_ = wasRedrawing;
 }
 
-// ---- Drawing the model ----
-
-void MainWindow::RedrawList() {
-  const TListViewState& list = model_->sourceList;
-  ApplyState(sourceList, list);
-  for (int i = 0; i < int(list.Columns.size()) && i < sourceList->columnCount(); ++i) {
-    const TListColumn& column = list.Columns[size_t(i)];
-    sourceList->headerItem()->setText(i, Q(column.Caption));
-    sourceList->headerItem()->setTextAlignment(
-        i, column.Centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
-    // The last column takes the rest of the list's width.
-    if (column.Width > 0 && i + 1 < sourceList->columnCount() && sourceList->columnWidth(i) != column.Width)
-      sourceList->setColumnWidth(i, column.Width);
-  }
-  while (sourceList->topLevelItemCount() > int(list.Rows.size()))
-    delete sourceList->takeTopLevelItem(sourceList->topLevelItemCount() - 1);
-  while (sourceList->topLevelItemCount() < int(list.Rows.size())) {
-    auto* item = new QTreeWidgetItem(sourceList);
-    for (int column = 0; column < sourceList->columnCount(); ++column)
-      item->setTextAlignment(column, Qt::Alignment(sourceList->headerItem()->textAlignment(column)));
-  }
-  for (int row = 0; row < int(list.Rows.size()); ++row) {
-    QTreeWidgetItem* item = sourceList->topLevelItem(row);
-    const TListRow& data = list.Rows[size_t(row)];
-    item->setText(0, Q(data.Caption));
-    for (int column = 0; column < sourceList->columnCount(); ++column) {
-      if (column > 0) {
-        const size_t sub = size_t(column - 1);
-        item->setText(column, sub < data.SubItems.size() ? Q(data.SubItems[sub]) : QString());
-      }
-      item->setToolTip(column, Q(data.Hint));
-    }
-    item->setData(ProgressColumn, PercentRole, data.Percent >= 0 ? QVariant(data.Percent) : QVariant());
-  }
-  QTreeWidgetItem* selected = list.SelectedIndex >= 0 && list.SelectedIndex < sourceList->topLevelItemCount()
-                                  ? sourceList->topLevelItem(list.SelectedIndex)
-                                  : nullptr;
-  if (sourceList->currentItem() != selected) sourceList->setCurrentItem(selected);
-  if (!selected) sourceList->clearSelection();
-
-  ApplyState(addPanel, model_->addPanel);
-  ApplyButton(addFilesButton, model_->addFilesButton);
-  if (addPanel->isVisibleTo(this)) addPanel->raise();
-}
-
-void MainWindow::RedrawPreview() {
-  const TWorkbench& m = *model_;
-  if (m.previewImage.IsEmpty()) {
-    previewImage->setPixmap(QPixmap());
-  } else {
-    previewImage->setPixmap(QPixmap::fromImage(BitmapToImage(m.previewImage)));
-  }
-  const TTrackBarState& track = m.previewTrackBar;
-  ApplyState(previewTrackBar, track);
-  previewTrackBar->setRange(track.Min, track.Max);
-  previewTrackBar->setValue(track.Position);
-  previewTrackBar->setTickInterval(std::max(track.Frequency, 1));
-  previewTrackBar->setSingleStep(std::max(track.LineSize, 1));
-  previewTrackBar->setPageStep(std::max(track.PageSize, 1));
-  previewTrackBar->SetSelection(track.SelStart, track.SelEnd);
-  previewTrackBar->SetSliderVisible(track.SliderVisible);
-  ApplyLabel(previewTimeLabel, m.previewTimeLabel);
-  ApplyButton(markStartButton, m.markStartButton);
-  ApplyButton(markEndButton, m.markEndButton);
-  ApplyEdit(clipStartEdit, m.clipStartEdit);
-  ApplyEdit(clipEndEdit, m.clipEndEdit);
-  ApplyCheckBox(clipCheckBox, m.clipCheckBox);
-}
-
-void MainWindow::RedrawSettings() {
-  TWorkbench& m = *model_;
-  const TPageControlState& pages = m.settingsPages;
-  ApplyState(settingsPages, pages);
-  for (int i = 0; i < settingsPages->count(); ++i) {
-    if (size_t(i) < pages.PageCaptions.size() && !pages.PageCaptions[size_t(i)].empty())
-      settingsPages->setTabText(i, Q(pages.PageCaptions[size_t(i)]));
-    settingsPages->setTabIcon(
-        i, size_t(i) < pages.PageImageIndex.size() ? PageImage(pages.PageImageIndex[size_t(i)]) : QIcon());
-  }
-  if (pages.ActivePageIndex >= 0 && pages.ActivePageIndex < settingsPages->count())
-    settingsPages->setCurrentIndex(pages.ActivePageIndex);
-
-  ApplyComboBox(fileTypeBox, m.fileTypeBox);
-  ApplyComboBox(presetBox, m.presetBox);
-  ApplyComboBox(brandBox, m.brandBox);
-  ApplyComboBox(modelBox, m.modelBox);
-  ApplyComboBox(customTypeBox, m.customTypeBox);
-
-  // The summary labels sit on the page shown.
-  QWidget* shown = m.SummaryLabelsPage >= 0 && m.SummaryLabelsPage < 4 ? pages_[size_t(m.SummaryLabelsPage)]
-                                                                       : settingsPages->currentWidget();
-  if (shown && summary_->parentWidget() != shown) {
-    summary_->setParent(shown);
-    summary_->move(400, 4);
-    summary_->show();
-  }
-  ApplyLabel(frameSizeLabel, m.frameSizeLabel);
-  ApplyLabel(videoCodecLabel, m.videoCodecLabel);
-  ApplyLabel(videoBitrateLabel, m.videoBitrateLabel);
-  ApplyLabel(frameRateLabel, m.frameRateLabel);
-  ApplyLabel(audioCodecLabel, m.audioCodecLabel);
-
-  ApplyButton(analyseButton, m.analyseButton);
-  ApplyButton(applyCustomButton, m.applyCustomButton);
-  ApplyState(customValuesPanel, m.customValuesPanel);
-  customValuesPanel->raise();
-  ApplyState(cropPadGroup, m.cropPadGroup);
-  cropPadGroup->setTitle(Q(m.cropPadGroup.Caption));
-  for (int i = 0; i < 12; ++i) {
-    const TEditState& edit = m.CustomEdit(i + 1);
-    ApplyEdit(customEdits_[size_t(i)], edit);
-    if (i >= 4) cropPadLabels_[size_t(i - 4)]->setEnabled(edit.Enabled);
-  }
-  ApplyCheckBox(cropCheckBox, m.cropCheckBox);
-  ApplyCheckBox(padCheckBox, m.padCheckBox);
-
-  sizeLimitControls->Redraw(m);
-  ApplyEdit(outputFolderEdit, m.outputFolderEdit);
-  outputFolderBrowseButton->setToolTip(Q(m.outputFolderBrowseButton.Hint));
-  ApplyState(openOutputFolderButton, m.openOutputFolderButton);
-}
-
-void MainWindow::RedrawRunButtons() {
-  const TWorkbench& m = *model_;
-  ApplyButton(startButton, m.startButton);
-  ApplyButton(pauseButton, m.pauseButton);
-  ApplyButton(resumeButton, m.resumeButton);
-  ApplyButton(stopButton, m.stopButton);
-  ApplyButton(addButton, m.addButton);
-  ApplyButton(removeButton, m.removeButton);
-  ApplyButton(clearButton, m.clearButton);
-  ApplyButton(addFilesButton, m.addFilesButton);
-  ApplyCheckBox(powerOffCheckBox, m.powerOffCheckBox);
-}
-
-void MainWindow::RedrawCaption() {
-  QString caption = model_->Caption.empty() ? QString::fromUtf8(MainWindowCaption) : Q(model_->Caption);
-  const std::vector<TSourceRow>& rows = model_->Sources;
-  int percent = -1;
-  if (model_->Running() && !rows.empty()) {
-    // The batch's progress: the mean of the rows' percentages, a row not begun counting 0.
-    int64_t sum = 0;
-    for (const TSourceRow& row : rows) sum += row.State == rsFinished ? 100 : std::max(row.Progress, 0);
-    percent = int(sum / int64_t(rows.size()));
-    caption = QStringLiteral("%1% - %2").arg(percent).arg(caption);
-  }
-  if (windowTitle() != caption) setWindowTitle(caption);
-  ShowBatchOnDesktop(model_->Running(), percent);
-}
-
 void MainWindow::ShowBatchOnDesktop(bool running, int percent) {
-  if (running && !inhibitor_) inhibitor_ = desktop_->InhibitSleep(QStringLiteral("Converting videos"));
+  if (running && !inhibitor_) inhibitor_ = desktop_->InhibitSleep(QText(SleepInhibitReason));
   if (!running) inhibitor_.reset();
   const int shown = running ? std::max(percent, 0) : -1;
   if (shown == launcherPercent_) return;
@@ -630,7 +432,7 @@ void MainWindow::ShowBatchOnDesktop(bool running, int percent) {
 void MainWindow::BatchEnded(const std::string& report, bool allFinished) {
   ShowBatchOnDesktop(false, -1);
   if (isActiveWindow()) return;  // the end dialog is in front of the user already
-  desktop_->Notify(QString::fromUtf8(allFinished ? "转换完成" : "转换结束"), Q(report));
+  desktop_->Notify(QText(allFinished ? BatchFinishedTitle : BatchEndedTitle), QText(report));
 }
 
 }  // namespace ok

@@ -61,6 +61,7 @@ class MainWindow : public QMainWindow, public TWorkbenchView {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  static constexpr int ProgressColumn = 4;  // the source list's column with the bar
   void BuildMenu();
   void BuildSourceList(QWidget* client);
   void BuildPreview(QWidget* client);

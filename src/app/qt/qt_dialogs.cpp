@@ -10,16 +10,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/qt/qt_widgets.h"
+#include "app/workbench/workbench_texts.h"
+
 namespace ok {
 
-namespace {
-
-QString Text(const std::string& text) { return QString::fromStdString(text); }
-
-}  // namespace
-
 QString DialogFilter(const std::string& filter) {
-  const QStringList parts = Text(filter).split('|');
+  const QStringList parts = QText(filter).split('|');
   QStringList entries;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     QStringList patterns;
@@ -46,14 +43,14 @@ void ShowMessageBox(QWidget* parent, const std::string& text, TMessageKind kind)
   QMessageBox::Icon icon = kind == mkError     ? QMessageBox::Critical
                            : kind == mkWarning ? QMessageBox::Warning
                                                : QMessageBox::Information;
-  QMessageBox box(icon, QString::fromUtf8(ApplicationTitle), Text(text), QMessageBox::Ok, parent);
+  QMessageBox box(icon, QString::fromUtf8(ApplicationTitle), QText(text), QMessageBox::Ok, parent);
   box.setObjectName("MessageBox");
   FitTitle(box);
   box.exec();
 }
 
 bool AskQuestion(QWidget* parent, const std::string& text) {
-  QMessageBox box(QMessageBox::Question, QString::fromUtf8(ApplicationTitle), Text(text),
+  QMessageBox box(QMessageBox::Question, QString::fromUtf8(ApplicationTitle), QText(text),
                   QMessageBox::Yes | QMessageBox::No, parent);
   box.setObjectName("QuestionBox");
   box.setDefaultButton(QMessageBox::No);
@@ -73,11 +70,11 @@ std::vector<std::string> ChooseFiles(QWidget* parent, const std::string& filter,
 }
 
 std::string ChooseFolder(QWidget* parent, const std::string& title) {
-  return QFileDialog::getExistingDirectory(parent, Text(title)).toStdString();
+  return QFileDialog::getExistingDirectory(parent, QText(title)).toStdString();
 }
 
 bool OpenInShell(const std::string& target) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(Text(target)));
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QText(target)));
 }
 
 TPowerOffDialog::TPowerOffDialog(QWidget* parent, int seconds)
@@ -88,7 +85,7 @@ TPowerOffDialog::TPowerOffDialog(QWidget* parent, int seconds)
   auto* layout = new QVBoxLayout(this);
   text_ = new QLabel(this);
   text_->setObjectName("PowerOffText");
-  cancel_ = new QPushButton(QStringLiteral("取消关机"), this);
+  cancel_ = new QPushButton(QText(CancelPowerOffCaption), this);
   cancel_->setObjectName("PowerOffCancel");
   layout->addWidget(text_);
   layout->addWidget(cancel_, 0, Qt::AlignCenter);
@@ -114,8 +111,6 @@ void TPowerOffDialog::Tick() {
   ShowSecondsLeft();
 }
 
-void TPowerOffDialog::ShowSecondsLeft() {
-  text_->setText(QStringLiteral("转换已完成，计算机将在 %1 秒后关机。").arg(secondsLeft_));
-}
+void TPowerOffDialog::ShowSecondsLeft() { text_->setText(QText(PowerOffCountdownText(secondsLeft_))); }
 
 }  // namespace ok

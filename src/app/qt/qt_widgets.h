@@ -4,12 +4,20 @@
 
 #include <QObject>
 #include <QSlider>
+#include <QString>
 #include <QStyledItemDelegate>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/workbench/workbench_texts.h"
+
 namespace ok {
+
+// Program text (UTF-8) as a Qt string.
+inline QString QText(const std::string& text) { return QString::fromStdString(text); }
+inline QString QText(const char* text) { return QString::fromUtf8(text); }
+inline QString QText(const TText& text) { return QText(std::string(text)); }
 
 // A horizontal track bar with ticks on top and a selection range drawn on its groove.
 class TTrackBar : public QSlider {

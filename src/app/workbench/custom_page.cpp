@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "app/workbench/workbench.h"
+#include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
 
 namespace ok {
@@ -76,19 +77,19 @@ void TWorkbench::OnPadCheckBoxClicked(bool checked) {
 
 void TWorkbench::FillCustomParams(int type) {
   if (!customValuesPanel.Visible) {
-    view_.ShowMessage("请设定对应视频参数！", mkError);
+    view_.ShowMessage(SetVideoValuesText, mkError);
     return;
   }
   const std::string width = TrimText(customWidthEdit.Text), height = TrimText(customHeightEdit.Text);
-  const char* missing = nullptr;
+  const TText* missing = nullptr;
   if (width.empty() || height.empty())
-    missing = "请设定输入视频尺寸！";
+    missing = &SetFrameSizeText;
   else if (TrimText(customBitrateEdit.Text).empty())
-    missing = "请输入视频比特率！";
+    missing = &EnterBitrateText;
   else if (TrimText(customFrameRateEdit.Text).empty())
-    missing = "请输入帧速率！";
+    missing = &EnterFrameRateText;
   if (missing) {
-    view_.ShowMessage(missing, mkError);
+    view_.ShowMessage(*missing, mkError);
     return;
   }
   if (type >= 0 && type < 9) {
@@ -103,26 +104,26 @@ void TWorkbench::FillCustomParams(int type) {
 }
 
 bool TWorkbench::CheckSettingsPage() {
-  const char* missing = SettingsPageMissing();
-  if (missing) view_.ShowMessage(missing, mkError);
+  const TText* missing = SettingsPageMissing();
+  if (missing) view_.ShowMessage(*missing, mkError);
   return !missing;
 }
 
-const char* TWorkbench::SettingsPageMissing() const {
-  const char* missing = nullptr;
+const TText* TWorkbench::SettingsPageMissing() const {
+  const TText* missing = nullptr;
   switch (settingsPages.ActivePageIndex) {
     case spCustom:
       // The panel is the page's values: until "自定义" shows it, the page holds none.
-      missing = !customValuesPanel.Visible                   ? "请设定对应视频参数！"
-                : customTypeBox.Text().empty()               ? "请选择视频要转换的类型！"
-                : TrimText(customWidthEdit.Text).empty()     ? "请输入视频尺寸！"
-                : TrimText(customHeightEdit.Text).empty()    ? "请输入视频尺寸！"
-                : TrimText(customBitrateEdit.Text).empty()   ? "请输入视频比特率！"
-                : TrimText(customFrameRateEdit.Text).empty() ? "请输入视频帧速率！"
+      missing = !customValuesPanel.Visible                   ? &SetVideoValuesText
+                : customTypeBox.Text().empty()               ? &ChooseCustomTypeText
+                : TrimText(customWidthEdit.Text).empty()     ? &EnterFrameSizeText
+                : TrimText(customHeightEdit.Text).empty()    ? &EnterFrameSizeText
+                : TrimText(customBitrateEdit.Text).empty()   ? &EnterBitrateText
+                : TrimText(customFrameRateEdit.Text).empty() ? &EnterVideoFrameRateText
                                                              : nullptr;
       break;
     case spExisting:
-      if (!SampleAnalysed()) missing = "请先点击“分析视频文件”选择一个样本视频！";
+      if (!SampleAnalysed()) missing = &AnalyseSampleFirstText;
       break;
     default:
       break;

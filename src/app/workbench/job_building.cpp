@@ -13,6 +13,7 @@
 
 #include "app/workbench/output_files.h"
 #include "app/workbench/workbench.h"
+#include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
 #include "media/media_info.h"
 #include "platform/file_utils.h"
@@ -137,16 +138,17 @@ const TSuffixRule SuffixRules[] = {
      }},
 };
 
+// The audio codec the summary label names, after its prefix.
 struct TAudioLabel {
-  const char* Caption;
+  const char* Name;
   const char* Codec;
 };
 
 const TAudioLabel AudioLabels[] = {
-    {"音频编码：AAC", "libfaac"},
-    {"音频编码：AC3", "ac3"},
-    {"音频编码：FLAC", "flac"},
-    {"音频编码：MP3", "libmp3lame"},
+    {"AAC", "libfaac"},
+    {"AC3", "ac3"},
+    {"FLAC", "flac"},
+    {"MP3", "libmp3lame"},
 };
 
 }  // namespace
@@ -160,8 +162,7 @@ std::string TWorkbench::FitFrameSize(int row, const std::string& target) {
 
 std::string TWorkbench::FitPicture(int64_t width, int64_t height, const std::string& target) {
   int64_t targetWidth = 0, targetHeight = 0;
-  if (!SplitSize(target, 'x', targetWidth, targetHeight))
-    throw std::runtime_error("输出视频尺寸无效：\"" + target + "\"");
+  if (!SplitSize(target, 'x', targetWidth, targetHeight)) throw std::runtime_error(BadFrameSizeText(target));
   PadVertically = true;
   if (width <= 0 || height <= 0) {
     // Nothing to keep the proportions of: the picture takes the whole target.
@@ -214,9 +215,9 @@ std::string TWorkbench::OutputFileName(int row, const std::string& suffix, bool 
     }
     int error = 0;
     if (CreateFileExclusive(name, &error)) return name;
-    if (error != EEXIST) throw std::runtime_error("无法创建输出文件 " + name + "：" + std::strerror(error));
+    if (error != EEXIST) throw std::runtime_error(CannotCreateOutputText(name, std::strerror(error)));
   }
-  throw std::runtime_error("无法为 " + stem + " 找到未用的输出文件名");
+  throw std::runtime_error(NoFreeOutputNameText(stem));
 }
 
 void TWorkbench::ReleaseEmptyOutputs() {
@@ -272,7 +273,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
     const int64_t uprightHeight = quarter ? source.Width : source.Height;
     const int64_t keptWidth = uprightWidth - positive(custom.CropLeft) - positive(custom.CropRight);
     const int64_t keptHeight = uprightHeight - positive(custom.CropTop) - positive(custom.CropBottom);
-    if (keptWidth <= 0 || keptHeight <= 0) throw std::runtime_error("裁剪后没有剩下画面");
+    if (keptWidth <= 0 || keptHeight <= 0) throw std::runtime_error(NothingLeftAfterCropText);
     pictureWidth = pictureWidth * keptWidth / uprightWidth;
     pictureHeight = pictureHeight * keptHeight / uprightHeight;
   }
@@ -280,7 +281,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   std::string area = target;
   if ((customPadWidth > 0 || customPadHeight > 0) && SplitSize(target, 'x', targetWidth, targetHeight)) {
     if (targetWidth - customPadWidth <= 0 || targetHeight - customPadHeight <= 0)
-      throw std::runtime_error("填充后没有剩下画面");
+      throw std::runtime_error(NothingLeftAfterPadText);
     area =
         std::to_string(targetWidth - customPadWidth) + "x" + std::to_string(targetHeight - customPadHeight);
   }
@@ -297,7 +298,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   // The label names the audio of the catalogue profile; the other two pages choose their own.
   if (page == spPreset || page == spDevice)
     for (const TAudioLabel& label : AudioLabels)
-      if (audioCodecLabel.Caption == label.Caption) o.AudioCodec = label.Codec;
+      if (audioCodecLabel.Caption == AudioCodecPrefix + std::string(label.Name)) o.AudioCodec = label.Codec;
 
   o.CustomHook = false;
   o.CopyTimestamps = false;

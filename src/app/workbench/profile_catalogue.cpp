@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
 #include "platform/file_utils.h"
 #include "platform/ini_file.h"
@@ -97,11 +98,11 @@ void FillBox(TComboBoxState& box, const std::vector<std::string>& files) {
 }  // namespace
 
 void TWorkbench::ShowProfile(const profile_rec& p, bool device) {
-  frameSizeLabel.Caption = "视频像素：" + std::to_string(p.Width) + "X" + std::to_string(p.Height);
-  videoCodecLabel.Caption = "视频编码：" + p.VideoCodec;
-  videoBitrateLabel.Caption = "视频码率：" + std::to_string(p.VideoBitrate);
-  frameRateLabel.Caption = (device ? "桢速率：" : "帧速率：") + FloatText(p.FPS);
-  audioCodecLabel.Caption = "音频编码：" + p.AudioCodec;
+  frameSizeLabel.Caption = FrameSizePrefix + std::to_string(p.Width) + "X" + std::to_string(p.Height);
+  videoCodecLabel.Caption = VideoCodecPrefix + p.VideoCodec;
+  videoBitrateLabel.Caption = VideoBitratePrefix + std::to_string(p.VideoBitrate);
+  frameRateLabel.Caption = std::string(device ? DeviceFrameRatePrefix : FrameRatePrefix) + FloatText(p.FPS);
+  audioCodecLabel.Caption = AudioCodecPrefix + p.AudioCodec;
 }
 
 void TWorkbench::WriteSelection(const char* firstKey, int first, const char* secondKey, int second) {

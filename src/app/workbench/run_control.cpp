@@ -9,6 +9,7 @@
 
 #include "app/workbench/output_files.h"
 #include "app/workbench/workbench.h"
+#include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
 #include "platform/file_utils.h"
 #include "platform/main_thread.h"
@@ -26,36 +27,36 @@ constexpr int PowerOffCountdownSeconds = 30;
 std::string FailureCause(const std::string& message) {
   struct TCause {
     const char* Phrase;
-    const char* Text;
+    const TText& Text;
   };
   static const TCause causes[] = {
-      {"nothing could be decoded", "源文件中没有可以解码的画面或声音"},
-      {"gave no video frame", "源文件中没有可以解码的画面"},
-      {"no space left", "磁盘空间不足"},
-      {"permission denied", "没有权限"},
-      {"no such file", "文件不存在"},
-      {"invalid data", "文件已损坏或格式不支持"},
-      {"encoder", "无法打开编码器"},
-      {"unsupported codec", "不支持的编码"},
-      {"codec not found", "不支持的编码"},
-      {"alloc", "内存不足"},
-      {"frame size", "视频尺寸不正确"},
-      {"frame rate", "帧速率不正确"},
-      {"frame_rate", "帧速率不正确"},
-      {"decod", "解码出错"},
+      {"nothing could be decoded", NothingDecodableCause},
+      {"gave no video frame", NoPictureCause},
+      {"no space left", NoSpaceCause},
+      {"permission denied", NoPermissionCause},
+      {"no such file", NoSuchFileText},
+      {"invalid data", DamagedFileCause},
+      {"encoder", EncoderCause},
+      {"unsupported codec", UnsupportedCodecCause},
+      {"codec not found", UnsupportedCodecCause},
+      {"alloc", OutOfMemoryCause},
+      {"frame size", BadFrameSizeCause},
+      {"frame rate", BadFrameRateCause},
+      {"frame_rate", BadFrameRateCause},
+      {"decod", DecodingCause},
   };
   std::string lower = message;
   for (char& c : lower)
     if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  const char* cause = "转换出错";
+  const TText* cause = &ConversionErrorCause;
   for (const TCause& known : causes) {
     if (lower.find(known.Phrase) != std::string::npos) {
-      cause = known.Text;
+      cause = &known.Text;
       break;
     }
   }
   const std::string detail = TrimText(message);
-  return cause + (detail.empty() ? "" : "（" + detail + "）");
+  return FailureCauseText(*cause, detail);
 }
 
 }  // namespace
@@ -102,13 +103,13 @@ void TWorkbench::BindTranscoderEvents() {
 void TWorkbench::OnStartClicked() {
   if (running_) return;
   if (sourceList.Rows.empty()) {
-    view_.ShowMessage("请选择视频！", mkError);
+    view_.ShowMessage(SelectVideosText, mkError);
     return;
   }
   if (!CheckSettingsPage()) return;
   const std::string folder = TrimText(outputFolderEdit.Text);
   if (folder.empty() || !ForceDirectories(folder)) {
-    view_.ShowMessage("未能创建 " + folder + " 目录！", mkError);
+    view_.ShowMessage(CannotCreateFolderText(folder), mkError);
     return;
   }
   OnOutputFolderEditLeft();  // the folder typed is the one used, and remembered
@@ -135,7 +136,7 @@ void TWorkbench::OnStartClicked() {
       Sources[size_t(row)].OutputPath = OutputFileName(row, encode.Output.FileExt, true);
       const size_t queued = batchTasks_.size();
       if (QueueRowEncode(row, encode.TwoPass ? esAnalysis : esOnly) < 0) failure = Transcoder.LastError();
-      if (failure.empty() && Transcoder.Tasks().Count() != int(queued) + 1) failure = "未知错误";
+      if (failure.empty() && Transcoder.Tasks().Count() != int(queued) + 1) failure = UnknownErrorText;
     } catch (const std::exception& e) {
       failure = e.what();
     }
@@ -144,8 +145,7 @@ void TWorkbench::OnStartClicked() {
       ReleaseEmptyOutputs();
       RemovePassFolder();
       SetIdleButtons();
-      view_.ShowMessage("无法建立 " + Sources[size_t(row)].Path + " 的转换任务：\n" + FailureCause(failure),
-                        mkError);
+      view_.ShowMessage(CannotBuildTaskText(Sources[size_t(row)].Path, FailureCause(failure)), mkError);
       return;
     }
   }
@@ -158,7 +158,7 @@ void TWorkbench::OnStartClicked() {
     source.FailureText.clear();
     if (!rowEncodes_[size_t(row)].Refusal.empty()) {
       source.State = rsFailed;
-      source.FailureText = "转换失败：" + rowEncodes_[size_t(row)].Refusal;
+      source.FailureText = ConversionFailedText(rowEncodes_[size_t(row)].Refusal);
     }
     RenderRow(row);
   }
@@ -226,9 +226,9 @@ void TWorkbench::OnTranscoderTerminate(int task, bool finished, bool exception, 
   if (!sizeFailure.empty()) finished = false, exception = true;
   source.State = finished ? rsFinished : exception ? rsFailed : rsStopped;
   if (finished) source.Progress = 100;
-  source.FailureText = source.State != rsFailed ? ""
-                       : !sizeFailure.empty()   ? "转换失败：" + sizeFailure
-                                                : "转换失败：" + FailureCause(cause);
+  source.FailureText = source.State != rsFailed
+                           ? ""
+                           : ConversionFailedText(!sizeFailure.empty() ? sizeFailure : FailureCause(cause));
   RenderRow(index);
   view_.Changed(wcList);
 }
@@ -250,7 +250,7 @@ void TWorkbench::EndBatch() {
   if (closing_) return;
   if (powerOffCheckBox.Checked && view_.ConfirmPowerOff(PowerOffCountdownSeconds)) {
     std::string error;
-    if (!Shutdown().PowerOff(error)) view_.ShowMessage("无法关机：" + error, mkError);
+    if (!Shutdown().PowerOff(error)) view_.ShowMessage(CannotPowerOffText(error), mkError);
   }
   int finished = 0, failed = 0, stopped = 0;
   std::string failures;
@@ -259,24 +259,22 @@ void TWorkbench::EndBatch() {
     stopped += source.State == rsStopped || source.State == rsWaiting || source.State == rsRunning;
     if (source.State == rsFailed) {
       ++failed;
-      failures += "\n" + ExtractFileName(source.Path) + "：" + source.FailureText;
+      failures += "\n" + FailedFileText(ExtractFileName(source.Path), source.FailureText);
     }
   }
   if (finished == int(Sources.size())) {
-    view_.BatchEnded("视频成功转换！", true);
-    view_.ShowMessage("视频成功转换！", mkInformation);
+    view_.BatchEnded(AllConvertedText, true);
+    view_.ShowMessage(AllConvertedText, mkInformation);
     return;
   }
-  const std::string report = "转换结束：成功 " + std::to_string(finished) + " 个，失败 " +
-                             std::to_string(failed) + " 个，已停止 " + std::to_string(stopped) + " 个。" +
-                             failures;
+  const std::string report = BatchReportText(finished, failed, stopped) + failures;
   view_.BatchEnded(report, false);
   view_.ShowMessage(report, mkWarning);
 }
 
 bool TWorkbench::CloseRequested() {
   if (!running_) return true;
-  if (!view_.AskYesNo("视频正在转换，是否停止转换并退出？")) return false;
+  if (!view_.AskYesNo(StopAndExitText)) return false;
   if (!running_) return true;  // the batch ended while the question was open
   closing_ = true;
   OnStopClicked();

@@ -20,7 +20,7 @@ namespace ok {
 namespace {
 
 // A value the analysis could not read: the job keeps the source's own.
-constexpr const char* SourcesOwn = "同源视频";
+constexpr const TText& SourcesOwn = SourcesOwnText;
 
 // The nearest whole number of a stored decimal (29.97 frames per second run as 30, halves to the
 // even neighbour: 1500000.5 gives 1500000); `def` when
@@ -203,7 +203,9 @@ TSampleJob SampleJob(const TIniFile& ext) {
   return job;
 }
 
-std::string NumberOrSourcesOwn(int value) { return value > 0 ? std::to_string(value) : SourcesOwn; }
+std::string NumberOrSourcesOwn(int value) {
+  return value > 0 ? std::to_string(value) : std::string(SourcesOwn);
+}
 
 }  // namespace
 
@@ -213,21 +215,22 @@ bool TWorkbench::SampleAnalysed() const {
 
 void TWorkbench::ShowSampleJob() {
   if (!SampleAnalysed()) {
-    frameSizeLabel.Caption = "视频像素：";
-    videoCodecLabel.Caption = "视频编码：请先分析视频文件";
-    videoBitrateLabel.Caption = "视频码率：";
-    frameRateLabel.Caption = "帧速率：";
-    audioCodecLabel.Caption = "音频编码：";
+    frameSizeLabel.Caption = FrameSizePrefix;
+    videoCodecLabel.Caption = std::string(VideoCodecPrefix) + AnalyseFirstText;
+    videoBitrateLabel.Caption = VideoBitratePrefix;
+    frameRateLabel.Caption = FrameRatePrefix;
+    audioCodecLabel.Caption = AudioCodecPrefix;
     return;
   }
   const TSampleJob job = SampleJob(TIniFile(ExtFileName()));
-  frameSizeLabel.Caption = "视频像素：" + (job.Width > 0 && job.Height > 0
-                                               ? std::to_string(job.Width) + "X" + std::to_string(job.Height)
-                                               : std::string(SourcesOwn));
-  videoCodecLabel.Caption = "视频编码：" + job.VideoText;
-  videoBitrateLabel.Caption = "视频码率：" + NumberOrSourcesOwn(job.VideoBitrate);
-  frameRateLabel.Caption = "帧速率：" + NumberOrSourcesOwn(job.FrameRate);
-  audioCodecLabel.Caption = "音频编码：" + job.AudioText;
+  frameSizeLabel.Caption =
+      FrameSizePrefix + (job.Width > 0 && job.Height > 0
+                             ? std::to_string(job.Width) + "X" + std::to_string(job.Height)
+                             : std::string(SourcesOwn));
+  videoCodecLabel.Caption = VideoCodecPrefix + job.VideoText;
+  videoBitrateLabel.Caption = VideoBitratePrefix + NumberOrSourcesOwn(job.VideoBitrate);
+  frameRateLabel.Caption = FrameRatePrefix + NumberOrSourcesOwn(job.FrameRate);
+  audioCodecLabel.Caption = AudioCodecPrefix + job.AudioText;
 }
 
 void TWorkbench::OnAnalyseClicked() {
@@ -236,10 +239,10 @@ void TWorkbench::OnAnalyseClicked() {
   const std::string& fileName = chosen.front();
   TSampleValues v;
   if (!ReadSample(fileName, v)) {
-    view_.ShowMessage("无法分析视频文件 " + fileName + "！", mkError);
+    view_.ShowMessage(CannotAnalyseText(fileName), mkError);
     return;
   }
-  view_.ShowMessage("您选择的视频格式为 ." + v.Type, mkInformation);
+  view_.ShowMessage(SampleFormatText(v.Type), mkInformation);
   TIniFile ext(ExtFileName());
   bool written =
       ext.WriteString("mediatype", "Type", v.Type) && ext.WriteString("video", "VideoCodec", v.VideoCodec) &&
@@ -247,7 +250,7 @@ void TWorkbench::OnAnalyseClicked() {
       ext.WriteInteger("video", "Width", v.Width) && ext.WriteInteger("video", "Height", v.Height) &&
       ext.WriteString("video", "FPS", FloatText(v.FrameRate)) &&
       ext.WriteString("audio", "AudioCodec", v.AudioCodec);
-  if (!written) view_.ShowMessage("未能写入 " + ExtFileName() + "！", mkError);
+  if (!written) view_.ShowMessage(CannotWriteText(ExtFileName()), mkError);
   ShowSampleJob();
   view_.Changed(wcSettings);
 }

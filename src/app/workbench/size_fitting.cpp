@@ -210,16 +210,15 @@ TRowEncode TWorkbench::PlanRowEncode(int row) {
     if (sourceBytes > 0 && source.DurationMs > 0 && durationMs < source.DurationMs)
       encode.Plan.ExpectedBytes = sourceBytes * durationMs / source.DurationMs;
     if (encode.Limited && encode.Plan.ExpectedBytes > limit)
-      encode.Refusal = "复制流不会重新编码，预计 " +
-                       FormatSize(encode.Plan.ExpectedBytes, encode.Limit.Unit) + "，超过限制 " +
-                       FormatSize(limit, encode.Limit.Unit);
+      encode.Refusal = CopyOverTheLimitText(FormatSize(encode.Plan.ExpectedBytes, encode.Limit.Unit),
+                                            FormatSize(limit, encode.Limit.Unit));
     return encode;
   }
   encode.Plan = PlanSizeLimit(job, limit);
   if (!encode.Limited) return encode;
   if (!encode.Plan.Fits) {
-    encode.Refusal = "文件大小限制为 " + FormatSize(limit, encode.Limit.Unit) + "，至少需要 " +
-                     FormatSize(encode.Plan.MinimumBytes, encode.Limit.Unit);
+    encode.Refusal = LimitOutOfReachText(FormatSize(limit, encode.Limit.Unit),
+                                         FormatSize(encode.Plan.MinimumBytes, encode.Limit.Unit));
     return encode;
   }
   if (encode.Plan.Changed) {
@@ -246,11 +245,11 @@ std::string TWorkbench::ExpectedSizeText(int row) {
     const TRowEncode encode = PlanRowEncode(row);
     if (!encode.Refusal.empty())
       return encode.Plan.MinimumBytes > 0
-                 ? "至少需要 " + FormatSize(encode.Plan.MinimumBytes, encode.Limit.Unit)
-                 : "超过限制";
+                 ? LeastSizeText(FormatSize(encode.Plan.MinimumBytes, encode.Limit.Unit))
+                 : std::string(OverTheLimitText);
     const int64_t bytes = encode.Plan.ExpectedBytes;
     if (bytes <= 0) return "";
-    return "预计 " + FormatSize(bytes, encode.Limited ? encode.Limit.Unit : UnitFor(bytes));
+    return ExpectedBytesText(FormatSize(bytes, encode.Limited ? encode.Limit.Unit : UnitFor(bytes)));
   } catch (const std::exception&) {
     return "";  // the page does not hold a job yet
   }
@@ -280,7 +279,7 @@ int TWorkbench::QueueRowEncode(int row, TEncodeStage stage) {
     source.PartPath = output.FileName;
   if (encode.TwoPass) {
     const std::string folder = PassFolder();
-    if (folder.empty()) throw std::runtime_error("无法创建两遍编码的临时目录");
+    if (folder.empty()) throw std::runtime_error(NoPassFolderText);
     const std::string log = folder + "/row" + std::to_string(row);
     output.ExtraOptions += "\npass=" + std::string(stage == esAnalysis ? "1" : "2") + "\npasslogfile=" + log;
     if (stage == esAnalysis) {
@@ -351,8 +350,8 @@ bool TWorkbench::RowEncodeDone(int index, bool finished, std::string& failure) {
   if (bytes >= 0 && bytes <= limit) return true;
   // An output over the limit is of no use to whoever set it.
   DeleteFile(output);
-  failure = "输出文件 " + FormatSize(bytes, encode.Limit.Unit) + " 超过大小限制 " +
-            FormatSize(limit, encode.Limit.Unit);
+  failure =
+      OutputOverTheLimitText(FormatSize(bytes, encode.Limit.Unit), FormatSize(limit, encode.Limit.Unit));
   return true;
 }
 
@@ -379,7 +378,7 @@ bool TWorkbench::StartNextPhase() {
       }
       if (failure.empty()) continue;
       source.State = rsFailed;
-      source.FailureText = "转换失败：" + failure;
+      source.FailureText = ConversionFailedText(failure);
     }
     RenderRow(row);
   }

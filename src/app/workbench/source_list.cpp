@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "app/workbench/workbench.h"
+#include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
 #include "media/media_info.h"
 #include "platform/file_utils.h"
@@ -43,13 +44,13 @@ std::string AbsolutePath(const std::string& path) {
 // device (a named pipe would block the probe for ever).
 std::string SourceRefusal(const std::string& path) {
   auto systemError = [](int error) -> std::string {
-    if (error == ENOENT || error == ENOTDIR) return "文件不存在";
-    if (error == EACCES || error == EPERM) return "没有读取权限";
-    return std::string("无法读取（") + std::strerror(error) + "）";
+    if (error == ENOENT || error == ENOTDIR) return NoSuchFileText;
+    if (error == EACCES || error == EPERM) return NoReadPermissionText;
+    return CannotReadText(std::strerror(error));
   };
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return systemError(errno);
-  if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return "不是普通文件";
+  if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return NotRegularFileText;
   if (::access(path.c_str(), R_OK) != 0) return systemError(errno);
   return "";
 }
@@ -62,12 +63,12 @@ std::string ProbeRefusal(TAVProbe& probe, const std::string& path) {
       reason = probe.ErrorMessage();
       // The probe's message may name the file again.
       if (reason.rfind(path + ": ", 0) == 0) reason.erase(0, path.size() + 2);
-      return "无法识别的文件（" + reason + "）";
+      return UnrecognisedFileText(reason);
     }
   } catch (const std::exception& e) {
-    return std::string("无法识别的文件（") + e.what() + "）";
+    return UnrecognisedFileText(e.what());
   }
-  return probe.VideoStreamCount() > 0 ? "" : "没有视频流";
+  return probe.VideoStreamCount() > 0 ? std::string() : std::string(NoVideoStreamText);
 }
 
 // The same file: equal after resolving links, or the same device and inode (hard links, bind
@@ -150,7 +151,7 @@ std::vector<std::string> TWorkbench::SourcePaths() const {
 bool TWorkbench::EnsureLibraries() {
   if (Transcoder.LibrariesLoaded()) return true;
   if (Transcoder.LoadLibraries(ProgramFolder() + "LibAV")) return true;
-  view_.ShowMessage("无法加载媒体库：" + Transcoder.LastError(), mkError);
+  view_.ShowMessage(CannotLoadLibrariesText(Transcoder.LastError()), mkError);
   return false;
 }
 
@@ -201,10 +202,10 @@ void TWorkbench::RenderRow(int row) {
       progress = "100%";
       break;
     case rsFailed:
-      progress = "失败";
+      progress = FailedProgress;
       break;
     case rsStopped:
-      progress = "已停止";
+      progress = StoppedProgress;
       break;
   }
   const bool clipped = ClipActive(row);
@@ -214,8 +215,8 @@ void TWorkbench::RenderRow(int row) {
   item.Hint.clear();
   if (clipped) {
     const int start = GetClipStartMs(row);
-    item.Hint = "裁剪：" + FormatPosition(int64_t(start) * 1000) + " 秒至 " +
-                FormatPosition((int64_t(start) + GetClipDurationMs(row)) * 1000) + " 秒";
+    item.Hint = ClipHintText(FormatPosition(int64_t(start) * 1000),
+                             FormatPosition((int64_t(start) + GetClipDurationMs(row)) * 1000));
   }
   if (source.State == rsFailed) item.Hint += (item.Hint.empty() ? "" : "\n") + source.FailureText;
 }
@@ -272,7 +273,7 @@ void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
   if (Sources.size() > before) SelectAndPreview(int(Sources.size()) - 1);
   view_.Changed(wcList);
   if (!refusals.empty()) {
-    std::string text = "以下文件未能添加：";
+    std::string text = NotAddedText;
     for (const std::string& refusal : refusals) text += "\n" + refusal;
     view_.ShowMessage(text, mkWarning);
   }
@@ -282,7 +283,7 @@ void TWorkbench::OnRemoveClicked() {
   if (running_) return;
   const int row = sourceList.SelectedIndex;
   if (row < 0 || row >= int(sourceList.Rows.size())) {
-    view_.ShowMessage("请先选择一个视频文件进行删除！", mkInformation);
+    view_.ShowMessage(SelectFileToRemoveText, mkInformation);
     return;
   }
   Sources.erase(Sources.begin() + row);

@@ -30,62 +30,62 @@ int ItemIndexOrFirst(int index, size_t count) {
 
 TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
     : view_(view), environment_(environment) {
-  sourceList.Columns = {{"文件名", 155, false},
-                        {"类型", 50, true},
-                        {"分辨率", 70, true},
-                        {"时长", 60, true},
-                        {"进度", 60, true}};
+  sourceList.Columns = {{NameColumn, 155, false},
+                        {TypeColumn, 50, true},
+                        {ResolutionColumn, 70, true},
+                        {DurationColumn, 60, true},
+                        {ProgressColumnCaption, 60, true}};
   sourceList.ReadOnly = true;
-  addFilesButton.Caption = addFilesButton.Hint = "添加待转视频文件";
-  addButton.Caption = "添加";
-  removeButton.Caption = "删除";
-  clearButton.Caption = "清空";
+  addFilesButton.Caption = addFilesButton.Hint = AddFilesCaption;
+  addButton.Caption = AddCaption;
+  removeButton.Caption = RemoveCaption;
+  clearButton.Caption = ClearCaption;
   for (TControlState* button : {&addButton, &removeButton, &clearButton}) button->Visible = false;
 
-  settingsPages.PageCaptions = {"按预置方案", "按设备类型", "按已有视频", "自己定义"};
+  settingsPages.PageCaptions = {std::begin(PageCaptions), std::end(PageCaptions)};
   settingsPages.ActivePageIndex = 0;
   SetTabImages();
 
-  outputFolderEdit.Hint = "视频输出目录";
-  outputFolderBrowseButton.Hint = "另外指定输出目录";
-  openOutputFolderButton.Hint = "打开目录";
+  outputFolderEdit.Hint = OutputFolderHint;
+  outputFolderBrowseButton.Hint = BrowseOutputFolderHint;
+  openOutputFolderButton.Hint = OpenFolderHint;
 
-  startButton.Caption = "开始";
-  pauseButton.Caption = "暂停";
-  resumeButton.Caption = "继续";
-  stopButton.Caption = "停止";
+  startButton.Caption = StartCaption;
+  pauseButton.Caption = PauseCaption;
+  resumeButton.Caption = ResumeCaption;
+  stopButton.Caption = StopCaption;
   for (TControlState* button : {&pauseButton, &resumeButton, &stopButton}) button->Enabled = false;
-  powerOffCheckBox.Caption = "转换完成自动关机";
+  powerOffCheckBox.Caption = PowerOffCaption;
 
   previewTimeLabel.Caption = "--";
-  markStartButton.Caption = "起始位置";
-  markEndButton.Caption = "结束位置";
+  markStartButton.Caption = MarkStartCaption;
+  markEndButton.Caption = MarkEndCaption;
   for (TEditState* edit : {&clipStartEdit, &clipEndEdit}) {
     edit->Text = "0";
     edit->ReadOnly = true;
   }
-  clipCheckBox.Caption = "是否裁剪";
+  clipCheckBox.Caption = ClipCaption;
   previewImage.SetSize(220, 145);
 
-  fileTypeBox.Hint = "选择文件类型方案";
-  presetBox.Hint = "选择预置方案";
-  brandBox.Hint = "选择设备类型";
-  modelBox.Hint = "选择预置方案";
-  customTypeBox.Hint = "选择转换视频类型方案";
+  fileTypeBox.Hint = FileTypeHint;
+  presetBox.Hint = PresetHint;
+  brandBox.Hint = BrandHint;
+  modelBox.Hint = PresetHint;
+  customTypeBox.Hint = CustomTypeHint;
   for (TComboBoxState* box : {&fileTypeBox, &customTypeBox}) {
     for (int i = 0; i < 9; ++i) box->Items.push_back({FileTypeItems[i], i});
     box->ItemIndex = 0;
   }
 
-  frameSizeLabel.Caption = "视频像素：352 X 288";
-  videoCodecLabel.Caption = "视频编码：H263";
-  videoBitrateLabel.Caption = "视频码率：128Kbps";
-  frameRateLabel.Caption = "帧速率：15fps";
-  audioCodecLabel.Caption = "音频编码：AAC";
+  frameSizeLabel.Caption = std::string(FrameSizePrefix) + "352 X 288";
+  videoCodecLabel.Caption = std::string(VideoCodecPrefix) + "H263";
+  videoBitrateLabel.Caption = std::string(VideoBitratePrefix) + "128Kbps";
+  frameRateLabel.Caption = std::string(FrameRatePrefix) + "15fps";
+  audioCodecLabel.Caption = std::string(AudioCodecPrefix) + "AAC";
 
-  applyCustomButton.Caption = "自定义";
-  analyseButton.Caption = "分析视频文件";
-  cropPadGroup.Caption = "裁剪与填充";
+  applyCustomButton.Caption = ApplyCustomCaption;
+  analyseButton.Caption = AnalyseCaption;
+  cropPadGroup.Caption = CropPadCaption;
   cropCheckBox.Caption = CropColumnLabel;
   padCheckBox.Caption = PadColumnLabel;
   const int maxLength[4] = {4, 4, 7, 2};
@@ -126,7 +126,7 @@ bool TWorkbench::EnsureOutputFolder() {
   // One level only: a folder on a drive that is not mounted must not appear on the system drive.
   if (!OutputFolder.empty() && (::mkdir(OutputFolder.c_str(), 0777) == 0 || DirectoryExists(OutputFolder)))
     return true;
-  view_.ShowMessage("未能创建 " + OutputFolder + " 目录！", mkError);
+  view_.ShowMessage(CannotCreateFolderText(OutputFolder), mkError);
   return false;
 }
 
@@ -221,7 +221,7 @@ void TWorkbench::OnOutputFolderEditLeft() {
 void TWorkbench::SettingsSaved(bool saved) {
   if (saved || settingsWarned_) return;
   settingsWarned_ = true;
-  view_.ShowMessage("无法保存设置到 " + ConfigFileName() + "，本次的选择不会被记住。", mkWarning);
+  view_.ShowMessage(CannotSaveSettingsText(ConfigFileName()), mkWarning);
 }
 
 void TWorkbench::OnOpenOutputFolderClicked() {

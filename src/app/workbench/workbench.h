@@ -171,7 +171,7 @@ class TWorkbench {
   // Whether the active settings page holds the values of a job; else shows why (once) and false.
   bool CheckSettingsPage();
   // What the active settings page still lacks for a job (the text CheckSettingsPage shows), or null.
-  const char* SettingsPageMissing() const;
+  const TText* SettingsPageMissing() const;
   // "extfile.ini" holds an analysed sample.
   bool SampleAnalysed() const;
 

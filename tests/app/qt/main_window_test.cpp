@@ -116,9 +116,9 @@ TEST_F(WindowTest, EveryControlShowsItsCaptionHintAndState) {
 
   QMenuBar* menu = form->menuBar();
   ASSERT_EQ(menu->actions().size(), 2);
-  EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("文件"));
-  EXPECT_EQ(Child<QAction>("N2")->text(), QStringLiteral("退出"));
-  EXPECT_EQ(Child<QAction>("N5")->text(), QStringLiteral("关于"));
+  EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("文件(&F)"));
+  EXPECT_EQ(Child<QAction>("N2")->text(), QStringLiteral("退出(&X)"));
+  EXPECT_EQ(Child<QAction>("N5")->text(), QStringLiteral("关于(&A)"));
 }
 
 TEST_F(WindowTest, PagesAndCustomPanelFollowTheModel) {

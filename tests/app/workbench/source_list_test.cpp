@@ -39,7 +39,7 @@ TEST_F(SourceListTest, DialogAddsRowsWithTheirDescriptions) {
   const std::string phone = SamplesDir() + "/phone.3gp";
   view.DialogAnswers.push_back({avi, mkv, phone});
   model->OnAddFilesClicked();
-  EXPECT_EQ(view.LastFilter, VideoFileFilter);
+  EXPECT_EQ(view.LastFilter, std::string(VideoFileFilter));
   EXPECT_TRUE(view.LastMultiSelect);
   ASSERT_EQ(model->sourceList.Rows.size(), 3u) << testing::PrintToString(view.MessageTexts());
   EXPECT_EQ(model->SourcePaths(), (std::vector<std::string>{avi, mkv, phone}));
