@@ -17,6 +17,8 @@
 
 namespace ok {
 
+struct TText;
+
 class TDriveTable;
 class TSystemShutdown;
 class TMainThread;
