@@ -4,13 +4,13 @@
 #include <cctype>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <mutex>
 
 #include "media/ff_functions.h"
 #include "media/ff_loader.h"
 #include "media/lib_file_name.h"
 #include "media/video_stream.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 
@@ -30,16 +30,6 @@ int LibraryLogLevel(int level) {
     default:
       return AV_LOG_DEBUG;
   }
-}
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  char buffer[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
 }
 
 // A stream's time base; a demuxer that leaves it unset (0/0) must not make the rescaling divide
@@ -330,8 +320,8 @@ bool TAVProbe::Seek(int streamIndex, bool anyFrame, int64_t time) {
                   : firstAudioStream_ >= 0 ? firstAudioStream_
                                            : firstSubtitleStream_;
   } else if (streamIndex >= streamCount_) {
-    Log(0, Format("stream index #%d is invalid.\n", streamIndex));
-    errorMessage_ = Format("stream index #%d is invalid.", streamIndex);
+    Log(0, FormatText("stream index #%d is invalid.\n", streamIndex));
+    errorMessage_ = FormatText("stream index #%d is invalid.", streamIndex);
     return false;
   }
 
@@ -365,8 +355,8 @@ bool TAVProbe::Seek(int streamIndex, bool anyFrame, int64_t time) {
   }
   if (ret < 0) {
     const float s = float(time) / 1000000.0f;
-    Log(0, Format("could not seek to position %0.3f\n", double(s)));
-    errorMessage_ = Format("could not seek to position %0.3f", double(s));
+    Log(0, FormatText("could not seek to position %0.3f\n", double(s)));
+    errorMessage_ = FormatText("could not seek to position %0.3f", double(s));
     return false;
   }
   return true;
@@ -405,11 +395,12 @@ bool TAVProbe::OpenDecoder(int streamIndex) {
   const AVStream* st = context_->streams[streamIndex];
   const AVCodec* codec = FF.avcodec_find_decoder(st->codecpar->codec_id);
   if (!codec) {
-    Fail(Format("Unsupported codec (id=%d) for input file stream #%d", int(st->codecpar->codec_id),
-                streamIndex));
+    Fail(FormatText("Unsupported codec (id=%d) for input file stream #%d", int(st->codecpar->codec_id),
+                    streamIndex));
     return false;
   }
-  const std::string openError = Format("Error while opening codec for input file stream #%d", streamIndex);
+  const std::string openError =
+      FormatText("Error while opening codec for input file stream #%d", streamIndex);
   TCodecContextPtr dec(FF.avcodec_alloc_context3(codec));
   if (!dec || FF.avcodec_parameters_to_context(dec.get(), st->codecpar) < 0) {
     Fail(openError);
@@ -552,12 +543,12 @@ TBitmap& TAVProbe::GetFrameBitmap(int streamIndex, int64_t time) {
       return frameBitmap_;
     }
   } else if (streamIndex >= streamCount_) {
-    Fail(Format("stream index #%d is invalid.", streamIndex));
+    Fail(FormatText("stream index #%d is invalid.", streamIndex));
     return frameBitmap_;
   }
   const AVStream* st = context_->streams[streamIndex];
   if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
-    Fail(Format("stream #%d is not video stream.", streamIndex));
+    Fail(FormatText("stream #%d is not video stream.", streamIndex));
     return frameBitmap_;
   }
 

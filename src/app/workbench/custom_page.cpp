@@ -2,6 +2,7 @@
 
 #include "app/workbench/workbench.h"
 #include "engine/options/value_parsing.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

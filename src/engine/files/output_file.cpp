@@ -17,10 +17,11 @@
 #include <ctime>
 #include <vector>
 
-#include "engine/files/channel_layouts.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
+#include "engine/files/channel_layouts.h"
 #include "media/lib_file_name.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 
