@@ -6,6 +6,7 @@
 
 #include "engine/ffmpeg_exception.h"
 #include "engine/options/value_parsing.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -5,6 +5,7 @@
 #include "engine/ffmpeg_exception.h"
 #include "engine/run/log_levels.h"
 #include "media/ff_loader.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -49,6 +49,7 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   TCustomFFmpeg(const TCustomFFmpeg&) = delete;
   TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
 
+  // --- options/: the option state (custom_ffmpeg.cpp), the option table (options/option_table.cpp)
   // Releases and re-creates the option state and the option contexts; does nothing while the
   // media libraries are not all loaded. `keepRunState`: for a run's own set-up, whose run flags
   // (running, a stop already asked for) must stay.
@@ -67,6 +68,7 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   // only checked, never applied.
   std::string CheckOption(const std::string& name, const std::string& value);
 
+  // --- options/generic_options.cpp: the libraries' own option tables, codec lookup
   // The generic option mechanism over the option contexts; false when no context knows the name or
   // the value is invalid (then logged through the library logger).
   bool SetGenericOption(const std::string& name, const std::string& value);
@@ -87,6 +89,8 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   bool FindCodecByName(const std::string& name, AVMediaType mediaType, bool encoder, AVCodecID& codecId,
                        const AVCodec** codec = nullptr);
 
+  // --- the named setters: custom_ffmpeg.cpp (times, formats, sync, metadata) and
+  // options/option_table.cpp (codecs, crop, pad, matrices, maps, bitstream filters)
   // Named setters, also reached through ApplyOption.
   void SetInputFormat(const std::string& name);
   void SetOutputFormat(const std::string& name);
@@ -148,12 +152,14 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   void SetVstatsFile(const std::string& fileName);
   void SetVstats();
 
+  // --- options/target_presets.cpp
   // Target presets: Type "vcd", "svcd", "dvd", "dv" or "dv50"; Norm "pal", "ntsc", "film" or
   // anything else for detection, which falls back to DefaultNorm.
   void SetTarget(const std::string& type, const std::string& norm, const std::string& defaultNorm);
   // The "target" option value: "[pal-|ntsc-|film-]type".
   void SetTargetOption(const std::string& value);
 
+  // --- files/: input_file.cpp (opening inputs) and output_file.cpp (outputs and their streams)
   // Opens one input file as the next entry of InputFiles; the per-input options (start time,
   // forced formats, video channel, codec names) are consumed whatever the outcome. False with
   // LastError set on failure.
@@ -169,6 +175,8 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   // Without an asked channel count: the layout of `c` becomes one that `encoder` takes, logged.
   void UseAcceptedChannelLayout(AVCodecContext& c, const AVCodec* encoder);
 
+  // --- transcode/: transcode_setup.cpp, transcode_loop.cpp (also subtitles), audio_output.cpp,
+  // video_output.cpp, progress_report.cpp, frame_processing.cpp and packet_writer.cpp below
   // Transcode: the setup over the opened files, the main loop and the shutdown. Raises
   // FFmpegException (or another std::runtime_error) on failure, the tables then released.
   void Transcode();
@@ -229,6 +237,7 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   // The time in seconds the output's synchronisation input has reached, from StartTime.
   double GetSyncIpts(const TOutputStreamState& ost) const;
 
+  // --- logging (custom_ffmpeg.cpp)
   // Writes one line to the log handler; nothing without one.
   void Log(int level, const std::string& text) const;
   bool HasLogHandler() const { return bool(OnLog); }
@@ -247,6 +256,7 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   TPictureConverter HookConverter;
   TPictureConverter PreviewConverter;
 
+  // --- run/task_run.cpp: the tables, the run state and the run control
   // The tables of the running transcode and the codecs it has open.
   TTranscodeTables Tables;
   TOpenCodecRegistry<TOutputStreamState> OpenEncoders;

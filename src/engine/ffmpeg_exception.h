@@ -25,7 +25,4 @@ class EAssertionFailed : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// printf-style formatting into a string of any length.
-std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
 }  // namespace ok

@@ -16,18 +16,13 @@
 #include <set>
 #include <utility>
 
+#include "platform/text_utils.h"
+
 namespace ok {
 
 namespace {
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string TrimBlanks(const std::string& s) {
-  const size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return "";
-  const size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
 
 // Position of the extension's dot in `path`, or npos.
 size_t ExtensionDot(const std::string& path) {

@@ -9,19 +9,13 @@
 
 #include "platform/code_page.h"
 #include "platform/file_utils.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 
 namespace {
 
 const char kBom[] = "\xEF\xBB\xBF";
-
-std::string Trim(const std::string& s) {
-  const size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return "";
-  const size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
 
 bool SameName(const std::string& a, const std::string& b) { return SameFileNameIgnoringCase(a, b); }
 
@@ -35,20 +29,20 @@ struct TLine {
 
   // A section header's name, or nullopt.
   std::optional<std::string> SectionName() const {
-    const std::string t = Trim(text);
+    const std::string t = TrimBlanks(text);
     if (t.empty() || t[0] != '[') return std::nullopt;
     const size_t close = t.find(']');
-    return Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    return TrimBlanks(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
   }
   // A key line's key (and value), or false for headers, comments, blank and other lines.
   bool KeyValue(std::string& key, std::string* value = nullptr) const {
-    const std::string t = Trim(text);
+    const std::string t = TrimBlanks(text);
     if (t.empty() || t[0] == ';' || t[0] == '[') return false;
     const size_t eq = t.find('=');
     if (eq == std::string::npos) return false;
-    key = Trim(t.substr(0, eq));
+    key = TrimBlanks(t.substr(0, eq));
     if (key.empty()) return false;
-    if (value) *value = Trim(t.substr(eq + 1));
+    if (value) *value = TrimBlanks(t.substr(eq + 1));
     return true;
   }
   bool IsKey(const std::string& name) const {
@@ -201,7 +195,7 @@ TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) const {
-  const auto value = Load(fileName_).Value(Trim(section), Trim(key));
+  const auto value = Load(fileName_).Value(TrimBlanks(section), TrimBlanks(key));
   if (!value) return def;
   // The profile API drops one pair of enclosing quotes.
   return EnclosedInQuotes(*value) ? value->substr(1, value->size() - 2) : *value;
@@ -226,15 +220,15 @@ double TIniFile::ReadFloat(const std::string& section, const std::string& key, d
 }
 
 bool TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
-  const std::string s = Trim(section), k = Trim(key);
+  const std::string s = TrimBlanks(section), k = TrimBlanks(key);
   if (!ValidSectionName(s) || !ValidKeyName(k) || value.find_first_of("\r\n") != std::string::npos)
     return false;
-  const bool quote = value != Trim(value) || EnclosedInQuotes(value);
+  const bool quote = value != TrimBlanks(value) || EnclosedInQuotes(value);
   const std::string stored = quote ? "\"" + value + "\"" : value;
   return Modify(fileName_, [&](TDocument& doc, bool& dirty) {
     const auto [begin, end] = doc.FindSection(s);
     if (begin == std::string::npos) {
-      const bool separate = !doc.lines.empty() && !Trim(doc.lines.back().text).empty();
+      const bool separate = !doc.lines.empty() && !TrimBlanks(doc.lines.back().text).empty();
       if (separate) doc.Insert(doc.lines.size(), "");
       doc.Insert(doc.lines.size(), "[" + s + "]");
       doc.Insert(doc.lines.size(), k + "=" + stored);
@@ -275,11 +269,11 @@ bool TIniFile::WriteFloat(const std::string& section, const std::string& key, do
 }
 
 bool TIniFile::SectionExists(const std::string& section) const {
-  return Load(fileName_).FindSection(Trim(section)).first != std::string::npos;
+  return Load(fileName_).FindSection(TrimBlanks(section)).first != std::string::npos;
 }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
-  return Load(fileName_).Value(Trim(section), Trim(key)).has_value();
+  return Load(fileName_).Value(TrimBlanks(section), TrimBlanks(key)).has_value();
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {
@@ -297,7 +291,7 @@ std::vector<std::string> TIniFile::ReadSections() const {
 std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
   std::vector<std::string> keys;
   const TDocument doc = Load(fileName_);
-  const auto [begin, end] = doc.FindSection(Trim(section));
+  const auto [begin, end] = doc.FindSection(TrimBlanks(section));
   if (begin == std::string::npos) return keys;
   for (size_t i = begin; i < end; ++i) {
     std::string key;
@@ -310,7 +304,7 @@ std::vector<std::string> TIniFile::ReadSection(const std::string& section) const
 }
 
 bool TIniFile::EraseSection(const std::string& section) {
-  const std::string s = Trim(section);
+  const std::string s = TrimBlanks(section);
   return Modify(fileName_, [&](TDocument& doc, bool& dirty) {
     for (auto range = doc.FindSection(s); range.first != std::string::npos; range = doc.FindSection(s)) {
       doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(range.first - 1),
@@ -322,7 +316,7 @@ bool TIniFile::EraseSection(const std::string& section) {
 }
 
 bool TIniFile::DeleteKey(const std::string& section, const std::string& key) {
-  const std::string s = Trim(section), k = Trim(key);
+  const std::string s = TrimBlanks(section), k = TrimBlanks(key);
   return Modify(fileName_, [&](TDocument& doc, bool& dirty) {
     for (auto range = doc.FindSection(s); range.first != std::string::npos;) {
       for (size_t i = range.second; i-- > range.first;) {

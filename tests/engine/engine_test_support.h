@@ -43,4 +43,11 @@ class EngineTest : public ::testing::Test {
   std::vector<TLogLine> log;
 };
 
+// "first,first+1,..." with `count` numbers: the text of a matrix option.
+inline std::string Numbers(int count, int first = 1) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += (i ? "," : "") + std::to_string(first + i);
+  return text;
+}
+
 }  // namespace ok::test

@@ -3,6 +3,7 @@
 #include "app/workbench/workbench.h"
 #include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -17,6 +17,7 @@
 #include "engine/options/value_parsing.h"
 #include "media/media_info.h"
 #include "platform/file_utils.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -14,6 +14,7 @@
 #include "platform/file_utils.h"
 #include "platform/main_thread.h"
 #include "platform/system_shutdown.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

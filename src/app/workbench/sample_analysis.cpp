@@ -14,6 +14,7 @@
 #include "media/media_info.h"
 #include "platform/file_utils.h"
 #include "platform/ini_file.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/text_utils.h"
+
 namespace ok {
 
 namespace {
@@ -36,12 +38,6 @@ const TUnit* FindUnit(const std::string& name) {
   for (const TUnit& unit : Units)
     if (upper == unit.Name) return &unit;
   return nullptr;
-}
-
-std::string Trimmed(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 bool InList(const std::string& name, std::initializer_list<const char*> names) {
@@ -103,7 +99,7 @@ int Even(double value) { return std::max(2, int(std::lround(value / 2)) * 2); }
 }  // namespace
 
 bool ParseSizeLimit(const std::string& text, TSizeLimit& limit) {
-  const std::string trimmed = Trimmed(text);
+  const std::string trimmed = TrimBlanks(text);
   size_t end = 0;
   bool digits = false, point = false;
   for (; end < trimmed.size(); ++end) {
@@ -116,7 +112,7 @@ bool ParseSizeLimit(const std::string& text, TSizeLimit& limit) {
       break;
   }
   if (!digits) return false;  // also refuses a sign
-  const TUnit* unit = FindUnit(Trimmed(trimmed.substr(end)));
+  const TUnit* unit = FindUnit(TrimBlanks(trimmed.substr(end)));
   if (!unit) return false;
   const long double bytes = std::strtold(trimmed.substr(0, end).c_str(), nullptr) * unit->Bytes;
   if (!(bytes >= 1) || bytes > 1e15L) return false;

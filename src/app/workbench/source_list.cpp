@@ -19,6 +19,7 @@
 #include "media/media_info.h"
 #include "platform/file_utils.h"
 #include "platform/program_folder.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -12,6 +12,7 @@
 #include "platform/file_utils.h"
 #include "platform/ini_file.h"
 #include "platform/program_folder.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/ffmpeg_exception.h"
+#include "platform/text_utils.h"
 #include "platform/translation.h"
 
 namespace ok {

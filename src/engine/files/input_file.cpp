@@ -16,6 +16,7 @@
 #include "engine/ffmpeg_exception.h"
 #include "media/ff_loader.h"
 #include "media/lib_file_name.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

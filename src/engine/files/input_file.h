@@ -1,4 +1,7 @@
 #pragma once
+// files/: the task's input files (here), its output files and their streams (output_file.h) and
+// the channel layouts encoders accept.
+//
 // The run-time state of a task's input files: the opened demuxer contexts, their timestamp
 // offsets, the forced decoders and one decoder context per stream, prepared but not opened.
 

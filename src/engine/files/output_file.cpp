@@ -21,6 +21,7 @@
 #include "engine/ffmpeg_exception.h"
 #include "engine/files/channel_layouts.h"
 #include "media/lib_file_name.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -1,4 +1,8 @@
 #pragma once
+// options/: what options set and how: the option state (here), the option table and its named
+// setters (option_table.cpp), value parsing, the libraries' option contexts and renamed options
+// (option_contexts, option_successors, generic_options.cpp) and the target presets.
+//
 // The option state of one engine instance: every field an option sets and the conversion reads,
 // with its default. Texts that the engine owns and that may be absent are strings whose empty
 // value means "none" (no option stores an empty text in them).

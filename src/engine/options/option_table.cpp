@@ -10,6 +10,7 @@
 #include "engine/ffmpeg_exception.h"
 #include "engine/options/value_parsing.h"
 #include "platform/program_folder.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -3,6 +3,7 @@
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
 #include "engine/options/value_parsing.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -9,25 +9,11 @@
 #include <cstdlib>
 
 #include "engine/ffmpeg_exception.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 
-std::string FormatText(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(length > 0 ? size_t(length) : 0, '\0');
-  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
-  va_end(args);
-  return text;
-}
-
 namespace {
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 [[noreturn]] void NotAnInteger(const std::string& value) {
   throw EConvertError(FormatText("'%s' is not a valid integer value", value.c_str()));
@@ -79,14 +65,6 @@ size_t ParseDoublePrefix(const char* text, double& result) {
 }
 
 }  // namespace
-
-std::string TrimText(const std::string& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
 
 bool IsTrueFlag(const std::string& value) { return value != "0"; }
 

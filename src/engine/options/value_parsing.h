@@ -7,9 +7,6 @@
 
 namespace ok {
 
-// Removes spaces and control characters (every byte up to ' ') at both ends.
-std::string TrimText(const std::string& text);
-
 // A flag option: true unless the value is exactly "0" (so an empty value is true).
 bool IsTrueFlag(const std::string& value);
 

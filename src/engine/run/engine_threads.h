@@ -1,4 +1,7 @@
 #pragma once
+// run/: running a task: its threads (here), the run control with its termination report
+// (task_run.cpp) and the log levels.
+//
 // The engine's threads: the worker that runs a task's conversion, and the short-lived thread that
 // reports the termination of a task that never ran. Both are created suspended; the engine owns
 // them and joins them before it goes.

@@ -7,6 +7,7 @@
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
 #include "media/lib_file_name.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

@@ -16,6 +16,7 @@
 #include "media/ff_loader.h"
 #include "media/lib_file_name.h"
 #include "media/video_stream.h"
+#include "platform/text_utils.h"
 
 namespace ok {
 

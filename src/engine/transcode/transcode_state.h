@@ -1,4 +1,7 @@
 #pragma once
+// transcode/: one conversion over the opened files: the tables (here), the setup, the main loop,
+// audio and video output, the video filter graph, frame processing, packet writing and progress.
+//
 // The transcode tables: what one run of Transcode builds over the opened input and output files
 // and releases when it ends. Every entry starts zeroed as the setup expects; the library objects
 // are owned here (the codec contexts stay with the files that allocated them).
