@@ -368,6 +368,46 @@ TEST(WorkbenchCli, ParallelRunsIntoOneFolderEachKeepTheirOwnOutput) {
   }
 }
 
+// The README's way to convert a folder: GNU parallel runs one process a file into one folder;
+// every output is whole, the names are unique, and the job log holds every exit status.
+TEST(WorkbenchCli, GnuParallelConvertsAFolderIntoOneOutputFolder) {
+  REQUIRE_SAMPLES();
+  if (RunCommand("command -v parallel").exitCode != 0) GTEST_SKIP() << "GNU parallel is not installed";
+  CliHome home;
+  TempDir dir;
+  std::string sources;
+  for (int i = 0; i < 4; ++i) {
+    // The same stem each time: the runs compete for one output name.
+    const fs::path folder = dir.Path() / std::to_string(i);
+    fs::create_directory(folder);
+    fs::copy_file(SamplesDir() + "/minimal.mp4", folder / "clip.mp4");
+    sources += " " + ShellQuote((folder / "clip.mp4").string());
+  }
+  const std::string log = dir / "jobs.log";
+  const CommandResult r = RunCommand("parallel -j 4 --joblog " + ShellQuote(log) + " " +
+                                     ShellQuote(home.CommandLine("--preset 0/0") + " {}") + " :::" + sources);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::vector<std::string> outputs = home.Outputs();
+  ASSERT_EQ(outputs.size(), 4u) << r.output;
+  const double expected = Duration(SamplesDir() + "/minimal.mp4");
+  for (const std::string& output : outputs) {
+    EXPECT_NE(r.output.find(output + "\n"), std::string::npos) << output;
+    EXPECT_NEAR(Duration(output), expected, 0.2) << output;
+  }
+  std::istringstream jobs(ReadText(log));
+  std::string line;
+  std::getline(jobs, line);  // the header
+  int jobCount = 0;
+  while (std::getline(jobs, line)) {
+    std::istringstream fields(line);
+    std::string field;
+    for (int column = 0; column < 7; ++column) std::getline(fields, field, '\t');
+    EXPECT_EQ(field, "0") << line;  // Exitval
+    ++jobCount;
+  }
+  EXPECT_EQ(jobCount, 4);
+}
+
 // Ctrl-C stops the batch: exit status 130, the output ends properly and is kept.
 TEST(WorkbenchCli, InterruptStopsTheBatch) {
   REQUIRE_SAMPLES();
