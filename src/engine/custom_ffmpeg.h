@@ -84,9 +84,9 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   // The same with the recorded muxer options for an output context made for its format.
   void ApplyPrivateFormatOptions(AVFormatContext* output);
 
-  // The codec of that name (or of its successor name) for encoding or decoding. No name: none and
-  // true. Failures leave "Unknown %s '%s'" or "Invalid %s type '%s'" in LastError.
-  bool FindCodecByName(const std::string& name, AVMediaType mediaType, bool encoder, AVCodecID& codecId,
+  // The codec of that name (or of its successor name) for encoding or decoding; no name: none.
+  // Raises FFmpegException "Unknown %s '%s'" or "Invalid %s type '%s'".
+  void FindCodecByName(const std::string& name, AVMediaType mediaType, bool encoder, AVCodecID& codecId,
                        const AVCodec** codec = nullptr);
 
   // --- the named setters: custom_ffmpeg.cpp (times, formats, sync, metadata) and
@@ -161,12 +161,13 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
 
   // --- files/: input_file.cpp (opening inputs) and output_file.cpp (outputs and their streams)
   // Opens one input file as the next entry of InputFiles; the per-input options (start time,
-  // forced formats, video channel, codec names) are consumed whatever the outcome. False with
-  // LastError set on failure.
-  bool OpenInputFile(const std::string& fileName);
+  // forced formats, video channel, codec names) are consumed whatever the outcome. Raises
+  // FFmpegException on failure.
+  void OpenInputFile(const std::string& fileName);
   // Whether the opened inputs hold a video, an audio and a subtitle stream.
   void CheckInputStreamTypes(bool& hasVideo, bool& hasAudio, bool& hasSubtitle) const;
-  // Opens an output file with its streams; the number of registered outputs, or -1 with LastError.
+  // Opens an output file with its streams; the number of registered outputs. Raises FFmpegException
+  // on failure, with nothing of the file registered and the forced formats consumed.
   int OpenOutput(const std::string& fileName);
   // Build one stream in `file` from the option state; raise FFmpegException on failure.
   void NewVideoStream(TOutputFile& file);
@@ -330,7 +331,8 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   void FillStateFromVideoStream(int index, const AVStream* stream, AVCodecContext* decoder,
                                 const TPictureTurn& turn);
   void FillStateFromAudioStream(const AVStream* stream);
-  bool RefuseSourceAsOutput(const TOutputFile& file);
+  // Raises FFmpegException when `file` is one of the opened inputs.
+  void RefuseSourceAsOutput(const TOutputFile& file);
   void ApplyRcOverride(AVCodecContext* encoder);
   // The stream record's filters and copy flag taken from the option state, and its encoder
   // context: for the named encoder (`named`), else for the format's default of `type`.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/custom_ffmpeg.h"
+#include "engine/ffmpeg_exception.h"
 
 namespace ok::test {
 
@@ -42,6 +43,17 @@ class EngineTest : public ::testing::Test {
   std::unique_ptr<TCustomFFmpeg> engine;
   std::vector<TLogLine> log;
 };
+
+// The text of the FFmpegException that `action` raises; "(nothing raised)" when it raises none.
+template <typename TAction>
+std::string EngineFailure(TAction&& action) {
+  try {
+    action();
+  } catch (const FFmpegException& e) {
+    return e.what();
+  }
+  return "(nothing raised)";
+}
 
 // "first,first+1,..." with `count` numbers: the text of a matrix option.
 inline std::string Numbers(int count, int first = 1) {

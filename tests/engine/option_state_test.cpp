@@ -36,7 +36,6 @@ TEST_F(OptionState, ResetRestoresTheDefaultsAndFreshContexts) {
   e.ApplyOption("itsscale", "1:2.0");
   e.NbInputFiles = 1;
   e.InputStreamParams.push_back({{AVMEDIA_TYPE_VIDEO, {1, 25}}});
-  e.LastError = "old";
   e.Finished = true;
   e.StopRequested = true;
 
@@ -58,7 +57,6 @@ TEST_F(OptionState, ResetRestoresTheDefaultsAndFreshContexts) {
   EXPECT_EQ(e.InputFilesTsScale[0][1], 0.0);
   EXPECT_EQ(e.NbInputFiles, 0);
   EXPECT_TRUE(e.InputStreamParams.empty());
-  EXPECT_TRUE(e.LastError.empty());
   EXPECT_FALSE(e.Finished);
   EXPECT_FALSE(e.StopRequested);
   // New contexts with the library defaults, no recorded names, no private options.
