@@ -11,6 +11,7 @@
 
 #include "engine/custom_ffmpeg.h"
 #include "engine/ffmpeg_exception.h"
+#include "engine_test_access.h"
 
 namespace ok::test {
 
@@ -40,7 +41,7 @@ class EngineTest : public ::testing::Test {
   int64_t CodecInt(int mediaType, const char* option) const;
   int64_t FormatInt(const char* option) const;
 
-  std::unique_ptr<TCustomFFmpeg> engine;
+  std::unique_ptr<TEngineTestAccess> engine;
   std::vector<TLogLine> log;
 };
 

@@ -235,7 +235,7 @@ TEST_F(GenericOptions, PrivateEncoderOptionsAreKeptPerMediaTypeAndCheckedWhenApp
 }
 
 TEST_F(GenericOptions, FindCodecByNameWithItsMessages) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   AVCodecID id = AV_CODEC_ID_MPEG1VIDEO;
   const AVCodec* codec = nullptr;
   e.FindCodecByName("", AVMEDIA_TYPE_VIDEO, true, id);

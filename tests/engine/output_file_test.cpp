@@ -294,7 +294,7 @@ TEST_F(OutputFile, AnEmptyOutputIsDeletedWhenTheTaskIsReleased) {
   EXPECT_GT(FileSizeOf(written), 0);
 
   // An empty file this engine did not create stays.
-  engine = std::make_unique<TCustomFFmpeg>();
+  engine = std::make_unique<TEngineTestAccess>();
   engine->ResetOptions();
   std::string foreign = tmp_ / "foreign.avi";
   std::ofstream{foreign};
