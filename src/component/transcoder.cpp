@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <utility>
 
-#include "engine/ffmpeg_exception.h"
 #include "engine/run/log_levels.h"
 #include "media/ff_functions.h"
 #include "media/ff_loader.h"
@@ -174,11 +173,7 @@ int TCustomTranscoder::AddTask(const std::string& fileName, TInputOptions* optio
     }
     task->InputFileName = fileName;
     task->InputOptionsGiven = options != nullptr;
-    if (!OpenTaskInput(*task)) {
-      task->OnLog = nullptr;
-      lastError_ = task->LastError;
-      return -1;
-    }
+    OpenTaskInput(*task);
     task->OnProgress = [this, task](int frameNumber, int fps, int currentDuration, float quality,
                                     float bitRate, int64_t currentSize, int totalOutputDuration) {
       DoProgress(task, frameNumber, fps, currentDuration, quality, bitRate, currentSize, totalOutputDuration);
@@ -187,6 +182,8 @@ int TCustomTranscoder::AddTask(const std::string& fileName, TInputOptions* optio
     std::lock_guard lock(Lock);
     return tasks_.Add(std::move(owned));
   } catch (const std::exception& e) {
+    // The task goes without ever joining the list: nothing of it is reported.
+    task->OnLog = nullptr;
     lastError_ = e.what();
     return -1;
   }
@@ -211,10 +208,7 @@ bool TCustomTranscoder::SetOutput(int index, const std::string& fileName, TOutpu
   }
   try {
     // An earlier SetOutput let the input go.
-    if (task->NbInputFiles == 0 && !OpenTaskInput(*task)) {
-      lastError_ = task->LastError;
-      return false;
-    }
+    if (task->NbInputFiles == 0) OpenTaskInput(*task);
     if (options) {
       if (options->FileName.empty()) options->FileName = fileName;
       task->OutputOptions = *options;
@@ -223,10 +217,7 @@ bool TCustomTranscoder::SetOutput(int index, const std::string& fileName, TOutpu
     }
     task->OutputFileName = fileName;
     task->OutputOptionsGiven = options != nullptr;
-    if (!OpenTaskOutput(*task)) {
-      lastError_ = task->LastError;
-      return false;
-    }
+    OpenTaskOutput(*task);
     // Both files opened, so what they refuse is known now. Nothing stays open or allocated while
     // the task waits: a batch is limited neither by open files nor by memory.
     task->Probe.CloseFile();
@@ -241,7 +232,7 @@ bool TCustomTranscoder::SetOutput(int index, const std::string& fileName, TOutpu
   }
 }
 
-bool TCustomTranscoder::OpenTaskInput(TFFmpeg& task) {
+void TCustomTranscoder::OpenTaskInput(TFFmpeg& task) {
   if (task.InputOptionsGiven) {
     const TInputOptions& options = task.InputOptions;
     task.ApplyOptionLines(options.ExtraOptions, 0);
@@ -250,16 +241,14 @@ bool TCustomTranscoder::OpenTaskInput(TFFmpeg& task) {
     task.SetStartTime(options.StartTimeUS);
     task.SetProgramID(options.ProgramID);
   }
-  if (!task.OpenInputFile(task.InputFileName)) return false;
+  task.OpenInputFile(task.InputFileName);
   task.Probe.AttachContext(task.InputFiles[size_t(task.NbInputFiles - 1)].Context.get());
-  return true;
 }
 
-bool TCustomTranscoder::OpenTaskOutput(TFFmpeg& task) {
+void TCustomTranscoder::OpenTaskOutput(TFFmpeg& task) {
   if (task.OutputOptionsGiven) ApplyOutputOptions(task, task.OutputOptions);
-  if (task.OpenOutput(task.OutputFileName) < 0) return false;
+  task.OpenOutput(task.OutputFileName);
   if (task.OutputOptionsGiven) task.ApplyOptionLines(task.OutputOptions.ExtraOptions, 1);
-  return true;
 }
 
 void TCustomTranscoder::SetUpTask(TFFmpeg& task) {
@@ -275,7 +264,8 @@ void TCustomTranscoder::SetUpTask(TFFmpeg& task) {
   task.ProgressInterval = progressInterval;
   task.SetVerbose(verbose);
   task.SetHookFlags(hookFlags);
-  if (!OpenTaskInput(task) || !OpenTaskOutput(task)) throw FFmpegException(task.LastError);
+  OpenTaskInput(task);
+  OpenTaskOutput(task);
 }
 
 void TCustomTranscoder::ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& o) {

@@ -145,9 +145,9 @@ class TCustomTranscoder {
   void CheckRunComplete();
   void AllDone();
   void ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& options);
-  // The input, then the output, from the task's stored records; false with the task's LastError.
-  bool OpenTaskInput(TFFmpeg& task);
-  bool OpenTaskOutput(TFFmpeg& task);
+  // The input, then the output, from the task's stored records; they raise the engine's failures.
+  void OpenTaskInput(TFFmpeg& task);
+  void OpenTaskOutput(TFFmpeg& task);
   // On the task's thread when it starts: fresh options and both files opened again.
   void SetUpTask(TFFmpeg& task);
   void ApplyLibraryLogLevel();

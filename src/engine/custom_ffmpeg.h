@@ -68,26 +68,13 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   // only checked, never applied.
   std::string CheckOption(const std::string& name, const std::string& value);
 
-  // --- options/generic_options.cpp: the libraries' own option tables, codec lookup
+  // --- options/generic_options.cpp: the libraries' own option tables
   // The generic option mechanism over the option contexts; false when no context knows the name or
   // the value is invalid (then logged through the library logger).
   bool SetGenericOption(const std::string& name, const std::string& value);
-  // Some option context, renamed option, encoder or muxer knows the name.
-  bool KnowsGenericOption(const std::string& name) const;
   bool SetGenericIntOption(const std::string& name, int value);
-  // Copies every recorded generic option whose flags contain all of `flags` from `source` to
-  // `destination` (both option-enabled library objects).
-  void ApplyContextOptions(void* destination, void* source, int flags);
-  // Applies the recorded private options of encoders of `mediaType` that `encoder` (allocated for
-  // its codec, not yet opened) has; an invalid value is logged and skipped.
-  void ApplyPrivateCodecOptions(AVCodecContext* encoder, int mediaType);
-  // The same with the recorded muxer options for an output context made for its format.
-  void ApplyPrivateFormatOptions(AVFormatContext* output);
-
-  // The codec of that name (or of its successor name) for encoding or decoding. No name: none and
-  // true. Failures leave "Unknown %s '%s'" or "Invalid %s type '%s'" in LastError.
-  bool FindCodecByName(const std::string& name, AVMediaType mediaType, bool encoder, AVCodecID& codecId,
-                       const AVCodec** codec = nullptr);
+  // The library option contexts those options are recorded in (the option table reads them back).
+  TOptionContexts OptionContexts;
 
   // --- the named setters: custom_ffmpeg.cpp (times, formats, sync, metadata) and
   // options/option_table.cpp (codecs, crop, pad, matrices, maps, bitstream filters)
@@ -161,13 +148,92 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
 
   // --- files/: input_file.cpp (opening inputs) and output_file.cpp (outputs and their streams)
   // Opens one input file as the next entry of InputFiles; the per-input options (start time,
-  // forced formats, video channel, codec names) are consumed whatever the outcome. False with
-  // LastError set on failure.
-  bool OpenInputFile(const std::string& fileName);
+  // forced formats, video channel, codec names) are consumed whatever the outcome. Raises
+  // FFmpegException on failure.
+  void OpenInputFile(const std::string& fileName);
+  // Opens an output file with its streams; the number of registered outputs. Raises FFmpegException
+  // on failure, with nothing of the file registered and the forced formats consumed.
+  int OpenOutput(const std::string& fileName);
+
+  // --- transcode/transcode_setup.cpp and transcode_loop.cpp
+  // Transcode: the setup over the opened files, the main loop and the shutdown. Raises
+  // FFmpegException (or another std::runtime_error) on failure, the tables then released.
+  void Transcode();
+
+  // --- logging (custom_ffmpeg.cpp)
+  // Writes one line to the log handler; nothing without one.
+  void Log(int level, const std::string& text) const;
+  bool HasLogHandler() const { return bool(OnLog); }
+
+  // The log handler the component installs (level, text).
+  TLogHandler OnLog;
+  TProgressHandler OnProgress;
+  TBeforeHookHandler OnBeforeHook;
+  TCustomHookHandler OnCustomHook;
+  TPreviewBitmapHandler OnPreviewBitmap;
+
+  // --- run/task_run.cpp: the run control
+  // Run control. Start runs the conversion on the calling thread (none returned) or creates the
+  // worker suspended and returns it (the caller resumes it); it does nothing and returns none for
+  // a task that runs, has terminated or is being terminated. Every task terminates once: its
+  // termination handler runs on the thread that ends it.
+  TFFmpegThread* Start(bool async, TThreadPriority priority);
+  // Stops a running task; a task that never started is terminated by a short-lived thread.
+  void Stop();
+  // The worker waits at the pause gate between packets; a task without a worker is left alone.
+  void Pause();
+  void Resume();
+  // Releases everything the task holds; output files that stayed empty are deleted.
+  void ReleaseState();
+  TFFmpegThread* WorkerThread() const { return workerThread_.load(); }
+
+  // The run's outcome, and a stop asked for (also from a hook handler, on the task's thread).
+  std::atomic<bool> StopRequested{false};
+  bool Finished = false;
+  bool ExceptionRaised = false;
+  std::string ExceptionMessage;
+  std::function<void()> OnTerminate;
+  // Opens the task's files when its run begins, on the thread that runs it; a failure becomes the
+  // task's termination. Without it, the files must be open before Start.
+  std::function<void()> OnSetUp;
+
+ protected:
+  // The stop request, then the wait for the worker (ten polls of 100 ms, then on without bound,
+  // logged) and for the terminating thread. Destructors of derived classes call it first.
+  void StopAndWait();
+  // Builds a stream of `mediaType` in the last registered output file.
+  virtual void NewOutputStream(AVMediaType mediaType);
+
+ private:
+  // The thread classes run the run's body and its termination, and the audio room's encoding
+  // helper uses the work buffers; the engine tests reach the rest through their access class
+  // (tests/engine/engine_test_access.h).
+  friend class TFFmpegThread;
+  friend class TDoTerminateThread;
+  friend class TEngineTestAccess;
+  friend void EncodeSamples(TCustomFFmpeg& engine, TOutputFile& os, TOutputStreamState& ost,
+                            const uint8_t* samples, int count);
+
+  // --- options/generic_options.cpp: library option contexts, codec lookup
+  // Some option context, renamed option, encoder or muxer knows the name.
+  bool KnowsGenericOption(const std::string& name) const;
+  // Copies every recorded generic option whose flags contain all of `flags` from `source` to
+  // `destination` (both option-enabled library objects).
+  void ApplyContextOptions(void* destination, void* source, int flags);
+  // Applies the recorded private options of encoders of `mediaType` that `encoder` (allocated for
+  // its codec, not yet opened) has; an invalid value is logged and skipped.
+  void ApplyPrivateCodecOptions(AVCodecContext* encoder, int mediaType);
+  // The same with the recorded muxer options for an output context made for its format.
+  void ApplyPrivateFormatOptions(AVFormatContext* output);
+
+  // The codec of that name (or of its successor name) for encoding or decoding; no name: none.
+  // Raises FFmpegException "Unknown %s '%s'" or "Invalid %s type '%s'".
+  void FindCodecByName(const std::string& name, AVMediaType mediaType, bool encoder, AVCodecID& codecId,
+                       const AVCodec** codec = nullptr);
+
+  // --- files/
   // Whether the opened inputs hold a video, an audio and a subtitle stream.
   void CheckInputStreamTypes(bool& hasVideo, bool& hasAudio, bool& hasSubtitle) const;
-  // Opens an output file with its streams; the number of registered outputs, or -1 with LastError.
-  int OpenOutput(const std::string& fileName);
   // Build one stream in `file` from the option state; raise FFmpegException on failure.
   void NewVideoStream(TOutputFile& file);
   void NewAudioStream(TOutputFile& file);
@@ -176,10 +242,7 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   void UseAcceptedChannelLayout(AVCodecContext& c, const AVCodec* encoder);
 
   // --- transcode/: transcode_setup.cpp, transcode_loop.cpp (also subtitles), audio_output.cpp,
-  // video_output.cpp, progress_report.cpp, frame_processing.cpp and packet_writer.cpp below
-  // Transcode: the setup over the opened files, the main loop and the shutdown. Raises
-  // FFmpegException (or another std::runtime_error) on failure, the tables then released.
-  void Transcode();
+  // video_output.cpp, progress_report.cpp, frame_processing.cpp and packet_writer.cpp
   // The setup alone (tables, mapping, codecs, headers); the tables stay for the main loop.
   void TranscodeSetup();
   // The main loop and the shutdown over the tables of the setup.
@@ -237,26 +300,14 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   // The time in seconds the output's synchronisation input has reached, from StartTime.
   double GetSyncIpts(const TOutputStreamState& ost) const;
 
-  // --- logging (custom_ffmpeg.cpp)
-  // Writes one line to the log handler; nothing without one.
-  void Log(int level, const std::string& text) const;
-  bool HasLogHandler() const { return bool(OnLog); }
-
-  // The log handler the component installs (level, text).
-  TLogHandler OnLog;
-  TProgressHandler OnProgress;
-  TBeforeHookHandler OnBeforeHook;
-  TCustomHookHandler OnCustomHook;
-  TPreviewBitmapHandler OnPreviewBitmap;
   // Sets the engine log level; the constructor points it at SetVerbose.
   std::function<void(int)> VerboseSetter;
 
-  TOptionContexts OptionContexts;
   TFrameHookChain FrameHooks;
   TPictureConverter HookConverter;
   TPictureConverter PreviewConverter;
 
-  // --- run/task_run.cpp: the tables, the run state and the run control
+  // --- run/task_run.cpp: the tables, the run state
   // The tables of the running transcode and the codecs it has open.
   TTranscodeTables Tables;
   TOpenCodecRegistry<TOutputStreamState> OpenEncoders;
@@ -265,47 +316,21 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   TVideoOutputFiles VideoOutputFiles;
   THookBuffers HookBuffers;
 
-  // Run state. The worker passes the pause gate between packets and between repeated frames.
-  TPauseGate PauseGate;
-  bool Running = false;
-  std::atomic<bool> StopRequested{false};
-  bool Finished = false;
-  bool Terminated = false;
-
-  // Run control. Start runs the conversion on the calling thread (none returned) or creates the
-  // worker suspended and returns it (the caller resumes it); it does nothing and returns none for
-  // a task that runs, has terminated or is being terminated. Every task terminates once: its
-  // termination handler runs on the thread that ends it.
-  TFFmpegThread* Start(bool async, TThreadPriority priority);
   void RunTranscode();
   // After a failure: marks the outputs that did not get their trailer for deletion; what to add to
   // the failure's text about them.
   std::string DiscardUnfinishedOutputs();
   void FinishRun();
-  // Stops a running task; a task that never started is terminated by a short-lived thread.
-  void Stop();
-  // The worker waits at the pause gate between packets; a task without a worker is left alone.
-  void Pause();
-  void Resume();
   // Stops without terminating a task that never started (the destructor's request).
   void RequestStop();
   void CloseOpenEncoders();
   void CloseOpenDecoders();
-  // Releases everything the task holds; output files that stayed empty are deleted.
-  void ReleaseState();
-  // The stop request, then the wait for the worker (ten polls of 100 ms, then on without bound,
-  // logged) and for the terminating thread. Destructors of derived classes call it first.
-  void StopAndWait();
-  TFFmpegThread* WorkerThread() const { return workerThread_.load(); }
 
-  bool ExceptionRaised = false;
-  std::string ExceptionMessage;
-  std::function<void()> OnTerminate;
-  // Opens the task's files when its run begins, on the thread that runs it; a failure becomes the
-  // task's termination. Without it, the files must be open before Start.
-  std::function<void()> OnSetUp;
+  // Run state. The worker passes the pause gate between packets and between repeated frames.
+  TPauseGate PauseGate;
+  bool Running = false;
+  bool Terminated = false;
 
- private:
   void ResetRunState();
   bool RunEnded() const;
 
@@ -318,11 +343,6 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   // The thread of a synchronous run while it runs.
   std::atomic<std::thread::id> syncRunner_{};
 
- protected:
-  // Builds a stream of `mediaType` in the last registered output file.
-  virtual void NewOutputStream(AVMediaType mediaType);
-
- private:
   void ReleaseOptionState();
   void SetupCodecParameters(int outputPosition);
   void OpenOutputStreamCodec(int outputPosition);
@@ -330,7 +350,8 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   void FillStateFromVideoStream(int index, const AVStream* stream, AVCodecContext* decoder,
                                 const TPictureTurn& turn);
   void FillStateFromAudioStream(const AVStream* stream);
-  bool RefuseSourceAsOutput(const TOutputFile& file);
+  // Raises FFmpegException when `file` is one of the opened inputs.
+  void RefuseSourceAsOutput(const TOutputFile& file);
   void ApplyRcOverride(AVCodecContext* encoder);
   // The stream record's filters and copy flag taken from the option state, and its encoder
   // context: for the named encoder (`named`), else for the format's default of `type`.

@@ -59,15 +59,9 @@ TResult Convert(const std::string& input, const TOptions& inputOptions, const st
   engine.OnLog = [&result](int level, const std::string& text) { result.Log.emplace_back(level, text); };
   try {
     for (const auto& [name, value] : inputOptions) engine.ApplyOption(name, value);
-    if (!engine.OpenInputFile(input)) {
-      result.Error = engine.LastError;
-      return result;
-    }
+    engine.OpenInputFile(input);
     for (const auto& [name, value] : outputOptions) engine.ApplyOption(name, value);
-    if (engine.OpenOutput(output) < 0) {
-      result.Error = engine.LastError;
-      return result;
-    }
+    engine.OpenOutput(output);
     if (configure) configure(engine);
     engine.Transcode();
     result.Finished = engine.Finished;

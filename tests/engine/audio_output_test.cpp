@@ -70,7 +70,7 @@ class AudioOutput : public EngineTest {
     engine->AudioChannels = channels;
     path_ = tmp_ / name;
     rate_ = rate;
-    ASSERT_EQ(engine->OpenOutput(path_), 1) << engine->LastError;
+    ASSERT_EQ(engine->OpenOutput(path_), 1);
     TOutputStream& s = File().Streams[0];
     ASSERT_GE(FF.avcodec_open2(s.Encoder.get(), s.Codec, nullptr), 0) << codec;
     ASSERT_GE(s.UpdateStreamParameters(), 0);

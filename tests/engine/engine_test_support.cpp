@@ -40,7 +40,7 @@ bool TLibraryLogCapture::Contains(const std::string& text) const {
 
 void EngineTest::SetUp() {
   ASSERT_TRUE(FFLoader.LoadLibs(RequiredLibraries)) << FFLoader.GetLastErrMsg();
-  engine = std::make_unique<TCustomFFmpeg>();
+  engine = std::make_unique<TEngineTestAccess>();
   engine->ResetOptions();
   ASSERT_TRUE(engine->OptionContexts.Created());
 }

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "engine/custom_ffmpeg.h"
+#include "engine/ffmpeg_exception.h"
+#include "engine_test_access.h"
 
 namespace ok::test {
 
@@ -39,9 +41,20 @@ class EngineTest : public ::testing::Test {
   int64_t CodecInt(int mediaType, const char* option) const;
   int64_t FormatInt(const char* option) const;
 
-  std::unique_ptr<TCustomFFmpeg> engine;
+  std::unique_ptr<TEngineTestAccess> engine;
   std::vector<TLogLine> log;
 };
+
+// The text of the FFmpegException that `action` raises; "(nothing raised)" when it raises none.
+template <typename TAction>
+std::string EngineFailure(TAction&& action) {
+  try {
+    action();
+  } catch (const FFmpegException& e) {
+    return e.what();
+  }
+  return "(nothing raised)";
+}
 
 // "first,first+1,..." with `count` numbers: the text of a matrix option.
 inline std::string Numbers(int count, int first = 1) {

@@ -235,12 +235,12 @@ TEST_F(GenericOptions, PrivateEncoderOptionsAreKeptPerMediaTypeAndCheckedWhenApp
 }
 
 TEST_F(GenericOptions, FindCodecByNameWithItsMessages) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   AVCodecID id = AV_CODEC_ID_MPEG1VIDEO;
   const AVCodec* codec = nullptr;
-  EXPECT_TRUE(e.FindCodecByName("", AVMEDIA_TYPE_VIDEO, true, id));
+  e.FindCodecByName("", AVMEDIA_TYPE_VIDEO, true, id);
   EXPECT_EQ(id, AV_CODEC_ID_NONE);
-  EXPECT_TRUE(e.FindCodecByName("mpeg4", AVMEDIA_TYPE_VIDEO, true, id, &codec));
+  e.FindCodecByName("mpeg4", AVMEDIA_TYPE_VIDEO, true, id, &codec);
   EXPECT_EQ(id, AV_CODEC_ID_MPEG4);
   ASSERT_NE(codec, nullptr);
   EXPECT_TRUE(FF.av_codec_is_encoder(codec));
@@ -258,21 +258,20 @@ TEST_F(GenericOptions, FindCodecByNameWithItsMessages) {
                       {"libfaac", AVMEDIA_TYPE_AUDIO, false, "Unknown decoder 'libfaac'"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    e.LastError.clear();
-    EXPECT_FALSE(e.FindCodecByName(r.name, r.type, r.encoder, id));
-    EXPECT_EQ(e.LastError, r.error);
+    EXPECT_EQ(EngineFailure([&] { e.FindCodecByName(r.name, r.type, r.encoder, id); }), r.error);
   }
 
   // Encoders of the old generation that this one lacks: their successors.
-  EXPECT_TRUE(e.FindCodecByName("libfaac", AVMEDIA_TYPE_AUDIO, true, id, &codec));
+  e.FindCodecByName("libfaac", AVMEDIA_TYPE_AUDIO, true, id, &codec);
   EXPECT_EQ(id, AV_CODEC_ID_AAC);
-  e.LastError.clear();
   bool haveX264 = FF.avcodec_find_encoder_by_name("libx264") != nullptr;
-  EXPECT_EQ(e.FindCodecByName("avc", AVMEDIA_TYPE_VIDEO, true, id, &codec), haveX264);
+  const std::string failure =
+      EngineFailure([&] { e.FindCodecByName("avc", AVMEDIA_TYPE_VIDEO, true, id, &codec); });
   if (haveX264) {
+    EXPECT_EQ(failure, "(nothing raised)");
     EXPECT_EQ(id, AV_CODEC_ID_H264);
   } else {
-    EXPECT_EQ(e.LastError, "Unknown encoder 'avc'");
+    EXPECT_EQ(failure, "Unknown encoder 'avc'");
   }
 }
 

@@ -43,7 +43,7 @@ TEST_F(InputFile, RawVideoTakesSizePixelFormatAndRateFromTheOptions) {
   engine->ApplyOption("s", "64x48");
   engine->ApplyOption("pix_fmt", "yuv422p");  // reads the 4:2:0 data as 4:2:2: only the option says so
   engine->ApplyOption("r", "10");
-  ASSERT_TRUE(engine->OpenInputFile(raw)) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(raw));
   const AVCodecParameters* par = Stream(0)->codecpar;
   EXPECT_EQ(par->width, 64);
   EXPECT_EQ(par->height, 48);
@@ -59,25 +59,23 @@ TEST_F(InputFile, StreamsWithoutParametersFailUnlessQuiet) {
   std::string dat =
       Fixture("in_tone_s16.dat", "-f lavfi -i sine=duration=1:sample_rate=22050 -ac 1 -f s16le");
   engine->ApplyOption("acodec", "mp2");
-  EXPECT_FALSE(engine->OpenInputFile(dat));
-  EXPECT_EQ(engine->LastError, dat + ": could not find codec parameters");
+  EXPECT_EQ(EngineFailure([&] { engine->OpenInputFile(dat); }), dat + ": could not find codec parameters");
   EXPECT_EQ(engine->NbInputFiles, 0);
   EXPECT_EQ(engine->AudioCodecName, "");
   engine->SetVerbose(-1);
-  EXPECT_TRUE(engine->OpenInputFile(dat)) << engine->LastError;
+  EXPECT_NO_THROW(engine->OpenInputFile(dat));
   EXPECT_EQ(engine->NbInputFiles, 1);
 }
 
 TEST_F(InputFile, RawAudioNeedsAForcedFormatAndTakesRateAndChannelsFromTheState) {
   std::string raw =
       Fixture("in_tone_s16.pcm", "-f lavfi -i sine=duration=1:sample_rate=22050 -ac 1 -f s16le");
-  EXPECT_FALSE(engine->OpenInputFile(raw));
-  EXPECT_EQ(engine->LastError, raw + ": Unknown format");
+  EXPECT_EQ(EngineFailure([&] { engine->OpenInputFile(raw); }), raw + ": Unknown format");
   EXPECT_EQ(engine->NbInputFiles, 0);
 
   // The old record's defaults: 44100 Hz, 2 channels.
   engine->ApplyOption("f", "s16le");
-  ASSERT_TRUE(engine->OpenInputFile(raw)) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(raw));
   EXPECT_EQ(Stream(0)->codecpar->sample_rate, 44100);
   EXPECT_EQ(engine->AudioChannels, 2);
   EXPECT_EQ(engine->AudioChannelLayout, int64_t(AV_CH_LAYOUT_STEREO));
@@ -86,7 +84,7 @@ TEST_F(InputFile, RawAudioNeedsAForcedFormatAndTakesRateAndChannelsFromTheState)
   engine->ApplyOption("f", "s16le");
   engine->ApplyOption("ar", "22050");
   engine->ApplyOption("ac", "1");
-  ASSERT_TRUE(engine->OpenInputFile(raw)) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(raw));
   EXPECT_EQ(Stream(0)->codecpar->sample_rate, 22050);
   EXPECT_EQ(Stream(0)->codecpar->ch_layout.nb_channels, 1);
   EXPECT_EQ(engine->AudioSampleRate, 22050);
@@ -111,7 +109,7 @@ class InputStartTime : public InputFile {
 };
 
 TEST_F(InputStartTime, WithoutStartTheOffsetCancelsTheInputsStart) {
-  ASSERT_TRUE(engine->OpenInputFile(File())) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(File()));
   ASSERT_EQ(Context()->start_time, 1400000);
   EXPECT_EQ(engine->InputFilesTsOffset[0], -1400000);
   EXPECT_EQ(engine->InputFilesCutTime[0], INT64_MIN);
@@ -122,7 +120,7 @@ TEST_F(InputStartTime, AStartTimeSeeksBackwardFromInputStartPlusStart) {
   engine->ApplyOption("itsoffset", "2");
   engine->ApplyOption("ss", "10");
   ASSERT_EQ(engine->StartTime, 10000000);
-  ASSERT_TRUE(engine->OpenInputFile(File())) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(File()));
   EXPECT_EQ(engine->StartTime, 0);
   EXPECT_EQ(engine->InputFilesTsOffset[0], 2000000 - 11400000);
   // What is decoded before the start, which lies at the input's offset, is not encoded.
@@ -137,7 +135,7 @@ TEST_F(InputStartTime, CopyTsKeepsTheOffsetAsGiven) {
   engine->ApplyOption("copyts", "1");
   engine->ApplyOption("itsoffset", "2");
   engine->ApplyOption("ss", "10");
-  ASSERT_TRUE(engine->OpenInputFile(File())) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(File()));
   EXPECT_EQ(engine->InputFilesTsOffset[0], 2000000);
   EXPECT_EQ(engine->InputFilesCutTime[0], INT64_MIN);
 }
@@ -151,8 +149,7 @@ TEST_F(InputFile, AMissingFileConsumesThePerInputOptions) {
   engine->ApplyOption("vc", "3");
   engine->ApplyOption("ss", "5");
   std::string missing = tmp_ / "missing.mkv";
-  EXPECT_FALSE(engine->OpenInputFile(missing));
-  EXPECT_EQ(engine->LastError, missing + ": no such file or directory");
+  EXPECT_EQ(EngineFailure([&] { engine->OpenInputFile(missing); }), missing + ": no such file or directory");
   EXPECT_EQ(engine->NbInputFiles, 0);
   EXPECT_EQ(engine->ForcedInputFormat, nullptr);
   EXPECT_EQ(engine->ForcedOutputFormat, nullptr);
@@ -162,7 +159,7 @@ TEST_F(InputFile, AMissingFileConsumesThePerInputOptions) {
   EXPECT_EQ(engine->VideoChannel, 0);
   EXPECT_EQ(engine->StartTime, 0);
   // The next input is opened without them.
-  EXPECT_TRUE(engine->OpenInputFile(ShortFixture())) << engine->LastError;
+  EXPECT_NO_THROW(engine->OpenInputFile(ShortFixture()));
   EXPECT_EQ(engine->NbInputFiles, 1);
 }
 
@@ -178,8 +175,7 @@ class InputCodecNames : public InputFile, public ::testing::WithParamInterface<T
 
 TEST_P(InputCodecNames, FailWithTheirTextAndAreConsumed) {
   engine->ApplyOption(GetParam().option, GetParam().name);
-  EXPECT_FALSE(engine->OpenInputFile(AvFixture()));
-  EXPECT_EQ(engine->LastError, GetParam().message);
+  EXPECT_EQ(EngineFailure([&] { engine->OpenInputFile(AvFixture()); }), GetParam().message);
   EXPECT_EQ(engine->NbInputFiles, 0);
   EXPECT_EQ(engine->VideoCodecName + engine->AudioCodecName + engine->SubtitleCodecName, "");
 }
@@ -197,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(Messages, InputCodecNames,
 
 TEST_F(InputFile, ForcedDecodersFillTheSlotsAndPrepareTheDecoderContexts) {
   engine->ApplyOption("vcodec", "mpeg4");
-  ASSERT_TRUE(engine->OpenInputFile(AvFixture())) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(AvFixture()));
   ASSERT_EQ(engine->NbInputCodecs(), 2);
   ASSERT_NE(engine->InputCodecs[0], nullptr);
   EXPECT_STREQ(engine->InputCodecs[0]->name, "mpeg4");
@@ -218,7 +214,7 @@ TEST_F(InputFile, ForcedDecodersFillTheSlotsAndPrepareTheDecoderContexts) {
 
 TEST_F(InputFile, DecodingOptionsReachTheDecoderContexts) {
   ASSERT_TRUE(engine->SetGenericOption("skip_loop_filter", "all"));  // a video decoding option
-  ASSERT_TRUE(engine->OpenInputFile(AvFixture())) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(AvFixture()));
   EXPECT_EQ(engine->InputFiles[0].Streams[0].Decoder->skip_loop_filter, AVDISCARD_ALL);
   EXPECT_EQ(engine->InputFiles[0].Streams[1].Decoder->skip_loop_filter, AVDISCARD_DEFAULT);
 }
@@ -234,7 +230,7 @@ TEST_F(InputFile, TheOptionStateTakesTheAspectRatioOfA720x576Stream) {
         Fixture(c.name, std::string("-f lavfi -i testsrc=size=720x576:rate=25:duration=0.08 -vf setsar=") +
                             c.sar + " -c:v rawvideo -pix_fmt yuv420p");
     engine->ResetOptions();
-    ASSERT_TRUE(engine->OpenInputFile(file)) << engine->LastError;
+    ASSERT_NO_THROW(engine->OpenInputFile(file));
     EXPECT_EQ(engine->FrameWidth, 720) << c.name;
     EXPECT_EQ(engine->FrameHeight, 576) << c.name;
     EXPECT_FLOAT_EQ(engine->FrameAspectRatio, c.aspect) << c.name;
@@ -245,9 +241,8 @@ TEST_F(InputFile, TheOptionStateTakesTheAspectRatioOfA720x576Stream) {
 }
 
 TEST_F(InputFile, TheOptionStateTakesTheAudioParameters) {
-  ASSERT_TRUE(engine->OpenInputFile(
-      Fixture("in_tone_48k.wav", "-f lavfi -i sine=duration=1:sample_rate=48000 -ac 1 -c:a pcm_s32le")))
-      << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(
+      Fixture("in_tone_48k.wav", "-f lavfi -i sine=duration=1:sample_rate=48000 -ac 1 -c:a pcm_s32le")));
   EXPECT_EQ(engine->AudioSampleRate, 48000);
   EXPECT_EQ(engine->AudioChannels, 1);
   EXPECT_EQ(engine->AudioChannelLayout, int64_t(AV_CH_LAYOUT_MONO));
@@ -262,7 +257,7 @@ TEST_F(InputFile, AFrameRateMismatchIsReportedOnlyWhenVerbose) {
   const std::string prefix = "Seems stream 0 codec frame rate differs from container frame rate: ";
   CaptureLog();
   engine->SetVerbose(1);
-  ASSERT_TRUE(engine->OpenInputFile(vfr)) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(vfr));
   ASSERT_EQ(LoggedCount(prefix), 1);
   for (const TLogLine& l : log)
     if (l.Text.rfind(prefix, 0) == 0) {
@@ -279,13 +274,13 @@ TEST_F(InputFile, AFrameRateMismatchIsReportedOnlyWhenVerbose) {
   engine->ResetOptions();
   CaptureLog();
   engine->SetVerbose(0);
-  ASSERT_TRUE(engine->OpenInputFile(vfr));
+  ASSERT_NO_THROW(engine->OpenInputFile(vfr));
   EXPECT_EQ(LoggedCount(prefix), 0);
   EXPECT_EQ(engine->FrameRate.num, 25);
 
   engine->ResetOptions();
   engine->SetVerbose(1);
-  ASSERT_TRUE(engine->OpenInputFile(AvFixture()));
+  ASSERT_NO_THROW(engine->OpenInputFile(AvFixture()));
   EXPECT_EQ(LoggedCount("Seems stream"), 0);
 }
 
@@ -293,7 +288,7 @@ TEST_F(InputFile, DataStreamsGetNoDecoderSlot) {
   std::string mov = Fixture("in_timecode.mov",
                             "-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -f lavfi -i sine=duration=1 "
                             "-c:v mpeg4 -c:a aac -timecode 00:00:00:00");
-  ASSERT_TRUE(engine->OpenInputFile(mov)) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(mov));
   ASSERT_EQ(Context()->nb_streams, 3u);
   ASSERT_EQ(Stream(2)->codecpar->codec_type, AVMEDIA_TYPE_DATA);
   EXPECT_EQ(engine->NbInputCodecs(), 2);
@@ -305,11 +300,11 @@ TEST_F(InputFile, DataStreamsGetNoDecoderSlot) {
 
 TEST_F(InputFile, RecordingTimeRisesToTheLongestInput) {
   ASSERT_EQ(engine->RecordingTimeMs, -1);
-  ASSERT_TRUE(engine->OpenInputFile(AvFixture()));
+  ASSERT_NO_THROW(engine->OpenInputFile(AvFixture()));
   int64_t longest = Context()->duration / 1000;
   EXPECT_NEAR(longest, 2000, 100);
   EXPECT_EQ(engine->RecordingTimeMs, longest);
-  ASSERT_TRUE(engine->OpenInputFile(ShortFixture()));
+  ASSERT_NO_THROW(engine->OpenInputFile(ShortFixture()));
   EXPECT_EQ(engine->NbInputFiles, 2);
   EXPECT_EQ(engine->RecordingTimeMs, longest);
   ASSERT_EQ(engine->InputStreamParams.size(), 2u);
@@ -318,13 +313,13 @@ TEST_F(InputFile, RecordingTimeRisesToTheLongestInput) {
 TEST_F(InputFile, DisableFlagsAndDiscardLevelsMarkTheStreams) {
   engine->ApplyOption("vn", "1");
   engine->ApplyOption("an", "1");
-  ASSERT_TRUE(engine->OpenInputFile(AvFixture()));
+  ASSERT_NO_THROW(engine->OpenInputFile(AvFixture()));
   EXPECT_EQ(Stream(0)->discard, AVDISCARD_ALL);
   EXPECT_EQ(Stream(1)->discard, AVDISCARD_ALL);
 
   engine->ResetOptions();
   engine->ApplyOption("vdt", "8");
-  ASSERT_TRUE(engine->OpenInputFile(AvFixture()));
+  ASSERT_NO_THROW(engine->OpenInputFile(AvFixture()));
   EXPECT_EQ(Stream(0)->discard, AVDISCARD_NONREF);
   EXPECT_EQ(Stream(1)->discard, AVDISCARD_DEFAULT);
 }
@@ -335,7 +330,7 @@ TEST_F(InputFile, AProgramIdDiscardsTheOtherPrograms) {
               "-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -f lavfi -i sine=duration=1 -map 0 "
               "-map 1 -c:v mpeg2video -c:a mp2 -program program_num=1:st=0 -program program_num=2:st=1");
   engine->SetProgramID(2);
-  ASSERT_TRUE(engine->OpenInputFile(ts)) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(ts));
   ASSERT_EQ(Context()->nb_programs, 2u);
   for (unsigned i = 0; i < 2; ++i) {
     const AVProgram* p = Context()->programs[i];
@@ -350,7 +345,7 @@ TEST_F(InputFile, TheFormatIsDescribedToTheLibraryLogUnlessQuiet) {
   {
     TLibraryLogCapture capture;
     engine->SetVerbose(0);
-    ASSERT_TRUE(engine->OpenInputFile(ShortFixture()));
+    ASSERT_NO_THROW(engine->OpenInputFile(ShortFixture()));
     bool described = false;
     for (const TLogLine& l : capture.Lines())
       described = described || l.Text.rfind("Input #0, matroska", 0) == 0;
@@ -359,7 +354,7 @@ TEST_F(InputFile, TheFormatIsDescribedToTheLibraryLogUnlessQuiet) {
   engine->ResetOptions();
   TLibraryLogCapture capture;
   engine->SetVerbose(-1);
-  ASSERT_TRUE(engine->OpenInputFile(ShortFixture()));
+  ASSERT_NO_THROW(engine->OpenInputFile(ShortFixture()));
   for (const TLogLine& l : capture.Lines()) EXPECT_NE(l.Text.rfind("Input #", 0), 0u) << l.Text;
 }
 
@@ -367,21 +362,21 @@ TEST_F(InputFile, StreamTypesOfTheOpenedInputs) {
   bool v = true, a = true, s = true;
   engine->CheckInputStreamTypes(v, a, s);
   EXPECT_FALSE(v || a || s);
-  ASSERT_TRUE(engine->OpenInputFile(ShortFixture()));
+  ASSERT_NO_THROW(engine->OpenInputFile(ShortFixture()));
   engine->CheckInputStreamTypes(v, a, s);
   EXPECT_TRUE(v);
   EXPECT_FALSE(a || s);
-  ASSERT_TRUE(engine->OpenInputFile(AvFixture()));
+  ASSERT_NO_THROW(engine->OpenInputFile(AvFixture()));
   engine->CheckInputStreamTypes(v, a, s);
   EXPECT_TRUE(v && a);
   EXPECT_FALSE(s);
 }
 
 TEST_F(InputFile, AtMostTwentyInputs) {
-  for (int i = 0; i < MaxFiles; ++i) ASSERT_TRUE(engine->OpenInputFile(ShortFixture())) << i;
+  for (int i = 0; i < MaxFiles; ++i) ASSERT_NO_THROW(engine->OpenInputFile(ShortFixture())) << i;
   engine->ApplyOption("vcodec", "mpeg4");
-  EXPECT_FALSE(engine->OpenInputFile(ShortFixture()));
-  EXPECT_EQ(engine->LastError, "Too many input files: at most 20 are allowed");
+  EXPECT_EQ(EngineFailure([&] { engine->OpenInputFile(ShortFixture()); }),
+            "Too many input files: at most 20 are allowed");
   EXPECT_EQ(engine->NbInputFiles, MaxFiles);
   EXPECT_EQ(engine->VideoCodecName, "");
 }
@@ -390,15 +385,14 @@ TEST_F(InputFile, ANameOutsideTheCodePageIsReadThroughTheUnicodeStream) {
   std::string path = tmp_ / "源\xF0\x9F\x98\x80.mkv";  // U+1F600 is not in CP936
   std::filesystem::copy_file(AvFixture(), path);
   CodePageScope cp936(TCodePage::Cp936);
-  ASSERT_TRUE(engine->OpenInputFile(path)) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(path));
   EXPECT_TRUE(IsUnicodeIO(Context()->pb));
   EXPECT_EQ(engine->InputFiles[0].FileName, path);
   EXPECT_EQ(Context()->nb_streams, 2u);
   EXPECT_EQ(engine->FrameWidth, 320);
   // A missing name of that kind reports the wide name.
   std::string missing = tmp_ / "无\xF0\x9F\x98\x80.mkv";
-  EXPECT_FALSE(engine->OpenInputFile(missing));
-  EXPECT_EQ(engine->LastError, missing + ": no such file or directory");
+  EXPECT_EQ(EngineFailure([&] { engine->OpenInputFile(missing); }), missing + ": no such file or directory");
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 using OptionState = EngineTest;
 
 TEST_F(OptionState, ResetRestoresTheDefaultsAndFreshContexts) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("s", "640x480");
   e.ApplyOption("croptop", "10");
   e.ApplyOption("vcodec", "copy");
@@ -36,7 +36,6 @@ TEST_F(OptionState, ResetRestoresTheDefaultsAndFreshContexts) {
   e.ApplyOption("itsscale", "1:2.0");
   e.NbInputFiles = 1;
   e.InputStreamParams.push_back({{AVMEDIA_TYPE_VIDEO, {1, 25}}});
-  e.LastError = "old";
   e.Finished = true;
   e.StopRequested = true;
 
@@ -58,7 +57,6 @@ TEST_F(OptionState, ResetRestoresTheDefaultsAndFreshContexts) {
   EXPECT_EQ(e.InputFilesTsScale[0][1], 0.0);
   EXPECT_EQ(e.NbInputFiles, 0);
   EXPECT_TRUE(e.InputStreamParams.empty());
-  EXPECT_TRUE(e.LastError.empty());
   EXPECT_FALSE(e.Finished);
   EXPECT_FALSE(e.StopRequested);
   // New contexts with the library defaults, no recorded names, no private options.
@@ -106,7 +104,7 @@ TEST_F(OptionState, FlagOptionsAreTrueForEveryValueButZero) {
 }
 
 TEST_F(OptionState, NumberOptionsStoreTheirValue) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   struct IntRow {
     const char* name;
     const int* field;
@@ -177,7 +175,7 @@ TEST_F(OptionState, SampleRateAndChannelsOnlyWhenPositive) {
 }
 
 TEST_F(OptionState, TextOptionsKeepTheirTextForLater) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("alang", "eng");
   e.ApplyOption("slang", "chi");
   e.ApplyOption("passlogfile", "/tmp/pass");
@@ -201,7 +199,7 @@ TEST_F(OptionState, TextOptionsKeepTheirTextForLater) {
 }
 
 TEST_F(OptionState, CropsReduceTheFrameSize) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("s", "320x240");
   e.ApplyOption("croptop", "10");
   EXPECT_EQ(e.CropTop, 10);
@@ -256,7 +254,7 @@ TEST_F(OptionState, PadColourIsConvertedToFullRangeYuv) {
 }
 
 TEST_F(OptionState, AspectRatioFromAFractionOrANumber) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("aspect", "16:9");
   EXPECT_FLOAT_EQ(e.FrameAspectRatio, 16.0f / 9.0f);
   e.ApplyOption("aspect", "1.25");
@@ -267,7 +265,7 @@ TEST_F(OptionState, AspectRatioFromAFractionOrANumber) {
 }
 
 TEST_F(OptionState, FrameSizeAndRateThroughTheLibraryParsers) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("s", "vga");
   EXPECT_EQ(e.FrameWidth, 640);
   EXPECT_EQ(e.FrameHeight, 480);
@@ -288,7 +286,7 @@ TEST_F(OptionState, FrameSizeAndRateThroughTheLibraryParsers) {
 }
 
 TEST_F(OptionState, PixelAndSampleFormatsByName) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("pix_fmt", "yuv422p");
   EXPECT_EQ(e.FramePixFmt, AV_PIX_FMT_YUV422P);
   e.ApplyOption("sample_fmt", "s16");
@@ -369,7 +367,7 @@ TEST_F(OptionState, VerboseSetsTheEngineTheLibrariesAndTheThreshold) {
 }
 
 TEST_F(OptionState, NamedSettersApplyOnlyMeaningfulValues) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.SetStartTime(0);
   e.SetStartTime(-5);
   EXPECT_EQ(e.StartTime, 0);
@@ -421,7 +419,7 @@ TEST_F(OptionState, TimeRangesAreSortedByTheirEnd) {
 }
 
 TEST_F(OptionState, FormatsByNameForInputOutputOrBoth) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("f", "avi");
   ASSERT_NE(e.ForcedInputFormat, nullptr);
   ASSERT_NE(e.ForcedOutputFormat, nullptr);
@@ -446,7 +444,7 @@ TEST_F(OptionState, FormatsByNameForInputOutputOrBoth) {
 }
 
 TEST_F(OptionState, OptionLinesInTwoPasses) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOptionLines("vn=1\r\nnewaudio", 0);
   EXPECT_TRUE(e.VideoDisable);
   e.ApplyOptionLines(" \r\nvn=0\r\ralang=en=g\nan\n\n", 0);

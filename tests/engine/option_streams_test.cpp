@@ -20,7 +20,7 @@ namespace {
 using OptionState = EngineTest;
 
 TEST_F(OptionState, CodecNamesAndStreamCopy) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("vcodec", "copy");
   e.ApplyOption("vcodec", "mpeg4");
   EXPECT_TRUE(e.VideoStreamCopy) << "a later name does not clear stream copy";
@@ -57,7 +57,7 @@ TEST_F(OptionState, PassIsOneOrTwo) {
 }
 
 TEST_F(OptionState, MatricesTakeSixtyFourCoefficients) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("intra_matrix", Numbers(64, 8));
   ASSERT_NE(e.IntraMatrix, nullptr);
   EXPECT_EQ((*e.IntraMatrix)[0], 8);
@@ -75,7 +75,7 @@ TEST_F(OptionState, MatricesTakeSixtyFourCoefficients) {
 }
 
 TEST_F(OptionState, StreamMapsWithAndWithoutSyncStream) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("map", "1.2");
   e.ApplyOption("map", "0.1:0.0");
   e.ApplyOption("map", "0x10:010,3;4");
@@ -110,7 +110,7 @@ TEST_F(OptionState, MetadataPairsInOrder) {
 }
 
 TEST_F(OptionState, TimesThroughTheLibraryDurationAndDateParser) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("t", "1:02:03.5");
   EXPECT_EQ(e.RecordingTime, 3723500000LL);
   EXPECT_EQ(e.RecordingTimeMs, 3723500);
@@ -135,7 +135,7 @@ TEST_F(OptionState, TimesThroughTheLibraryDurationAndDateParser) {
 }
 
 TEST_F(OptionState, TimestampScaleGoesToTheNextInputFile) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("itsscale", "1:0.5");
   EXPECT_EQ(e.InputFilesTsScale[0][1], 0.5);
   e.NbInputFiles = 3;
@@ -147,7 +147,7 @@ TEST_F(OptionState, TimestampScaleGoesToTheNextInputFile) {
 }
 
 TEST_F(OptionState, BitstreamFiltersJoinTheChainOfTheirKind) {
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   e.ApplyOption("vbsf", "h264_mp4toannexb");
   e.ApplyOption("vbsf", "dump_extra=freq=keyframe");
   e.ApplyOption("absf", "aac_adtstoasc");

@@ -15,7 +15,7 @@ TEST_F(OutputFile, TheVideoEncoderTakesSizeAspectAndFormatFromTheState) {
   engine->ApplyOption("padtop", "16");
   engine->ApplyOption("padbottom", "16");
   engine->ApplyOption("aspect", "16:9");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "sized.avi"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "sized.avi"), 1);
   AVCodecContext* v = Encoder(0);
   EXPECT_EQ(v->width, 160);
   EXPECT_EQ(v->height, 152);
@@ -29,7 +29,7 @@ TEST_F(OutputFile, TheVideoEncoderTakesSizeAspectAndFormatFromTheState) {
   // No size known: the display ratio is taken as 4:3-based.
   engine->ResetOptions();
   engine->ApplyOption("aspect", "1.333");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "unsized.avi"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "unsized.avi"), 1);
   EXPECT_EQ(Encoder(0)->sample_aspect_ratio.num, 1);
   EXPECT_EQ(Encoder(0)->sample_aspect_ratio.den, 1);
 
@@ -37,7 +37,7 @@ TEST_F(OutputFile, TheVideoEncoderTakesSizeAspectAndFormatFromTheState) {
   engine->ResetOptions();
   OpenInput(AvFixture());
   engine->ApplyOption("vcodec", "png");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "png.mkv"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "png.mkv"), 1);
   const AVCodec* png = Output().Streams[0].Codec;
   ASSERT_NE(png, nullptr);
   EXPECT_EQ(Encoder(0)->pix_fmt, png->pix_fmts[0]);
@@ -49,18 +49,18 @@ TEST_F(OutputFile, TheVideoEncoderTakesSizeAspectAndFormatFromTheState) {
 TEST_F(OutputFile, FrameRatesComeFromTheEncodersListUnlessForced) {
   OpenInput(AvFixture());
   engine->ApplyOption("r", "26");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "list.mpeg"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "list.mpeg"), 1);
   EXPECT_EQ(Encoder(0)->time_base.num, 1);
   EXPECT_EQ(Encoder(0)->time_base.den, 25);
   ASSERT_TRUE(WriteShortFile(Output()));
 
   engine->ApplyOption("force_fps", "1");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "forced.mpeg"), 2) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "forced.mpeg"), 2);
   EXPECT_EQ(Encoder(0, 1)->time_base.den, 26);
 
   // No rate known: 25 fps.
   engine->ResetOptions();
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "norate.avi"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "norate.avi"), 1);
   EXPECT_EQ(Encoder(0)->time_base.num, 1);
   EXPECT_EQ(Encoder(0)->time_base.den, 25);
 }
@@ -68,7 +68,7 @@ TEST_F(OutputFile, FrameRatesComeFromTheEncodersListUnlessForced) {
 TEST_F(OutputFile, TheAudioEncoderTakesRateFormatAndChannelsFromTheState) {
   OpenInput(Fixture("out_src_aac.mp4", "-f lavfi -i sine=duration=1:sample_rate=48000 -ac 2 -c:a aac"));
   ASSERT_EQ(engine->AudioSampleFmt, AV_SAMPLE_FMT_FLTP);
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "mp2.mpeg"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "mp2.mpeg"), 1);
   AVCodecContext* a = Encoder(0);
   EXPECT_EQ(a->codec_id, AV_CODEC_ID_MP2);
   EXPECT_EQ(a->sample_fmt, AV_SAMPLE_FMT_S16);  // the only one MP2 takes
@@ -80,7 +80,7 @@ TEST_F(OutputFile, TheAudioEncoderTakesRateFormatAndChannelsFromTheState) {
   // AC-3 has no 22050 Hz: the nearest rate it has.
   engine->ApplyOption("ar", "22050");
   engine->ApplyOption("ac", "1");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "ac3.rm"), 2) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "ac3.rm"), 2);
   ASSERT_EQ(Output(1).Streams.size(), 1u);
   a = Encoder(0, 1);
   EXPECT_EQ(a->sample_rate, 32000);
@@ -102,7 +102,7 @@ class VideoEncoderOptions : public OutputFile, public ::testing::WithParamInterf
 TEST_P(VideoEncoderOptions, ReachTheEncoderContext) {
   OpenInput(AvFixture());
   for (const auto& [name, value] : GetParam().options) engine->ApplyOption(name, value);
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "options.mp4"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "options.mp4"), 1);
   GetParam().check(*Encoder(0), Output().Streams[0]);
 }
 

@@ -30,7 +30,7 @@ TEST_P(OutputContainers, AreGuessedFromTheNameWithTheirDefaultStreams) {
   const TContainer& c = GetParam();
   OpenInput(AvFixture());
   std::string path = tmp_ / c.fileName;
-  ASSERT_EQ(engine->OpenOutput(path), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(path), 1);
   EXPECT_EQ(engine->ForcedOutputFormat, nullptr);
   AVFormatContext* oc = Output().Context.get();
   EXPECT_STREQ(oc->oformat->name, c.format);
@@ -88,14 +88,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(OutputFile, TheStreamsFollowTheInputsKinds) {
   OpenInput(VideoOnlyFixture());
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "video.mp4"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "video.mp4"), 1);
   ASSERT_EQ(Output().Streams.size(), 1u);
   EXPECT_EQ(Encoder(0)->codec_type, AVMEDIA_TYPE_VIDEO);
 
   // Without inputs only the format decides: Matroska has a default subtitle codec too, which gets
   // no encoder without a name.
   engine->ResetOptions();
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "all.mkv"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "all.mkv"), 1);
   ASSERT_EQ(Output().Streams.size(), 3u);
   EXPECT_EQ(Encoder(2)->codec_type, AVMEDIA_TYPE_SUBTITLE);
   EXPECT_EQ(Encoder(2)->codec_id, AV_CODEC_ID_NONE);
@@ -103,7 +103,7 @@ TEST_F(OutputFile, TheStreamsFollowTheInputsKinds) {
 
   engine->ResetOptions();
   engine->ApplyOption("scodec", "ass");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "named.mkv"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "named.mkv"), 1);
   ASSERT_NE(Output().Streams[2].Codec, nullptr);
   EXPECT_STREQ(Output().Streams[2].Codec->name, "ass");
   EXPECT_EQ(engine->OutputCodecs[2], Output().Streams[2].Codec);
@@ -113,19 +113,19 @@ TEST_F(OutputFile, TheStreamsFollowTheInputsKinds) {
 TEST_F(OutputFile, AudioAndVideoCanBeSwitchedOff) {
   OpenInput(AvFixture());
   engine->ApplyOption("an", "1");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "silent.avi"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "silent.avi"), 1);
   ASSERT_EQ(Output().Streams.size(), 1u);
   EXPECT_EQ(Encoder(0)->codec_type, AVMEDIA_TYPE_VIDEO);
 
   engine->ResetOptions();
   OpenInput(AvFixture());
   engine->ApplyOption("vn", "1");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "audio1.avi"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "audio1.avi"), 1);
   ASSERT_EQ(Output(0).Streams.size(), 1u);
   EXPECT_EQ(Encoder(0)->codec_type, AVMEDIA_TYPE_AUDIO);
   // Only the video builder clears the flag: the next output of the task has no video either.
   EXPECT_TRUE(engine->VideoDisable);
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "audio2.avi"), 2) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "audio2.avi"), 2);
   ASSERT_EQ(Output(1).Streams.size(), 1u);
   EXPECT_EQ(Encoder(0, 1)->codec_type, AVMEDIA_TYPE_AUDIO);
 }
@@ -136,8 +136,8 @@ TEST_F(OutputFile, CropAndPadRefuseFiltersThatCollideWithThem) {
   engine->ApplyOption("croptop", "8");
   engine->ApplyOption("f", "avi");
   std::string path = tmp_ / "crop.avi";
-  EXPECT_EQ(engine->OpenOutput(path), -1);
-  EXPECT_EQ(engine->LastError, "Cannot enable crop options and filters at the same time.");
+  EXPECT_EQ(EngineFailure([&] { engine->OpenOutput(path); }),
+            "Cannot enable crop options and filters at the same time.");
   EXPECT_EQ(engine->NbOutputFiles, 0);
   EXPECT_EQ(engine->ForcedOutputFormat, nullptr);
   EXPECT_FALSE(fs::exists(path));
@@ -149,14 +149,13 @@ TEST_F(OutputFile, CropAndPadRefuseFiltersThatCollideWithThem) {
   OpenInput(AvFixture());
   engine->ApplyOption("vfilters", "scale=88:72,hflip");
   engine->ApplyOption("padtop", "8");
-  EXPECT_EQ(engine->OpenOutput(tmp_ / "pad.avi"), -1);
-  EXPECT_EQ(engine->LastError, padMessage);
+  EXPECT_EQ(EngineFailure([&] { engine->OpenOutput(tmp_ / "pad.avi"); }), padMessage);
 
   engine->ResetOptions();
   OpenInput(AvFixture());
   engine->ApplyOption("vfilters", "hflip,vflip");
   engine->ApplyOption("padtop", "8");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "pad.avi"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "pad.avi"), 1);
   EXPECT_TRUE(engine->UseVideoFilters);
   EXPECT_EQ(Encoder(0)->height, 144 + 8);
 }
@@ -188,10 +187,9 @@ TEST_P(OutputFailures, LeaveTheirTextAndNothingBuilt) {
   const TOutputFailure& f = GetParam();
   for (const auto& [name, value] : f.options) engine->ApplyOption(name, value);
   std::string path = tmp_ / f.fileName;
-  EXPECT_EQ(engine->OpenOutput(path), -1);
   std::string expected = f.message;
   if (size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, path);
-  EXPECT_EQ(engine->LastError, expected);
+  EXPECT_EQ(EngineFailure([&] { engine->OpenOutput(path); }), expected);
   EXPECT_EQ(engine->NbOutputFiles, 0);
   EXPECT_EQ(engine->NbOutputCodecs(), 0);
   EXPECT_EQ(engine->ForcedOutputFormat, nullptr);
@@ -249,11 +247,11 @@ TEST_F(OutputFile, AFailedOutputReleasesItsStreamsAndKeepsTheEncoderTableAligned
   engine->ApplyOption("vcodec", "mpeg4");
   engine->ApplyOption("acodec", "mp2");
   engine->ApplyOption("scodec", "nonesuch");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "failed.mkv"), -1);
+  ASSERT_THROW(engine->OpenOutput(tmp_ / "failed.mkv"), FFmpegException);
   EXPECT_EQ(engine->NbOutputCodecs(), 0);
 
   engine->ApplyOption("vcodec", "msmpeg4v2");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "good.avi"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "good.avi"), 1);
   ASSERT_EQ(engine->NbOutputCodecs(), 2);
   ASSERT_NE(engine->OutputCodecs[0], nullptr);
   EXPECT_STREQ(engine->OutputCodecs[0]->name, "msmpeg4v2");
@@ -265,25 +263,25 @@ TEST_F(OutputFile, AnInputIsNeverTheOutput) {
   fs::copy_file(AvFixture(), input);
   const std::string before = ReadAll(input);
   OpenInput(input);
-  EXPECT_EQ(engine->OpenOutput(input), -1);
-  EXPECT_EQ(engine->LastError, "Output file '" + input + "' is input file #0; an input is never overwritten");
+  EXPECT_EQ(EngineFailure([&] { engine->OpenOutput(input); }),
+            "Output file '" + input + "' is input file #0; an input is never overwritten");
   EXPECT_EQ(engine->NbOutputFiles, 0);
 
   // Another name of the same file.
   std::string link = tmp_ / "link.avi";
   fs::create_hard_link(input, link);
-  EXPECT_EQ(engine->OpenOutput(link), -1);
-  EXPECT_EQ(engine->LastError, "Output file '" + link + "' is input file #0; an input is never overwritten");
+  EXPECT_EQ(EngineFailure([&] { engine->OpenOutput(link); }),
+            "Output file '" + link + "' is input file #0; an input is never overwritten");
   engine->ResetOptions();
   EXPECT_EQ(ReadAll(input), before);
 
   OpenInput(input);
-  EXPECT_EQ(engine->OpenOutput(tmp_ / "other.avi"), 1) << engine->LastError;
+  EXPECT_EQ(engine->OpenOutput(tmp_ / "other.avi"), 1);
 }
 
 TEST_F(OutputFile, AnEmptyOutputIsDeletedWhenTheTaskIsReleased) {
   std::string empty = tmp_ / "empty.avi";
-  ASSERT_EQ(engine->OpenOutput(empty), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(empty), 1);
   EXPECT_TRUE(fs::exists(empty));
   engine->ResetOptions();
   EXPECT_FALSE(fs::exists(empty));
@@ -296,12 +294,12 @@ TEST_F(OutputFile, AnEmptyOutputIsDeletedWhenTheTaskIsReleased) {
   EXPECT_GT(FileSizeOf(written), 0);
 
   // An empty file this engine did not create stays.
-  engine = std::make_unique<TCustomFFmpeg>();
+  engine = std::make_unique<TEngineTestAccess>();
   engine->ResetOptions();
   std::string foreign = tmp_ / "foreign.avi";
   std::ofstream{foreign};
   engine->ApplyOption("vcodec", "nonesuch");
-  EXPECT_EQ(engine->OpenOutput(foreign), -1);
+  EXPECT_THROW(engine->OpenOutput(foreign), FFmpegException);
   engine->ResetOptions();
   EXPECT_TRUE(fs::exists(foreign));
 }
@@ -311,7 +309,7 @@ TEST_F(OutputFile, TheBuildersConsumeTheirStreamOptions) {
   engine->ApplyOption("vcodec", "copy");
   engine->ApplyOption("alang", "chi");
   engine->ApplyOption("absf", "aac_adtstoasc");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "consumed.mkv"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "consumed.mkv"), 1);
   EXPECT_FALSE(engine->VideoStreamCopy);
   EXPECT_EQ(engine->AudioLanguage, "");
   EXPECT_TRUE(engine->AudioBitstreamFilters.empty());
@@ -329,7 +327,7 @@ TEST_F(OutputFile, MetadataPairsAreWrittenLastAddedFirst) {
   engine->AddMetadata("title", "B");
   engine->AddMetadata("artist", "C");
   engine->SetRecTimestamp(1577934245);
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "tags.mkv"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "tags.mkv"), 1);
   EXPECT_EQ(engine->MetadataCount(), 0);
   const AVDictionary* tags = Output().Context->metadata;
   // B is written first, A last, so A is what remains under the key.
@@ -342,7 +340,7 @@ TEST_F(OutputFile, MuxerSettingsReachTheMuxer) {
   OpenInput(AvFixture());
   engine->ApplyOption("muxpreload", "0.3");
   engine->ApplyOption("muxdelay", "0.2");
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "mux.mpeg"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "mux.mpeg"), 1);
   int64_t preload = 0;
   ASSERT_GE(FF.av_opt_get_int(Output().Context->priv_data, "preload", 0, &preload), 0);
   EXPECT_EQ(preload, 300000);
@@ -352,7 +350,7 @@ TEST_F(OutputFile, MuxerSettingsReachTheMuxer) {
 
 TEST_F(OutputFile, StreamOptionsAddStreamsToTheLastOutput) {
   OpenInput(AvFixture());
-  ASSERT_EQ(engine->OpenOutput(tmp_ / "more.mkv"), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(tmp_ / "more.mkv"), 1);
   engine->ApplyOption("acodec", "mp2");
   engine->ApplyOptionLines("newaudio=\nvcodec=nonesuch\n", 1);  // pass 1 applies only the stream lines
   ASSERT_EQ(Output().Streams.size(), 3u);
@@ -394,7 +392,7 @@ TEST_F(OutputFile, NamesOutsideTheCodePageGoThroughTheUnicodeStreamBothWays) {
   CodePageScope cp936(TCodePage::Cp936);
   OpenInput(input);
   EXPECT_TRUE(IsUnicodeIO(engine->InputFiles[0].Context->pb));
-  ASSERT_EQ(engine->OpenOutput(output), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(output), 1);
   EXPECT_TRUE(IsUnicodeIO(Output().Context->pb));
   EXPECT_STREQ(Output().Context->oformat->name, "avi");
   ASSERT_TRUE(WriteShortFile(Output()));
@@ -406,8 +404,8 @@ TEST_F(OutputFile, NamesOutsideTheCodePageGoThroughTheUnicodeStreamBothWays) {
 TEST_F(OutputFile, AtMostTwentyOutputs) {
   for (int i = 0; i < MaxFiles; ++i)
     ASSERT_EQ(engine->OpenOutput(tmp_ / ("o" + std::to_string(i) + ".avi")), i + 1);
-  EXPECT_EQ(engine->OpenOutput(tmp_ / "o20.avi"), -1);
-  EXPECT_EQ(engine->LastError, "Too many output files: at most 20 are allowed");
+  EXPECT_EQ(EngineFailure([&] { engine->OpenOutput(tmp_ / "o20.avi"); }),
+            "Too many output files: at most 20 are allowed");
 }
 
 }  // namespace

@@ -102,7 +102,7 @@ class OutputFile : public EngineTest {
  protected:
   TOutputFile& Output(int index = 0) { return engine->OutputFiles[index]; }
   AVCodecContext* Encoder(int stream, int file = 0) { return Output(file).Streams[stream].Encoder.get(); }
-  void OpenInput(const std::string& file) { ASSERT_TRUE(engine->OpenInputFile(file)) << engine->LastError; }
+  void OpenInput(const std::string& file) { ASSERT_NO_THROW(engine->OpenInputFile(file)); }
 
   TempDir tmp_;
 };

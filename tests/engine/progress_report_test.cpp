@@ -35,7 +35,7 @@ class ProgressReport : public EngineTest {
   // A video output (nothing muxed) whose first stream has coded `frames` pictures at quantiser `q`.
   TOutputStreamState& OpenVideo(int frames, int q) {
     engine->AudioDisable = true;
-    EXPECT_EQ(engine->OpenOutput(tmp_ / "report.avi"), 1) << engine->LastError;
+    EXPECT_EQ(engine->OpenOutput(tmp_ / "report.avi"), 1);
     TOutputStream& s = engine->OutputFiles[0].Streams.at(0);
     s.Encoder->width = 176;
     s.Encoder->height = 144;
@@ -49,7 +49,7 @@ class ProgressReport : public EngineTest {
   void OpenAudio(int seconds, int64_t bytes) {
     engine->VideoDisable = true;
     engine->AudioCodecName = "pcm_s16le";
-    ASSERT_EQ(engine->OpenOutput(tmp_ / "report.wav"), 1) << engine->LastError;
+    ASSERT_EQ(engine->OpenOutput(tmp_ / "report.wav"), 1);
     TOutputFile& file = engine->OutputFiles[0];
     TOutputStream& s = file.Streams[0];
     ASSERT_GE(FF.avcodec_open2(s.Encoder.get(), s.Codec, nullptr), 0);

@@ -71,7 +71,7 @@ class PresetStates : public EngineTest, public ::testing::WithParamInterface<TPr
 
 TEST_P(PresetStates, LeaveTheStateOfTheirColumn) {
   const TPresetState& x = GetParam();
-  TCustomFFmpeg& e = *engine;
+  TEngineTestAccess& e = *engine;
   CaptureLog();
   e.AudioChannels = 1;
   e.SetTarget(x.type, x.norm, "pal");

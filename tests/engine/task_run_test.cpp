@@ -42,11 +42,11 @@ class RunControl : public EngineTest {
 
   // One input and one output of mpeg4 video and mp2 audio; `realTime` reads at the clip's rate.
   void Open(const std::string& output, bool realTime = false) {
-    ASSERT_TRUE(engine->OpenInputFile(Clip())) << engine->LastError;
+    ASSERT_NO_THROW(engine->OpenInputFile(Clip()));
     engine->ApplyOption("vcodec", "mpeg4");
     engine->ApplyOption("acodec", "mp2");
     engine->RateEmu = realTime;
-    ASSERT_EQ(engine->OpenOutput(output), 1) << engine->LastError;
+    ASSERT_EQ(engine->OpenOutput(output), 1);
   }
 
   bool WaitTerminated(std::chrono::milliseconds timeout = 20s) {
@@ -180,10 +180,10 @@ TEST_F(RunControl, StopBeforeStartIsReportedByAThreadOfItsOwn) {
 
 TEST_F(RunControl, AFailingEncoderIsReportedAndItsEmptyOutputDeleted) {
   const std::string out = tmp_ / "bad.avi";
-  ASSERT_TRUE(engine->OpenInputFile(Clip())) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(Clip()));
   engine->ApplyOption("vcodec", "h263");  // refuses a 96x64 picture when it opens
   engine->AudioDisable = true;
-  ASSERT_EQ(engine->OpenOutput(out), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(out), 1);
   EXPECT_EQ(engine->Start(false, tpNormal), nullptr);
   EXPECT_EQ(Terminations(), 1);
   EXPECT_TRUE(engine->ExceptionRaised);

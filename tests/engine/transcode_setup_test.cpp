@@ -31,9 +31,9 @@ class TranscodeSetupTest : public EngineTest {
   // between the two openings.
   void Open(const std::string& input, const std::string& output,
             const std::function<void(TCustomFFmpeg&)>& outputOptions = nullptr) {
-    ASSERT_TRUE(engine->OpenInputFile(input)) << engine->LastError;
+    ASSERT_NO_THROW(engine->OpenInputFile(input));
     if (outputOptions) outputOptions(*engine);
-    ASSERT_GT(engine->OpenOutput(output), 0) << engine->LastError;
+    ASSERT_GT(engine->OpenOutput(output), 0);
   }
   // The setup's failure text, "" when it succeeds; the tables are gone either way after a failure.
   std::string SetupFailure() {
@@ -236,11 +236,11 @@ TEST_F(TranscodeSetupTest, CropWithoutScalingAndPadWithScaling) {
   Release();
 
   engine->ResetOptions();
-  ASSERT_TRUE(engine->OpenInputFile(VideoSource()));
+  ASSERT_NO_THROW(engine->OpenInputFile(VideoSource()));
   engine->SetFrameSize("320x240");
   engine->SetPadTop(16);
   engine->SetPadBottom(16);
-  ASSERT_GT(engine->OpenOutput(dir / "pad.avi"), 0) << engine->LastError;
+  ASSERT_GT(engine->OpenOutput(dir / "pad.avi"), 0);
   engine->TranscodeSetup();
   EXPECT_EQ(Out(0).Encoder->width, 320);
   EXPECT_EQ(Out(0).Encoder->height, 272);

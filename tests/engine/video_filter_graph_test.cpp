@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine_test_support.h"
 #include "media/ff_loader.h"
 
 namespace ok {
@@ -54,14 +55,13 @@ class VideoFilterGraph : public ::testing::Test {
   TVideoFilterEncoder encoder{640, 480, AV_PIX_FMT_YUV420P};
   TVideoFilterSettings settings;
   TVideoFilterGraph graph;
-  std::string error;
 };
 
 TEST_F(VideoFilterGraph, ScalesToTheEncoderSizeBeforeASizeKeepingChain) {
   encoder.Width = 320;
   encoder.Height = 240;
   settings.VideoFilters = "hflip";
-  ASSERT_EQ(graph.Configure(input, encoder, settings, error), 0) << error;
+  ASSERT_NO_THROW(graph.Configure(input, encoder, settings));
   EXPECT_EQ(encoder.Width, 320);
   EXPECT_EQ(encoder.Height, 240);
   auto out = Run(3);
@@ -76,7 +76,7 @@ TEST_F(VideoFilterGraph, ASizeChangingChainSetsTheEncoderSizeUnlessPadsAreSet) {
   settings.VideoFilters = "transpose";
   settings.FrameWidth = 640;
   settings.FrameHeight = 480;
-  ASSERT_EQ(graph.Configure(input, encoder, settings, error), 0) << error;
+  ASSERT_NO_THROW(graph.Configure(input, encoder, settings));
   EXPECT_EQ(encoder.Width, 480);
   EXPECT_EQ(encoder.Height, 640);
   auto out = Run(2);
@@ -86,28 +86,27 @@ TEST_F(VideoFilterGraph, ASizeChangingChainSetsTheEncoderSizeUnlessPadsAreSet) {
 
   TVideoFilterEncoder padded{640, 512, AV_PIX_FMT_YUV420P};
   settings.PadTop = settings.PadBottom = 16;
-  EXPECT_EQ(graph.Configure(input, padded, settings, error), -1);
-  EXPECT_EQ(error, TVideoFilterGraph::PadMessage);
+  EXPECT_EQ(test::EngineFailure([&] { graph.Configure(input, padded, settings); }),
+            std::string("Error opening filters: ") + TVideoFilterGraph::PadMessage);
   EXPECT_FALSE(graph.Configured());
 }
 
 TEST_F(VideoFilterGraph, RefusesCropsAndChainsTheLibraryRejects) {
   settings.VideoFilters = "hflip";
   settings.CropTop = 8;
-  EXPECT_EQ(graph.Configure(input, encoder, settings, error), -1);
-  EXPECT_EQ(error, TVideoFilterGraph::CropMessage);
+  EXPECT_EQ(test::EngineFailure([&] { graph.Configure(input, encoder, settings); }),
+            std::string("Error opening filters: ") + TVideoFilterGraph::CropMessage);
 
-  error.clear();
   settings.CropTop = 0;
   settings.VideoFilters = "nosuchfilter=1,,";
-  EXPECT_EQ(graph.Configure(input, encoder, settings, error), -1);
-  EXPECT_EQ(error, "") << "library failures carry no text";
+  EXPECT_EQ(test::EngineFailure([&] { graph.Configure(input, encoder, settings); }), "Error opening filters!")
+      << "library failures carry no text of their own";
   EXPECT_FALSE(graph.Configured());
 }
 
 TEST_F(VideoFilterGraph, TheSinkDeliversOnlyTheEncodersPixelFormat) {
   encoder.PixFmt = AV_PIX_FMT_YUV422P;
-  ASSERT_EQ(graph.Configure(input, encoder, settings, error), 0) << error;
+  ASSERT_NO_THROW(graph.Configure(input, encoder, settings));
   auto out = Run(2);
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[1].second[2], AV_PIX_FMT_YUV422P);
@@ -116,7 +115,7 @@ TEST_F(VideoFilterGraph, TheSinkDeliversOnlyTheEncodersPixelFormat) {
 TEST_F(VideoFilterGraph, ChainsThatChangeTheFrameCountOrHoldPicturesBackAreServed) {
   input.FrameRate = AVRational{25, 1};
   settings.VideoFilters = "fps=50";
-  ASSERT_EQ(graph.Configure(input, encoder, settings, error), 0) << error;
+  ASSERT_NO_THROW(graph.Configure(input, encoder, settings));
   // 10 pictures 40 ms apart (the last at 360 ms, no duration known): one every 20 ms up to there.
   auto doubled = Run(10);
   EXPECT_GE(doubled.size(), 18u);
@@ -124,7 +123,7 @@ TEST_F(VideoFilterGraph, ChainsThatChangeTheFrameCountOrHoldPicturesBackAreServe
 
   // "reverse" hands out nothing before the end of the input: only the flush brings the pictures.
   settings.VideoFilters = "reverse";
-  ASSERT_EQ(graph.Configure(input, encoder, settings, error), 0) << error;
+  ASSERT_NO_THROW(graph.Configure(input, encoder, settings));
   auto reversed = Run(4);
   EXPECT_EQ(beforeFlush, 0u);
   ASSERT_EQ(reversed.size(), 4u);

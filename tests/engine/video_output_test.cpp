@@ -45,7 +45,7 @@ class VideoOut : public EngineTest {
     engine->VideoCodecName = codec;
     engine->AudioDisable = true;
     engine->SubtitleDisable = true;
-    ASSERT_EQ(engine->OpenOutput(path), 1) << engine->LastError;
+    ASSERT_EQ(engine->OpenOutput(path), 1);
     TOutputStream& s = File().Streams[0];
     AVCodecContext* c = s.Encoder.get();
     c->width = width;
@@ -485,7 +485,7 @@ TEST_F(VideoOut, ThePreviewSeesTheEncodedPictureAtItsCodedTime) {
 TEST_F(VideoOut, AConversionCropsScalesAndPads) {
   std::string input =
       Fixture("video_out_src.mkv", "-f lavfi -i testsrc=size=176x144:rate=25:duration=1 -c:v mpeg4");
-  ASSERT_TRUE(engine->OpenInputFile(input)) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(input));
   engine->SetCropTop(16);
   engine->SetFrameSize("96x64");
   engine->SetPadTop(16);
@@ -493,7 +493,7 @@ TEST_F(VideoOut, AConversionCropsScalesAndPads) {
   engine->VideoCodecName = "rawvideo";
   engine->AudioDisable = true;
   path = tmp / "conv.nut";
-  ASSERT_EQ(engine->OpenOutput(path), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(path), 1);
   engine->Transcode();
   EXPECT_EQ(ProbeValue(path, "stream=width,height", "v:0"), "96\n96");
   std::string out = Decoded();
@@ -509,10 +509,10 @@ TEST_F(VideoOut, AConversionCropsScalesAndPads) {
 TEST_F(VideoOut, AConversionStoppedBeforeItsFirstPacketLeavesNoOutput) {
   std::string input =
       Fixture("video_out_src.mkv", "-f lavfi -i testsrc=size=176x144:rate=25:duration=1 -c:v mpeg4");
-  ASSERT_TRUE(engine->OpenInputFile(input)) << engine->LastError;
+  ASSERT_NO_THROW(engine->OpenInputFile(input));
   engine->VideoCodecName = "mpeg4";
   path = tmp / "stopped.mp4";
-  ASSERT_EQ(engine->OpenOutput(path), 1) << engine->LastError;
+  ASSERT_EQ(engine->OpenOutput(path), 1);
   engine->StopRequested = true;
   engine->Transcode();
   EXPECT_FALSE(engine->Finished);

@@ -169,30 +169,26 @@ void TCustomFFmpeg::FillStateFromAudioStream(const AVStream* stream) {
   InputStreamParams.back().push_back({AVMEDIA_TYPE_AUDIO, AVRational{1, par->sample_rate}});
 }
 
-bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
+void TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   struct TConsume {
     TCustomFFmpeg& Engine;
     ~TConsume() { Engine.ConsumeInputOptions(); }
   } consume{*this};
 
-  if (NbInputFiles >= MaxFiles) {
-    LastError = FormatText("Too many input files: at most %d are allowed", MaxFiles);
-    return false;
-  }
+  if (NbInputFiles >= MaxFiles)
+    throw FFmpegException(FormatText("Too many input files: at most %d are allowed", MaxFiles));
   std::string libName;
   try {
     libName = EncodeLibFileName(fileName);
   } catch (const EFileNameTooLong& e) {
-    LastError = e.what();
-    return false;
+    throw FFmpegException(e.what());
   }
 
   AVCodecID videoId, audioId, subtitleId;
   const AVCodec *videoDecoder, *audioDecoder, *subtitleDecoder;
-  if (!FindCodecByName(VideoCodecName, AVMEDIA_TYPE_VIDEO, false, videoId, &videoDecoder) ||
-      !FindCodecByName(AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audioId, &audioDecoder) ||
-      !FindCodecByName(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitleId, &subtitleDecoder))
-    return false;
+  FindCodecByName(VideoCodecName, AVMEDIA_TYPE_VIDEO, false, videoId, &videoDecoder);
+  FindCodecByName(AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audioId, &audioDecoder);
+  FindCodecByName(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitleId, &subtitleDecoder);
 
   // The old parameters record. The video values only when they are set; the audio values always,
   // as the record always carried them (only raw audio demuxers read them).
@@ -220,10 +216,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   if (LoopInput) options.Set("loop", "1");
 
   TFormatContextPtr prepared(FF.avformat_alloc_context());
-  if (!prepared) {
-    LastError = OpenErrorText(fileName, AVERROR(ENOMEM));
-    return false;
-  }
+  if (!prepared) throw FFmpegException(OpenErrorText(fileName, AVERROR(ENOMEM)));
   ApplyContextOptions(prepared.get(), OptionContexts.FormatOptions.get(), AV_OPT_FLAG_DECODING_PARAM);
   prepared->video_codec_id =
       videoId != AV_CODEC_ID_NONE || !PgmyuvCompatibility ? videoId : AV_CODEC_ID_PGMYUV;
@@ -234,16 +227,10 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   prepared->subtitle_codec = subtitleDecoder;
 
   int r = CheckLocalInput(fileName);
-  if (r < 0) {
-    LastError = OpenErrorText(fileName, r);
-    return false;
-  }
+  if (r < 0) throw FFmpegException(OpenErrorText(fileName, r));
   AVFormatContext* opened = prepared.release();
   r = OpenPreparedInput(opened, libName, ForcedInputFormat, &options.Dict);
-  if (r < 0) {
-    LastError = OpenErrorText(fileName, r);
-    return false;
-  }
+  if (r < 0) throw FFmpegException(OpenErrorText(fileName, r));
   TInputContextPtr context(opened);
   AVFormatContext* ic = context.get();
 
@@ -255,10 +242,8 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     std::lock_guard<std::mutex> lock(FFLoader.CodecLock);
     r = FF.avformat_find_stream_info(ic, nullptr);
   }
-  if (r < 0 && Verbose >= 0) {
-    LastError = FormatText("%s: could not find codec parameters", fileName.c_str());
-    return false;
-  }
+  if (r < 0 && Verbose >= 0)
+    throw FFmpegException(FormatText("%s: could not find codec parameters", fileName.c_str()));
 
   int64_t timestamp = StartTime;
   if (ic->start_time != AV_NOPTS_VALUE) timestamp += ic->start_time;
@@ -352,7 +337,6 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   InputFiles[index] = std::move(file);
   InputCodecs.insert(InputCodecs.end(), slots.begin(), slots.end());
   ++NbInputFiles;
-  return true;
 }
 
 }  // namespace ok

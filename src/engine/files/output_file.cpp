@@ -225,7 +225,7 @@ AVCodecContext* TCustomFFmpeg::BeginOutputStream(TOutputStream& ost, const AVFor
   AVCodecID id = AV_CODEC_ID_NONE;
   if (!ost.StreamCopy) {
     if (!codecName.empty()) {
-      if (!FindCodecByName(codecName, type, true, id, &named)) throw FFmpegException(LastError);
+      FindCodecByName(codecName, type, true, id, &named);
       ost.Codec = named;
     } else {
       id = FF.av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, type);
@@ -403,8 +403,7 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFile& file) {
   const AVCodec* named = nullptr;
   AVCodecID id = AV_CODEC_ID_NONE;
   // Without a name the stream has no codec: the format's default subtitle codec is not taken.
-  if (!ost.StreamCopy && !FindCodecByName(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true, id, &named))
-    throw FFmpegException(LastError);
+  if (!ost.StreamCopy) FindCodecByName(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true, id, &named);
   ost.Codec = named;
   AVCodecContext* c = AllocateEncoder(ost, AVMEDIA_TYPE_SUBTITLE, id);
   if (!ost.StreamCopy) {
@@ -439,58 +438,59 @@ void TCustomFFmpeg::NewOutputStream(AVMediaType mediaType) {
   }
 }
 
-bool TCustomFFmpeg::RefuseSourceAsOutput(const TOutputFile& file) {
+void TCustomFFmpeg::RefuseSourceAsOutput(const TOutputFile& file) {
   struct stat out;
-  if (::stat(file.FileName.c_str(), &out) != 0) return false;
+  if (::stat(file.FileName.c_str(), &out) != 0) return;
   for (int i = 0; i < NbInputFiles; ++i) {
     struct stat in;
     if (::stat(InputFiles[i].FileName.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
-        in.st_ino == out.st_ino) {
-      LastError = FormatText("Output file '%s' is input file #%d; an input is never overwritten",
-                             file.FileName.c_str(), i);
-      return true;
-    }
+        in.st_ino == out.st_ino)
+      throw FFmpegException(FormatText("Output file '%s' is input file #%d; an input is never overwritten",
+                                       file.FileName.c_str(), i));
   }
-  return false;
 }
 
 int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
   TOutputFile file;  // released on every failure, with whatever was built in it
-  const size_t codecsBefore = OutputCodecs.size();
-  auto fail = [&](const std::string& text) {
-    LastError = text;
-    OutputCodecs.resize(codecsBefore);
-    ForcedOutputFormat = nullptr;
-    ForcedInputFormat = nullptr;
-    return -1;
-  };
+  // The forced formats are consumed whatever the outcome; a failure forgets the codecs of the
+  // streams built in `file`.
+  struct TConsume {
+    TCustomFFmpeg& Engine;
+    const size_t CodecsBefore;
+    bool Registered = false;
+    ~TConsume() {
+      if (!Registered) Engine.OutputCodecs.resize(CodecsBefore);
+      Engine.ForcedOutputFormat = nullptr;
+      Engine.ForcedInputFormat = nullptr;
+    }
+  } consume{*this, OutputCodecs.size()};
 
   if (!VideoFilters.empty() && CropTop + CropBottom + CropLeft + CropRight != 0)
-    return fail("Cannot enable crop options and filters at the same time.");
+    throw FFmpegException("Cannot enable crop options and filters at the same time.");
   if (PadTop + PadBottom + PadLeft + PadRight != 0 && HasResizingFilter(VideoFilters))
-    return fail(
+    throw FFmpegException(
         "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, "
         "scale, "
         "transpose, etc.)");
   UseVideoFilters = !VideoFilters.empty();
   if (NbOutputFiles >= MaxFiles)
-    return fail(FormatText("Too many output files: at most %d are allowed", MaxFiles));
+    throw FFmpegException(FormatText("Too many output files: at most %d are allowed", MaxFiles));
 
   std::string libName;
   try {
     libName = EncodeLibFileName(fileName);
   } catch (const EFileNameTooLong& e) {
-    return fail(e.what());
+    throw FFmpegException(e.what());
   }
   if (!ForcedOutputFormat) {
     ForcedOutputFormat = FF.av_guess_format(nullptr, fileName.c_str(), nullptr);
     if (!ForcedOutputFormat)
-      return fail(FormatText("Unable to find a suitable output format for '%s'", fileName.c_str()));
+      throw FFmpegException(FormatText("Unable to find a suitable output format for '%s'", fileName.c_str()));
   }
   AVFormatContext* allocated = nullptr;
   if (FF.avformat_alloc_output_context2(&allocated, ForcedOutputFormat, nullptr, libName.c_str()) < 0 ||
       !allocated)
-    return fail(OpenErrorText(fileName, AVERROR(ENOMEM)));
+    throw FFmpegException(OpenErrorText(fileName, AVERROR(ENOMEM)));
   file.Context.reset(allocated);
   file.FileName = fileName;
   AVFormatContext* oc = allocated;
@@ -506,7 +506,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
     try {
       CheckInputStreamTypes(hasVideo, hasAudio, hasSubtitle);
     } catch (const std::exception& e) {
-      return fail(FormatText("check_audio_video_sub_inputs fail: %s", e.what()));
+      throw FFmpegException(FormatText("check_audio_video_sub_inputs fail: %s", e.what()));
     }
     useVideo = useVideo && hasVideo;
     useAudio = useAudio && hasAudio;
@@ -519,21 +519,21 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
     try {
       NewVideoStream(file);
     } catch (const std::exception& e) {
-      return fail(FormatText("new_video_stream fail: %s", e.what()));
+      throw FFmpegException(FormatText("new_video_stream fail: %s", e.what()));
     }
   }
   if (useAudio) {
     try {
       NewAudioStream(file);
     } catch (const std::exception& e) {
-      return fail(FormatText("new_audio_stream fail: %s", e.what()));
+      throw FFmpegException(FormatText("new_audio_stream fail: %s", e.what()));
     }
   }
   if (useSubtitle) {
     try {
       NewSubtitleStream(file);
     } catch (const std::exception& e) {
-      return fail(FormatText("new_subtitle_stream fail: %s", e.what()));
+      throw FFmpegException(FormatText("new_subtitle_stream fail: %s", e.what()));
     }
   }
 
@@ -552,15 +552,15 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
   Metadata.clear();
 
   if ((format->flags & AVFMT_NEEDNUMBER) && !FF.av_filename_number_test(oc->url))
-    return fail(OpenErrorText(DecodeLibFileName(oc->url), AVERROR(EDOM)));
+    throw FFmpegException(OpenErrorText(DecodeLibFileName(oc->url), AVERROR(EDOM)));
 
   if (!(format->flags & AVFMT_NOFILE)) {
-    if (RefuseSourceAsOutput(file)) return fail(LastError);
+    RefuseSourceAsOutput(file);
     // No descriptor left is said as such: it is the process's limit, not the file's fault.
     if (const int r = OpenOutputIO(&oc->pb, libName, AVIO_FLAG_WRITE); r < 0)
-      return fail(r == AVERROR(EMFILE) || r == AVERROR(ENFILE)
-                      ? OpenErrorText(fileName, r)
-                      : FormatText("Could not open '%s'", fileName.c_str()));
+      throw FFmpegException(r == AVERROR(EMFILE) || r == AVERROR(ENFILE)
+                                ? OpenErrorText(fileName, r)
+                                : FormatText("Could not open '%s'", fileName.c_str()));
     file.FileOpened = true;
   }
   // The old output-parameters call has no successor: the muxer checks its streams when the header
@@ -574,9 +574,8 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
   ApplyContextOptions(oc, OptionContexts.FormatOptions.get(), AV_OPT_FLAG_ENCODING_PARAM);
   ApplyPrivateFormatOptions(oc);
 
-  ForcedOutputFormat = nullptr;
-  ForcedInputFormat = nullptr;
   OutputFiles[NbOutputFiles] = std::move(file);
+  consume.Registered = true;
   return ++NbOutputFiles;
 }
 

@@ -182,28 +182,21 @@ void TCustomFFmpeg::ApplyPrivateFormatOptions(AVFormatContext* output) {
   if (output) ApplyPrivateOptions(output->priv_data, OptionContexts.FormatPrivateOptions);
 }
 
-bool TCustomFFmpeg::FindCodecByName(const std::string& name, AVMediaType mediaType, bool encoder,
+void TCustomFFmpeg::FindCodecByName(const std::string& name, AVMediaType mediaType, bool encoder,
                                     AVCodecID& codecId, const AVCodec** codec) {
   codecId = AV_CODEC_ID_NONE;
   if (codec) *codec = nullptr;
-  if (name.empty()) return true;
+  if (name.empty()) return;
   auto find = encoder ? FF.avcodec_find_encoder_by_name : FF.avcodec_find_decoder_by_name;
   const AVCodec* c = find(name.c_str());
   // Encoders this generation dropped have successors; decoders kept their names.
   if (!c && encoder)
     if (const char* successor = SuccessorCodecName(name)) c = find(successor);
   const char* kind = encoder ? "encoder" : "decoder";
-  if (!c) {
-    LastError = FormatText("Unknown %s '%s'", kind, name.c_str());
-    return false;
-  }
-  if (c->type != mediaType) {
-    LastError = FormatText("Invalid %s type '%s'", kind, name.c_str());
-    return false;
-  }
+  if (!c) throw FFmpegException(FormatText("Unknown %s '%s'", kind, name.c_str()));
+  if (c->type != mediaType) throw FFmpegException(FormatText("Invalid %s type '%s'", kind, name.c_str()));
   codecId = c->id;
   if (codec) *codec = c;
-  return true;
 }
 
 }  // namespace ok

@@ -170,7 +170,6 @@ struct TOptionState {
   std::vector<TTimeRange> TimeRanges;  // sorted by End
   int TimeRangeIndex = 0;
   int TimeRangeCount = 0;
-  std::string LastError;
   int64_t ProgressInterval = 500000;  // µs
   int64_t PreviewInterval = 100000;   // µs
 

@@ -120,6 +120,8 @@ AVFrame* PrepareEncodeFrame(TOutputStreamState& ost, int count) {
   return frame;
 }
 
+}  // namespace
+
 // `count` samples of interleaved work audio at the encoder's rate and channels (taken from the
 // FIFO when `samples` is null) to the encoder, stamped with the samples written so far.
 void EncodeSamples(TCustomFFmpeg& engine, TOutputFile& os, TOutputStreamState& ost, const uint8_t* samples,
@@ -156,6 +158,8 @@ void EncodeSamples(TCustomFFmpeg& engine, TOutputFile& os, TOutputStreamState& o
   ost.SyncOpts += frame->nb_samples;
   engine.AudioSize += engine.EncodeAndWrite(os, ost, frame, "Audio encoding failed");
 }
+
+namespace {
 
 // A block of interleaved work audio at the encoder's rate and channels to the encoder: exact
 // frames through the FIFO for encoders with a fixed frame size, the whole block as one frame for

@@ -419,10 +419,7 @@ void TCustomFFmpeg::SetupCodecParameters(int n) {
         st->avg_frame_rate = codec->framerate;
         ost.EncodingNeeded = 1;
         ist.DecodingNeeded = 1;
-        LastError.clear();
-        if (UseVideoFilters && ConfigureFilters(*this, ist.FilterGraph, dec, codec, ist.Input->Turn) != 0)
-          throw FFmpegException(LastError.empty() ? std::string("Error opening filters!")
-                                                  : "Error opening filters: " + LastError);
+        if (UseVideoFilters) ConfigureFilters(*this, ist.FilterGraph, dec, codec, ist.Input->Turn);
         break;
       }
       case AVMEDIA_TYPE_SUBTITLE:

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/custom_ffmpeg.h"
+#include "engine/ffmpeg_exception.h"
 
 namespace ok {
 
@@ -57,13 +58,15 @@ TVideoFilterSettings VideoFilterSettings(const TCustomFFmpeg& engine) {
   return s;
 }
 
-int TVideoFilterGraph::Configure(const TVideoFilterInput& input, TVideoFilterEncoder& encoder,
-                                 const TVideoFilterSettings& settings, std::string& error) {
+void TVideoFilterGraph::Configure(const TVideoFilterInput& input, TVideoFilterEncoder& encoder,
+                                  const TVideoFilterSettings& settings) {
   Release();
-  const int r = Build(input, encoder, settings, error);
+  std::string error;
+  if (Build(input, encoder, settings, error) == 0) return;
   // A half-built graph is never left for the picture side to use.
-  if (r != 0) Release();
-  return r;
+  Release();
+  throw FFmpegException(error.empty() ? std::string("Error opening filters!")
+                                      : "Error opening filters: " + error);
 }
 
 int TVideoFilterGraph::Build(const TVideoFilterInput& input, TVideoFilterEncoder& encoder,
@@ -251,18 +254,13 @@ TVideoFilterInput DecodedPictures(const AVCodecContext* decoder, const TPictureT
   return input;
 }
 
-int ConfigureFilters(TCustomFFmpeg& engine, TVideoFilterGraph& graph, const AVCodecContext* decoder,
-                     AVCodecContext* encoder, const TPictureTurn& turn) {
+void ConfigureFilters(TCustomFFmpeg& engine, TVideoFilterGraph& graph, const AVCodecContext* decoder,
+                      AVCodecContext* encoder, const TPictureTurn& turn) {
   const TVideoFilterInput input = DecodedPictures(decoder, turn);
   TVideoFilterEncoder target{encoder->width, encoder->height, encoder->pix_fmt};
-  std::string error;
-  if (graph.Configure(input, target, VideoFilterSettings(engine), error) != 0) {
-    if (!error.empty()) engine.LastError = error;
-    return -1;
-  }
+  graph.Configure(input, target, VideoFilterSettings(engine));
   encoder->width = target.Width;
   encoder->height = target.Height;
-  return 0;
 }
 
 }  // namespace ok

@@ -61,11 +61,12 @@ class TVideoFilterGraph {
       "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, "
       "scale, transpose, etc.)";
 
-  // Builds the graph, replacing any earlier one. 0 on success, with `encoder`'s size set to what
-  // the graph delivers plus the pads; -1 on failure, the graph then released. `error` receives the
-  // text of the two combination errors (crop, pad); every library failure leaves it untouched.
-  int Configure(const TVideoFilterInput& input, TVideoFilterEncoder& encoder,
-                const TVideoFilterSettings& settings, std::string& error);
+  // Builds the graph, replacing any earlier one, and sets `encoder`'s size to what the graph
+  // delivers plus the pads. On failure the graph is released and FFmpegException raised: "Error
+  // opening filters: " with the text of the two combination errors (crop, pad), else "Error
+  // opening filters!" (a library failure).
+  void Configure(const TVideoFilterInput& input, TVideoFilterEncoder& encoder,
+                 const TVideoFilterSettings& settings);
 
   // Builds a graph that only turns the pictures as `turn` says (transpose, flips), keeping their
   // pixel format. 0 on success; -1 on failure, the graph then released.
@@ -113,9 +114,9 @@ class TVideoFilterGraph {
 TVideoFilterInput DecodedPictures(const AVCodecContext* decoder, const TPictureTurn& turn = {});
 
 // The graph of one transcoded video stream fed by `decoder` (its pictures turned by `turn` first)
-// and feeding `encoder` (whose width and height it sets), with `engine`'s settings. -1 leaves the
-// crop or pad text in engine.LastError; other failures leave LastError as it was.
-int ConfigureFilters(TCustomFFmpeg& engine, TVideoFilterGraph& graph, const AVCodecContext* decoder,
-                     AVCodecContext* encoder, const TPictureTurn& turn = {});
+// and feeding `encoder` (whose width and height it sets), with `engine`'s settings; raises
+// FFmpegException as Configure does.
+void ConfigureFilters(TCustomFFmpeg& engine, TVideoFilterGraph& graph, const AVCodecContext* decoder,
+                      AVCodecContext* encoder, const TPictureTurn& turn = {});
 
 }  // namespace ok
