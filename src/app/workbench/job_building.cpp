@@ -257,6 +257,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
 
   const TSourceRow& source = Sources[size_t(row)];
   if ((page == spPreset || page == spDevice) && IsQualityProfile(JobProfile)) {
+    o.DisableSubtitle = true;
     if (JobProfile.Remux.empty())
       ApplyQualityProfile(JobProfile, source, JobEncoder(), o, suffix);
     else
@@ -264,7 +265,6 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
     if (ClipActive(row)) o.RecordingTime = GetClipDurationMs(row);
     o.FileExt = suffix;
     o.FileName = OutputFileName(row, suffix, false);
-    o.DisableSubtitle = true;
     o.ExtraOptions += "threads=" + std::to_string(CodecThreads);
     return o;
   }

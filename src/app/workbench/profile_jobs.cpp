@@ -119,6 +119,20 @@ void ApplyRemuxProfile(const profile_rec& p, const TSourceRow& source, TOutputOp
   if (suffix == ".mp4") o.ExtraOptions = "movflags=+faststart\n" + o.ExtraOptions;
 }
 
+bool ReplaceQualityByRate(TOutputOptions& o, int bitrate) {
+  std::string& lines = o.ExtraOptions;
+  size_t at = 0;
+  while (at < lines.size() && lines.compare(at, 4, "crf=") != 0) {
+    at = lines.find('\n', at);
+    at = at == std::string::npos ? lines.size() : at + 1;
+  }
+  if (at >= lines.size()) return false;
+  const size_t end = lines.find('\n', at);
+  lines.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
+  o.VideoBitrate = bitrate;
+  return true;
+}
+
 bool IsQualityProfile(const profile_rec& p) {
   return p.Quality > 0 || p.Fit == "box" || p.FPSCap > 0 || !p.PixelFormat.empty() || !p.Remux.empty() ||
          p.MaxRate > 0 || !p.Speed.empty() || p.MaxChannels > 0;
@@ -179,8 +193,9 @@ void ApplyQualityProfile(const profile_rec& p, const TSourceRow& source, const s
     line("pix_fmt", source.BitDepth > 8 ? "yuv420p10le" : "yuv420p");
   else if (!p.PixelFormat.empty())
     line("pix_fmt", p.PixelFormat);
-  if (!p.Profile.empty()) line("profile", ProfileValue(encoder, p.Profile));
-  if (!p.Level.empty()) line("level", LevelValue(encoder, p.Level));
+  // "v" keeps them off the audio encoder, whose profiles number differently.
+  if (!p.Profile.empty()) line("vprofile", ProfileValue(encoder, p.Profile));
+  if (!p.Level.empty()) line("vlevel", LevelValue(encoder, p.Level));
   if (!p.Tag.empty()) o.VideoTag = p.Tag;
   // Only interlaced pictures: deinterlacing a progressive source would only soften it.
   if (p.Deinterlace && source.Interlaced) line("deinterlace", "1");

@@ -42,6 +42,10 @@ std::string FirstAvailableEncoder(const std::string& list, const TEncoderCheck& 
 void ApplyQualityProfile(const profile_rec& p, const TSourceRow& source, const std::string& encoder,
                          TOutputOptions& o, std::string& suffix);
 
+// A quality-based record (its "crf" line) made one at `bitrate` instead: the size limit's rates
+// then reach the encoder. False for a record without a quality.
+bool ReplaceQualityByRate(TOutputOptions& o, int bitrate);
+
 // The container a remux profile ("Remux=auto|mp4|mkv") copies `source` into, as its suffix
 // (".mp4", ".mkv"): "auto" takes MP4 when MP4 holds every stream, else MKV. A container asked for
 // by name that cannot hold a stream raises the reason.
