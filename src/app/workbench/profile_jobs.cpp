@@ -62,6 +62,10 @@ const char* NewStreamOption(AVMediaType type) {
   return type == AVMEDIA_TYPE_VIDEO ? "newvideo" : type == AVMEDIA_TYPE_AUDIO ? "newaudio" : "newsubtitle";
 }
 
+const char* CodecOption(AVMediaType type) {
+  return type == AVMEDIA_TYPE_VIDEO ? "vcodec" : type == AVMEDIA_TYPE_AUDIO ? "acodec" : "scodec";
+}
+
 bool IsCopied(const TSourceStream& stream) {
   return stream.MediaType == AVMEDIA_TYPE_VIDEO || stream.MediaType == AVMEDIA_TYPE_AUDIO ||
          stream.MediaType == AVMEDIA_TYPE_SUBTITLE;
@@ -111,7 +115,7 @@ void ApplyRemuxProfile(const profile_rec& p, const TSourceRow& source, TOutputOp
       const TSourceStream& stream = source.Streams[i];
       if (stream.MediaType != type || !Holds(suffix, stream)) continue;
       (first ? firsts : extras) += "map=0:" + std::to_string(i) + "\n";
-      if (!first) news += std::string(NewStreamOption(type)) + "=\n";
+      if (!first) news += std::string(CodecOption(type)) + "=copy\n" + NewStreamOption(type) + "=\n";
       first = false;
     }
   }
