@@ -367,7 +367,8 @@ bool TWorkbench::HasEncoder(const std::string& name) const {
     const std::vector<std::string>& encoders = *environment_.Encoders;
     return std::find(encoders.begin(), encoders.end(), name) != encoders.end();
   }
-  return FF.avcodec_find_encoder_by_name && FF.avcodec_find_encoder_by_name(name.c_str());
+  // Before the libraries are loaded nothing is known missing: Start asks for them first.
+  return !FF.avcodec_find_encoder_by_name || FF.avcodec_find_encoder_by_name(name.c_str());
 }
 
 std::string TWorkbench::JobEncoder() const {

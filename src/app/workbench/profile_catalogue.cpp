@@ -106,9 +106,15 @@ std::string FloatText(double value) {
 
 namespace {
 
-void FillBox(TComboBoxState& box, const std::vector<std::string>& files) {
+// The box's items, one per profile file; an entry whose every encoder is missing is disabled.
+void FillBox(TComboBoxState& box, const std::vector<std::string>& files, const TEncoderCheck& hasEncoder) {
   box.Items.clear();
-  for (const std::string& file : files) box.Items.push_back({ProfileItemCaption(file), 9});
+  for (const std::string& file : files) {
+    TComboItem& item = box.Items.emplace_back(TComboItem{ProfileItemCaption(file), 9});
+    const profile_rec p = ReadProfile(file);
+    if (IsQualityProfile(p) && p.Remux.empty() && FirstAvailableEncoder(p.Encoder, hasEncoder).empty())
+      item.DisabledReason = EncoderMissingText(p.Encoder);
+  }
   box.ItemIndex = box.Items.empty() ? -1 : 0;
 }
 
@@ -176,7 +182,7 @@ void TWorkbench::OnFileTypeChanged() {
   PresetFiles.clear();
   // No type selected would name the whole catalogue.
   if (!type.empty()) GetFileList(PresetFiles, PresetCatalogueFolder() + type, ".ini");
-  FillBox(presetBox, PresetFiles);
+  FillBox(presetBox, PresetFiles, [this](const std::string& name) { return HasEncoder(name); });
   if (!presetBox.Items.empty()) OnPresetChanged();
   view_.Changed(wcSettings);
 }
@@ -197,7 +203,7 @@ void TWorkbench::OnBrandChanged() {
   const std::string brand = brandBox.Text();
   DeviceFiles.clear();
   if (!brand.empty()) GetFileList(DeviceFiles, DeviceCatalogueFolder() + brand, ".ini");
-  FillBox(modelBox, DeviceFiles);
+  FillBox(modelBox, DeviceFiles, [this](const std::string& name) { return HasEncoder(name); });
   if (!modelBox.Items.empty()) OnModelChanged();
   view_.Changed(wcSettings);
 }

@@ -244,6 +244,9 @@ inline std::string ContainerCannotHoldText(const std::string& container, int str
                                            const std::string& codec) {
   return FormatText(Tr("%s 容器不能容纳第 %d 条流（%s）"), container.c_str(), stream, codec.c_str());
 }
+inline std::string EncoderMissingText(const std::string& encoders) {
+  return FormatText(Tr("已加载的 FFmpeg 没有 %s 编码器，不能使用此方案"), encoders.c_str());
+}
 inline std::string StereoText(const std::string& codec) { return FormatText(Tr("%s 立体声"), codec.c_str()); }
 inline std::string UpToChannelsText(const std::string& codec, int channels) {
   return FormatText(Tr("%s 最多 %d 声道"), codec.c_str(), channels);

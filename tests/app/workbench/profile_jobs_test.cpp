@@ -182,7 +182,8 @@ TEST_F(RemuxTest, TheContainerIsTheOneThatHoldsEveryStream) {
   std::string suffix;
   p.Remux = "auto";
   ApplyRemuxProfile(p, plain, o, suffix);
-  EXPECT_EQ(o.ExtraOptions, "movflags=+faststart\nmap=0:0\nmap=0:1\nmap=0:2\nscodec=copy\nacodec=copy\nnewaudio=\n");
+  EXPECT_EQ(o.ExtraOptions,
+            "movflags=+faststart\nmap=0:0\nmap=0:1\nmap=0:2\nscodec=copy\nacodec=copy\nnewaudio=\n");
   EXPECT_EQ(o.VideoCodec, "copy");
   EXPECT_EQ(o.AudioCodec, "copy");
   EXPECT_FALSE(o.DisableSubtitle);
