@@ -610,6 +610,8 @@ TEST(WorkbenchCli, MaxSizeFitsEveryOutput) {
       {"--preset mp4/12", 200000, 0.5, true},                     // MPEG-4 at 720p, far below its floor
       // The preset's own rate should fit but overshoots: encoded again, at a lower rate and frame.
       {"--preset mp4/12", 1000000, 0.5, true},
+      // A quality-based preset: the limit's rate takes the place of its quality.
+      {"--preset 'MP4 H.264/720p'", 400000, 0.5, false},
   };
   for (const TLimitCase& c : cases) {
     SCOPED_TRACE(c.Choice + " " + std::to_string(c.Limit));
