@@ -40,12 +40,19 @@ std::u32string Trimmed(const std::u32string& text) {
   return text.substr(first, text.find_last_not_of(U" \t") - first + 1);
 }
 
-// The caption itself and, when it has one, its part before the first "(".
+// The caption itself and, when it has them, its part before the first "(" and its part after a
+// leading ordinal ("04 1080p" answers to "1080p").
 std::vector<std::u32string> Names(const std::string& caption) {
   const std::u32string whole = Trimmed(Folded(caption));
   std::vector<std::u32string> names{whole};
   if (const size_t bracket = whole.find(U'('); bracket != std::u32string::npos && bracket > 0)
     names.push_back(Trimmed(whole.substr(0, bracket)));
+  for (size_t i = 0, count = names.size(); i < count; ++i) {
+    const std::u32string& name = names[i];
+    const size_t digits = name.find_first_not_of(U"0123456789");
+    if (digits > 0 && digits != std::u32string::npos && name[digits] == U' ')
+      names.push_back(Trimmed(name.substr(digits)));
+  }
   return names;
 }
 

@@ -8,7 +8,8 @@
 namespace ok::cli {
 
 // The position of the item `key` names among `captions`, or -1. A caption also answers to its part
-// before a "(" ("MP4  (适合手机...)" to "mp4"). A name that matches wins over a position.
+// before a "(" ("MP4  (适合手机...)" to "mp4") and to its part after a leading ordinal ("04 1080p" to
+// "1080p"). A name that matches wins over a position.
 int FindChoice(const std::vector<std::string>& captions, const std::string& key);
 
 // Up to `count` captions nearest to `key` (fewest edits, without regard to case), nearest first.

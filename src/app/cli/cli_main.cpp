@@ -66,6 +66,13 @@ int Resolve(const TComboBoxState& box, const std::string& what, const std::strin
 
 void SelectPage(TWorkbench& wb, TSettingsPage page) { wb.OnSettingsPageChanged(page); }
 
+// Refuses the chosen entry of `box` when the window shows it disabled, with the window's reason.
+void RefuseDisabled(const TComboBoxState& box) {
+  if (box.ItemIndex < 0 || size_t(box.ItemIndex) >= box.Items.size()) return;
+  const TComboItem& item = box.Items[size_t(box.ItemIndex)];
+  if (!item.DisabledReason.empty()) throw EBadArgument(Tr(item.Caption) + ": " + item.DisabledReason);
+}
+
 void SetCustomEdit(TWorkbench& wb, int edit, const std::string& text, const std::string& what) {
   if (wb.SetCustomEditText(edit, text)) return;
   const int limit = wb.CustomEdit(edit).MaxLength;
@@ -124,11 +131,13 @@ void ChooseSettings(TWorkbench& wb, TCliView& view, TCliConsole& console, const 
       wb.SelectFileType(Resolve(wb.fileTypeBox, "file type", args.First));
       wb.SelectPreset(
           Resolve(wb.presetBox, "preset of " + ShortName(Tr(wb.fileTypeBox.Text())), args.Second));
+      RefuseDisabled(wb.presetBox);
       break;
     case scDevice:
       SelectPage(wb, spDevice);
       wb.SelectBrand(Resolve(wb.brandBox, "brand", args.First));
       wb.SelectModel(Resolve(wb.modelBox, "model of " + Tr(wb.brandBox.Text()), args.Second));
+      RefuseDisabled(wb.modelBox);
       break;
     case scLike:
       AnalyseSample(wb, view, console, args.Sample);

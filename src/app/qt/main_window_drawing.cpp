@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -60,6 +61,13 @@ void ApplyComboBox(QComboBox* box, const TComboBoxState& state) {
     for (const TComboItem& item : state.Items)
       box->addItem(ComboImage(item.ImageIndex), QText(Tr(item.Caption)), item.ImageIndex);
   }
+  // An entry the loaded libraries cannot encode is shown, greyed, with the reason as its tip.
+  if (auto* items = qobject_cast<QStandardItemModel*>(box->model()))
+    for (int i = 0; i < box->count() && size_t(i) < state.Items.size(); ++i) {
+      const std::string& reason = state.Items[size_t(i)].DisabledReason;
+      items->item(i)->setEnabled(reason.empty());
+      box->setItemData(i, reason.empty() ? QVariant() : QVariant(QText(reason)), Qt::ToolTipRole);
+    }
   box->setCurrentIndex(state.ItemIndex < box->count() ? state.ItemIndex : -1);
 }
 

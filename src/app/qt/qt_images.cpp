@@ -33,6 +33,9 @@ constexpr std::array<TBadge, 9> FileTypeBadges{{{"3GP", 0xff2e7d32},
                                                 {"MOV", 0xff455a64},
                                                 {"MKV", 0xff558b2f},
                                                 {"FLV", 0xffad1457}}};
+// The quality-based types after them (images 10 on: 9 is the profile image).
+constexpr std::array<TBadge, 5> ModernTypeBadges{
+    {{"264", 0xff0d47a1}, {"265", 0xff283593}, {"VP9", 0xff00695c}, {"AV1", 0xff4e342e}, {"=", 0xff37474f}}};
 
 QPixmap Canvas() {
   QPixmap pixmap(16, 16);
@@ -100,6 +103,8 @@ QIcon PageSymbol(int page, bool active) {
 QIcon ComboImage(int index) {
   if (index >= 0 && index < int(FileTypeBadges.size())) return Badge(FileTypeBadges[size_t(index)]);
   if (index == 9) return ProfileImage();
+  if (index >= 10 && index < 10 + int(ModernTypeBadges.size()))
+    return Badge(ModernTypeBadges[size_t(index - 10)]);
   return {};
 }
 

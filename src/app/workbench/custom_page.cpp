@@ -107,7 +107,16 @@ void TWorkbench::FillCustomParams(int type) {
 bool TWorkbench::CheckSettingsPage() {
   const TText* missing = SettingsPageMissing();
   if (missing) view_.ShowMessage(*missing, mkError);
-  return !missing;
+  if (missing) return false;
+  // An entry the loaded libraries cannot encode is refused here, not as a failure of every row.
+  const int page = settingsPages.ActivePageIndex;
+  const TComboBoxState* box = page == spPreset ? &presetBox : page == spDevice ? &modelBox : nullptr;
+  if (box && box->ItemIndex >= 0 && size_t(box->ItemIndex) < box->Items.size() &&
+      !box->Items[size_t(box->ItemIndex)].DisabledReason.empty()) {
+    view_.ShowMessage(box->Items[size_t(box->ItemIndex)].DisabledReason, mkError);
+    return false;
+  }
+  return true;
 }
 
 const TText* TWorkbench::SettingsPageMissing() const {

@@ -12,9 +12,11 @@
 #include <stdexcept>
 
 #include "app/workbench/output_files.h"
+#include "app/workbench/profile_jobs.h"
 #include "app/workbench/workbench.h"
 #include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
+#include "media/ff_functions.h"
 #include "media/media_info.h"
 #include "platform/file_utils.h"
 #include "platform/text_utils.h"
@@ -254,6 +256,18 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   o.AudioCodec = JobAudioCodec;
 
   const TSourceRow& source = Sources[size_t(row)];
+  if ((page == spPreset || page == spDevice) && IsQualityProfile(JobProfile)) {
+    o.DisableSubtitle = true;
+    if (JobProfile.Remux.empty())
+      ApplyQualityProfile(JobProfile, source, JobEncoder(), o, suffix);
+    else
+      ApplyRemuxProfile(JobProfile, source, o, suffix);
+    if (ClipActive(row)) o.RecordingTime = GetClipDurationMs(row);
+    o.FileExt = suffix;
+    o.FileName = OutputFileName(row, suffix, false);
+    o.ExtraOptions += "threads=" + std::to_string(CodecThreads);
+    return o;
+  }
   // No frame size (a sample without video): the source's own.
   const std::string target = JobFrameSize.empty() && source.DisplayWidth > 0 && source.DisplayHeight > 0
                                  ? std::to_string(TruncEven(source.DisplayWidth)) + "x" +
@@ -346,6 +360,22 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   o.DisableSubtitle = true;
   o.ExtraOptions = "threads=" + std::to_string(CodecThreads);  // codec threads per task, 0: one per core
   return o;
+}
+
+bool TWorkbench::HasEncoder(const std::string& name) const {
+  if (environment_.Encoders) {
+    const std::vector<std::string>& encoders = *environment_.Encoders;
+    return std::find(encoders.begin(), encoders.end(), name) != encoders.end();
+  }
+  // Before the libraries are loaded nothing is known missing: Start asks for them first.
+  return !FF.avcodec_find_encoder_by_name || FF.avcodec_find_encoder_by_name(name.c_str());
+}
+
+std::string TWorkbench::JobEncoder() const {
+  const std::string found =
+      FirstAvailableEncoder(JobProfile.Encoder, [this](const std::string& name) { return HasEncoder(name); });
+  // None present: the first is named, and its absence is what the task reports.
+  return found.empty() ? TrimText(JobProfile.Encoder.substr(0, JobProfile.Encoder.find(','))) : found;
 }
 
 TInputOptions TWorkbench::BuildInputOptions(int row) {

@@ -45,25 +45,34 @@ TPresetRow PresetRowOf(const profile_rec& p) {
 std::vector<std::vector<TPresetRow>> PresetTable() { return PageTable(spPreset); }
 std::vector<std::vector<TPresetRow>> DeviceTable() { return PageTable(spDevice); }
 
-std::optional<TPresetRow> FindPresetRow(int page, int first, int second) {
+std::optional<profile_rec> FindPresetProfile(int page, int first, int second) {
   if (page != spPreset && page != spDevice) return std::nullopt;
   const std::vector<std::string> folders = PageFolders(page);
   if (first < 0 || size_t(first) >= folders.size()) return std::nullopt;
   const std::vector<std::string> files = ProfileFiles(folders[size_t(first)]);
   if (second < 0 || size_t(second) >= files.size()) return std::nullopt;
-  return PresetRowOf(ReadProfile(files[size_t(second)]));
+  return ReadProfile(files[size_t(second)]);
+}
+
+std::optional<TPresetRow> FindPresetRow(int page, int first, int second) {
+  const std::optional<profile_rec> profile = FindPresetProfile(page, first, second);
+  if (!profile) return std::nullopt;
+  return PresetRowOf(*profile);
 }
 
 void TWorkbench::FillPresetParams(int page, int first, int second) {
+  if (page == spExisting || page == spCustom) JobProfile = {};
   if (page == spExisting) return FillExistingVideoParams();
   if (page == spCustom) return FillCustomParams(first);
-  const std::optional<TPresetRow> row = FindPresetRow(page, first, second);
-  if (!row) return;  // no row: the job keeps the values of the previous lookup
-  JobExt = row->Ext;
-  JobFrameSize = row->FrameSize;
-  JobVideoCodec = row->VideoCodec;
-  JobVideoBitrate = row->VideoBitrate;
-  JobFrameRate = row->FrameRate;
+  const std::optional<profile_rec> profile = FindPresetProfile(page, first, second);
+  if (!profile) return;  // no row: the job keeps the values of the previous lookup
+  JobProfile = *profile;
+  const TPresetRow row = PresetRowOf(*profile);
+  JobExt = row.Ext;
+  JobFrameSize = row.FrameSize;
+  JobVideoCodec = row.VideoCodec;
+  JobVideoBitrate = row.VideoBitrate;
+  JobFrameRate = row.FrameRate;
 }
 
 }  // namespace ok

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace ok {
+#include "app/workbench/workbench.h"
 
-struct profile_rec;
+namespace ok {
 
 struct TPresetRow {
   std::string Ext;        // with its dot; ".rm10" / ".rm20" pick the RealVideo encoder
@@ -27,6 +27,8 @@ TPresetRow PresetRowOf(const profile_rec& p);
 std::vector<std::vector<TPresetRow>> PresetTable();
 // Rows of the device page, indexed by brand position, then model position.
 std::vector<std::vector<TPresetRow>> DeviceTable();
+// The profile of page 0 or 1 at (first, second); none when there is no such entry.
+std::optional<profile_rec> FindPresetProfile(int page, int first, int second);
 // The row of page 0 or 1 at (first, second); none when there is no such entry.
 std::optional<TPresetRow> FindPresetRow(int page, int first, int second);
 

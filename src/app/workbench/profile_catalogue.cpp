@@ -1,8 +1,10 @@
 #include "app/workbench/profile_catalogue.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 
+#include "app/workbench/profile_jobs.h"
 #include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
 #include "platform/file_utils.h"
@@ -12,15 +14,20 @@
 
 namespace ok {
 
-const char* const FileTypeItems[9] = {"3GP  (适合手机播放)",
-                                      "MP4  (适合手机,MP4播放器,PSP等)",
-                                      "AVI (适合电脑和部分手机 MP4播放器)",
-                                      "MPEG  (VCD、DVD播放机)",
-                                      "WMV (适合电脑部分MP4播放器播放)",
-                                      "RM  (适合电脑播放)",
-                                      "MOV  (适合电脑播放)",
-                                      "MKV  (适合电脑播放)",
-                                      "FLV  (适合电脑播放)"};
+const char* const FileTypeItems[FileTypeCount] = {"3GP  (适合手机播放)",
+                                                  "MP4  (适合手机,MP4播放器,PSP等)",
+                                                  "AVI (适合电脑和部分手机 MP4播放器)",
+                                                  "MPEG  (VCD、DVD播放机)",
+                                                  "WMV (适合电脑部分MP4播放器播放)",
+                                                  "RM  (适合电脑播放)",
+                                                  "MOV  (适合电脑播放)",
+                                                  "MKV  (适合电脑播放)",
+                                                  "FLV  (适合电脑播放)",
+                                                  "MP4 H.264  (兼容最广：手机、电视、网页)",
+                                                  "MP4 H.265  (同等画质文件更小，适合近年的设备)",
+                                                  "WebM VP9  (适合网页播放)",
+                                                  "MKV AV1  (文件最小，转换较慢)",
+                                                  "无损换封装  (不重新编码，只换容器)"};
 
 void GetFileList(std::vector<std::string>& list, const std::string& folder, const std::string& ext) {
   if (!DirectoryExists(TrimText(folder))) {
@@ -45,14 +52,10 @@ std::string FileTypeFolderName(const std::string& caption) {
 std::string PresetCatalogueFolder() { return ProgramFolder() + "profiles/videoconvert/"; }
 std::string DeviceCatalogueFolder() { return ProgramFolder() + "profiles/devices/"; }
 
-namespace {
-
 std::string LowerAscii(std::string text) {
   for (char& ch : text) ch = char(std::tolower(static_cast<unsigned char>(ch)));
   return text;
 }
-
-}  // namespace
 
 profile_rec ReadProfile(const std::string& fileName) {
   const TIniFile ini(fileName);
@@ -72,6 +75,19 @@ profile_rec ReadProfile(const std::string& fileName) {
   p.SampleRate = ini.ReadInteger("audio", "SampleRate", 0);
   p.Channel = ini.ReadInteger("audio", "Channel", 0);
   p.Volume = ini.ReadInteger("audio", "Volume", 0);
+  p.Quality = ini.ReadFloat("video", "Quality", 0);
+  p.MaxRate = ini.ReadInteger("video", "MaxRate", 0);
+  p.BufSize = ini.ReadInteger("video", "BufSize", 0);
+  p.Speed = ini.ReadString("video", "Speed", "");
+  p.Fit = LowerAscii(ini.ReadString("video", "Fit", ""));
+  p.FPSCap = ini.ReadFloat("video", "FPSCap", 0);
+  p.Deinterlace = ini.ReadInteger("video", "Deinterlace", 0) != 0;
+  p.PixelFormat = LowerAscii(ini.ReadString("video", "PixelFormat", ""));
+  p.Tag = ini.ReadString("video", "Tag", "");
+  p.Profile = ini.ReadString("video", "Profile", "");
+  p.Level = ini.ReadString("video", "Level", "");
+  p.MaxChannels = ini.ReadInteger("audio", "MaxChannels", 0);
+  p.Remux = LowerAscii(ini.ReadString("mediatype", "Remux", ""));
   return p;
 }
 
@@ -90,15 +106,64 @@ std::string FloatText(double value) {
 
 namespace {
 
-void FillBox(TComboBoxState& box, const std::vector<std::string>& files) {
+// The box's items, one per profile file; an entry whose every encoder is missing is disabled.
+void FillBox(TComboBoxState& box, const std::vector<std::string>& files, const TEncoderCheck& hasEncoder) {
   box.Items.clear();
-  for (const std::string& file : files) box.Items.push_back({ProfileItemCaption(file), 9});
+  for (const std::string& file : files) {
+    TComboItem& item = box.Items.emplace_back(TComboItem{ProfileItemCaption(file), 9});
+    const profile_rec p = ReadProfile(file);
+    if (IsQualityProfile(p) && p.Remux.empty() && FirstAvailableEncoder(p.Encoder, hasEncoder).empty())
+      item.DisabledReason = EncoderMissingText(p.Encoder);
+  }
   box.ItemIndex = box.Items.empty() ? -1 : 0;
 }
 
 }  // namespace
 
+namespace {
+
+// What a quality-based profile's job does, in the summary labels' words.
+struct TQualityLabels {
+  std::string FrameSize, VideoBitrate, FrameRate, AudioCodec;
+};
+
+TQualityLabels QualityLabels(const profile_rec& p) {
+  TQualityLabels l;
+  if (!p.Remux.empty()) {
+    l.FrameSize = l.FrameRate = SameAsSourceText;
+    l.VideoBitrate = RemuxRateText;
+    l.AudioCodec = StreamCopyText;
+    return l;
+  }
+  l.FrameSize = p.Width > 0 && p.Height > 0
+                    ? BoxSizeText(std::to_string(p.Width) + "X" + std::to_string(p.Height))
+                    : std::string(SameAsSourceText);
+  const int cap = std::max(p.MaxRate, p.VideoBitrate);
+  l.VideoBitrate = p.Quality <= 0 ? std::to_string(p.VideoBitrate)
+                   : cap > 0      ? QualityCapText(FloatText(p.Quality), cap / 1000)
+                                  : QualityText(FloatText(p.Quality));
+  l.FrameRate = p.FPS > 0 ? FloatText(p.FPS) : RateCapText(FloatText(p.FPSCap > 0 ? p.FPSCap : 60));
+  std::string audio = p.AudioCodec;
+  if (p.AudioBitrate > 0) audio += " " + std::to_string(p.AudioBitrate / 1000) + "K";
+  l.AudioCodec = p.MaxChannels == 2  ? StereoText(audio)
+                 : p.MaxChannels > 2 ? UpToChannelsText(audio, p.MaxChannels)
+                                     : audio;
+  return l;
+}
+
+}  // namespace
+
 void TWorkbench::ShowProfile(const profile_rec& p, bool device) {
+  if (IsQualityProfile(p)) {
+    const TQualityLabels l = QualityLabels(p);
+    frameSizeLabel.Caption = FrameSizePrefix + l.FrameSize;
+    videoCodecLabel.Caption =
+        VideoCodecPrefix + (p.Remux.empty() ? p.VideoCodec : std::string(StreamCopyText));
+    videoBitrateLabel.Caption = VideoBitratePrefix + l.VideoBitrate;
+    frameRateLabel.Caption = std::string(device ? DeviceFrameRatePrefix : FrameRatePrefix) + l.FrameRate;
+    audioCodecLabel.Caption = AudioCodecPrefix + l.AudioCodec;
+    return;
+  }
   frameSizeLabel.Caption = FrameSizePrefix + std::to_string(p.Width) + "X" + std::to_string(p.Height);
   videoCodecLabel.Caption = VideoCodecPrefix + p.VideoCodec;
   videoBitrateLabel.Caption = VideoBitratePrefix + std::to_string(p.VideoBitrate);
@@ -117,7 +182,7 @@ void TWorkbench::OnFileTypeChanged() {
   PresetFiles.clear();
   // No type selected would name the whole catalogue.
   if (!type.empty()) GetFileList(PresetFiles, PresetCatalogueFolder() + type, ".ini");
-  FillBox(presetBox, PresetFiles);
+  FillBox(presetBox, PresetFiles, [this](const std::string& name) { return HasEncoder(name); });
   if (!presetBox.Items.empty()) OnPresetChanged();
   view_.Changed(wcSettings);
 }
@@ -138,7 +203,7 @@ void TWorkbench::OnBrandChanged() {
   const std::string brand = brandBox.Text();
   DeviceFiles.clear();
   if (!brand.empty()) GetFileList(DeviceFiles, DeviceCatalogueFolder() + brand, ".ini");
-  FillBox(modelBox, DeviceFiles);
+  FillBox(modelBox, DeviceFiles, [this](const std::string& name) { return HasEncoder(name); });
   if (!modelBox.Items.empty()) OnModelChanged();
   view_.Changed(wcSettings);
 }

@@ -8,8 +8,15 @@
 
 namespace ok {
 
-// The nine items of the file-type boxes, in table order (their images are 0 to 8).
-extern const char* const FileTypeItems[9];
+// The items of the file-type box, in table order (their images are 0 to 8, then 10 on: 9 is the
+// profile image). The custom page
+// offers the first nine (ClassicTypeCount); the quality-based types follow from position 9.
+inline constexpr int FileTypeCount = 14;
+inline constexpr int ClassicTypeCount = 9;
+extern const char* const FileTypeItems[FileTypeCount];
+// The preset page's choice before any is stored: "MP4 H.264" / "1080p".
+inline constexpr int FirstStartFileType = 9;
+inline constexpr int FirstStartPreset = 3;
 
 // Every file below `folder` whose extension is `ext` (case ignored), appended to `list`: for
 // every folder the files of its sub-folders first, then its own, each level in name order with
@@ -31,6 +38,8 @@ std::string DeviceCatalogueFolder();
 profile_rec ReadProfile(const std::string& fileName);
 // The caption of a box item: the file name without folder and extension.
 std::string ProfileItemCaption(const std::string& fileName);
+// `text` with its ASCII letters in lower case.
+std::string LowerAscii(std::string text);
 // The shortest decimal text of a number ("25", "29.97").
 std::string FloatText(double value);
 

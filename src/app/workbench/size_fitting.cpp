@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "app/workbench/output_files.h"
+#include "app/workbench/profile_jobs.h"
 #include "app/workbench/workbench.h"
 #include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
@@ -194,7 +195,10 @@ TRowEncode TWorkbench::PlanRowEncode(int row) {
   if (!(encode.FrameRate > 0) && known) encode.FrameRate = info.GetFrameRate();
   if (!(encode.FrameRate > 0)) encode.FrameRate = 25;
   job.FrameRate = encode.FrameRate;
-  job.VideoBitrate = o.VideoBitrate > 0 ? o.VideoBitrate : DefaultVideoBitrate;
+  // A quality-based job has no rate of its own: its cap stands for it.
+  job.VideoBitrate = o.VideoBitrate > 0   ? o.VideoBitrate
+                     : o.VideoMaxRate > 0 ? o.VideoMaxRate
+                                          : DefaultVideoBitrate;
   if (!o.DisableAudio && sourceAudio) {
     job.AudioCodec = EncoderName(o.AudioCodec.empty() ? "aac" : o.AudioCodec);
     job.AudioBitrate = o.AudioBitrate > 0 ? o.AudioBitrate : DefaultAudioBitrate;
@@ -217,6 +221,9 @@ TRowEncode TWorkbench::PlanRowEncode(int row) {
   }
   encode.Plan = PlanSizeLimit(job, limit);
   if (!encode.Limited) return encode;
+  // Under a limit the rate rules: a quality setting would override any rate the plan or a second
+  // try gives the encoder.
+  ReplaceQualityByRate(o, int(job.VideoBitrate));
   if (!encode.Plan.Fits) {
     encode.Refusal = LimitOutOfReachText(FormatSize(limit, encode.Limit.Unit),
                                          FormatSize(encode.Plan.MinimumBytes, encode.Limit.Unit));

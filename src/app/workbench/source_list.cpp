@@ -16,7 +16,9 @@
 #include "app/workbench/workbench.h"
 #include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
+#include "media/ff_functions.h"
 #include "media/media_info.h"
+#include "media/video_stream.h"
 #include "platform/file_utils.h"
 #include "platform/program_folder.h"
 #include "platform/text_utils.h"
@@ -229,6 +231,36 @@ void TWorkbench::OnAddFilesClicked() {
   AddFiles(chosen);
 }
 
+namespace {
+
+// The streams of an opened file and what quality-based profiles ask of its main video and first
+// audio.
+void ReadStreamTraits(const AVFormatContext* context, TSourceRow& source) {
+  if (!context) return;
+  const int video = MainVideoStream(context);
+  bool audioSeen = false;
+  for (unsigned i = 0; i < context->nb_streams; ++i) {
+    const AVStream* stream = context->streams[i];
+    const AVCodecParameters* par = stream->codecpar;
+    source.Streams.push_back({int(par->codec_type), int(par->codec_id)});
+    if (par->codec_type == AVMEDIA_TYPE_AUDIO && !audioSeen) {
+      audioSeen = true;
+      source.AudioChannels = par->ch_layout.nb_channels;
+    }
+    if (int(i) != video) continue;
+    const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+    if (rate.num > 0 && rate.den > 0) {
+      source.FrameRateNum = rate.num;
+      source.FrameRateDen = rate.den;
+    }
+    if (const AVPixFmtDescriptor* d = FF.av_pix_fmt_desc_get(AVPixelFormat(par->format)))
+      source.BitDepth = d->comp[0].depth;
+    source.Interlaced = par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE;
+  }
+}
+
+}  // namespace
+
 void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
   if (running_ || paths.empty() || !EnsureLibraries()) return;
   std::vector<std::string> refusals;
@@ -256,6 +288,7 @@ void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
       source.DisplayHeight = geometry.DisplayHeight;
       source.Rotation = geometry.Rotation;
     }
+    ReadStreamTraits(probe.Context(), source);
     source.DurationMs = TMediaInfoDll(path).GetDuration();
     Sources.push_back(std::move(source));
     sourceList.Rows.emplace_back();

@@ -74,7 +74,9 @@ TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
   modelBox.Hint = PresetHint;
   customTypeBox.Hint = CustomTypeHint;
   for (TComboBoxState* box : {&fileTypeBox, &customTypeBox}) {
-    for (int i = 0; i < 9; ++i) box->Items.push_back({FileTypeItems[i], i});
+    const int count = box == &fileTypeBox ? FileTypeCount : ClassicTypeCount;
+    for (int i = 0; i < count; ++i)
+      box->Items.push_back({FileTypeItems[i], i < ClassicTypeCount ? i : i + 1});
     box->ItemIndex = 0;
   }
 
@@ -159,11 +161,19 @@ void TWorkbench::OnShow() {
   if (!shown_) {
     shown_ = true;
     const TIniFile config(ConfigFileName());
+    // The first start offers the modern, widely playable output; a stored choice stays.
+    const int storedType = config.ReadInteger("select", "combobox1", -1);
     fileTypeBox.ItemIndex =
-        ItemIndexOrFirst(config.ReadInteger("select", "combobox1", 0), fileTypeBox.Items.size());
+        ItemIndexOrFirst(storedType < 0 ? FirstStartFileType : storedType, fileTypeBox.Items.size());
     OnFileTypeChanged();
-    presetBox.ItemIndex =
-        ItemIndexOrFirst(config.ReadInteger("select", "combobox2", 0), presetBox.Items.size());
+    if (storedType < 0 && presetBox.Items.empty() && fileTypeBox.ItemIndex != 0) {
+      // A catalogue without that type: its first type, as before there was one.
+      fileTypeBox.ItemIndex = 0;
+      OnFileTypeChanged();
+    }
+    const bool firstStart = storedType < 0 && fileTypeBox.ItemIndex == FirstStartFileType;
+    presetBox.ItemIndex = ItemIndexOrFirst(
+        config.ReadInteger("select", "combobox2", firstStart ? FirstStartPreset : 0), presetBox.Items.size());
 
     std::vector<std::string> brands;
     GetFileList2(brands, DeviceCatalogueFolder());

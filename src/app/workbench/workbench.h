@@ -39,27 +39,53 @@ struct profile_rec {
   int32_t SampleRate = 0;
   int32_t Channel = 0;
   int32_t Volume = 0;
+  // The keys of quality-based profiles; their defaults leave a job as the keys above make it.
+  double Quality = 0;          // CRF-style quality; when set it replaces VideoBitrate
+  int32_t MaxRate = 0;         // bit/s, 0: no cap
+  int32_t BufSize = 0;         // bit/s
+  std::string Speed;           // the encoder's preset ("veryfast", "8")
+  std::string Fit;             // "box": Width x Height is a box the picture fits in, never enlarged
+  double FPSCap = 0;           // the source's rate is kept up to this, 0: no cap
+  bool Deinterlace = false;    // interlaced pictures are deinterlaced
+  std::string PixelFormat;     // "yuv420p", or "keep10": 10 bits when the source has more than 8
+  std::string Tag;             // the video stream's tag ("hvc1")
+  std::string Profile, Level;  // the encoder's profile and level ("baseline", "3.0")
+  int32_t MaxChannels = 0;     // more source channels are mixed down to this many, 0: no limit
+  std::string Remux;           // "auto", "mp4", "mkv": every stream copied into that container
 };
 
 // What the model uses of the machine; a null member means the real one.
 struct TWorkbenchEnvironment {
   TDriveTable* Drives = nullptr;
   TSystemShutdown* Shutdown = nullptr;
-  TMainThread* MainThread = nullptr;  // null: CurrentMainThread()
+  TMainThread* MainThread = nullptr;                   // null: CurrentMainThread()
+  const std::vector<std::string>* Encoders = nullptr;  // null: the loaded libraries' encoders
 };
 
 // One row of the source list: what the probe found and what the batch made of it. The list's
 // texts are rendered from it; nothing reads a displayed text back.
 enum TRowState { rsWaiting, rsRunning, rsFinished, rsFailed, rsStopped };
 
+// One stream of a source file, as a copy into another container sees it.
+struct TSourceStream {
+  int MediaType = -1;  // AVMediaType
+  int CodecId = 0;     // AVCodecID
+};
+
 struct TSourceRow {
   std::string Path;                         // as added, made absolute
   int Width = 0, Height = 0;                // the stored frame size, 0 when unknown
   int DisplayWidth = 0, DisplayHeight = 0;  // upright and at the display aspect: what a player shows
   int Rotation = 0;                         // degrees clockwise the picture turns for display
-  int64_t DurationMs = -1;                  // -1 when unknown
-  int ClipStartMs = -1, ClipEndMs = -1;     // the row's own clip marks, -1 when unset
-  bool ClipChecked = false;                 // its "是否裁剪"
+  // What quality-based profiles look at, from the probe (0 or empty when unknown).
+  int FrameRateNum = 0, FrameRateDen = 0;  // the main video's frame rate
+  int BitDepth = 0;                        // bits per sample of the main video's pixels
+  bool Interlaced = false;                 // the main video's field order says interlaced
+  int AudioChannels = 0;                   // of the first audio stream, 0 without audio
+  std::vector<TSourceStream> Streams;      // every stream, in file order
+  int64_t DurationMs = -1;                 // -1 when unknown
+  int ClipStartMs = -1, ClipEndMs = -1;    // the row's own clip marks, -1 when unset
+  bool ClipChecked = false;                // its "是否裁剪"
   TRowState State = rsWaiting;
   int Progress = -1;        // per cent of the running or last run, -1 before any
   std::string FailureText;  // why the last run failed
@@ -196,6 +222,10 @@ class TWorkbench {
   TInputOptions BuildInputOptions(int row);
   // The task index, or -1 (the component's LastError says why).
   int AddConversionTask(TInputOptions& input, TOutputOptions& output);
+  // Whether the loaded libraries (or the environment's list) have the encoder `name`.
+  bool HasEncoder(const std::string& name) const;
+  // The video encoder of the job's profile: the first of its Encoder list that is present.
+  std::string JobEncoder() const;
   std::string FitFrameSize(int row, const std::string& target);
   // FitFrameSize for a picture shown at `width` x `height` (0: unknown, it takes the whole target).
   std::string FitPicture(int64_t width, int64_t height, const std::string& target);
@@ -250,6 +280,7 @@ class TWorkbench {
   int JobVideoBitrate = 0;
   int JobFrameRate = 0;
   std::string JobAudioCodec;
+  profile_rec JobProfile;  // the catalogue profile of the job, empty on the other pages
   bool PadVertically = false;
   // The inner picture size of the last FitFrameSize, "W" "X" "H".
   std::string FittedSize;

@@ -17,8 +17,12 @@ struct TControlState {
 };
 
 struct TComboItem {
+  TComboItem() = default;
+  TComboItem(std::string caption, int imageIndex, std::string disabledReason = "")
+      : Caption(std::move(caption)), ImageIndex(imageIndex), DisabledReason(std::move(disabledReason)) {}
   std::string Caption;
   int ImageIndex = -1;
+  std::string DisabledReason;  // why the item cannot be chosen (shown disabled), "" when it can
 };
 
 struct TComboBoxState : TControlState {

@@ -226,4 +226,30 @@ inline std::string OutputOverTheLimitText(const std::string& size, const std::st
   return FormatText(Tr("输出文件 %s 超过大小限制 %s"), size.c_str(), limit.c_str());
 }
 
+// ---- The summary labels of quality-based profiles ----
+inline constexpr TText SameAsSourceText = TText("与源相同");
+inline constexpr TText StreamCopyText = TText("复制，不重新编码");
+inline std::string BoxSizeText(const std::string& size) { return FormatText(Tr("不超过 %s"), size.c_str()); }
+inline std::string QualityText(const std::string& quality) {
+  return FormatText(Tr("质量 %s"), quality.c_str());
+}
+inline std::string QualityCapText(const std::string& quality, int kbits) {
+  return FormatText(Tr("质量 %s，最高 %dK"), quality.c_str(), kbits);
+}
+inline std::string RateCapText(const std::string& rate) {
+  return FormatText(Tr("与源相同，最高 %s"), rate.c_str());
+}
+inline constexpr TText RemuxRateText = TText("与源相同，剪辑在关键帧处切开");
+inline std::string ContainerCannotHoldText(const std::string& container, int stream,
+                                           const std::string& codec) {
+  return FormatText(Tr("%s 容器不能容纳第 %d 条流（%s）"), container.c_str(), stream, codec.c_str());
+}
+inline std::string EncoderMissingText(const std::string& encoders) {
+  return FormatText(Tr("已加载的 FFmpeg 没有 %s 编码器，不能使用此方案"), encoders.c_str());
+}
+inline std::string StereoText(const std::string& codec) { return FormatText(Tr("%s 立体声"), codec.c_str()); }
+inline std::string UpToChannelsText(const std::string& codec, int channels) {
+  return FormatText(Tr("%s 最多 %d 声道"), codec.c_str(), channels);
+}
+
 }  // namespace ok

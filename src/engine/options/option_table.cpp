@@ -282,7 +282,9 @@ void TCustomFFmpeg::ApplyOptionLines(const std::string& text, int pass) {
     std::string name = line.substr(0, eq);
     std::string value = eq == std::string::npos ? std::string() : line.substr(eq + 1);
     bool streamOption = name == "newvideo" || name == "newaudio" || name == "newsubtitle";
-    if (streamOption == (pass == 1)) ApplyOption(name, value);
+    // A stream made later takes the codec named before it: the output's first streams consumed theirs.
+    const bool codec = name == "vcodec" || name == "acodec" || name == "scodec";
+    if (streamOption == (pass == 1) || (codec && pass == 1)) ApplyOption(name, value);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -109,9 +110,11 @@ TEST_F(WindowTest, EveryControlShowsItsCaptionHintAndState) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(pages->tabText(i), QString::fromUtf8(captions[i]));
   EXPECT_EQ(pages->currentIndex(), 0);
   auto* fileTypes = Child<QComboBox>("sComboBoxEx1");
-  ASSERT_EQ(fileTypes->count(), 9);
+  ASSERT_EQ(fileTypes->count(), 14);  // the nine classic types, then the modern ones
   EXPECT_EQ(fileTypes->itemText(0), QStringLiteral("3GP  (适合手机播放)"));
+  EXPECT_EQ(fileTypes->currentIndex(), 9);  // the first start's "MP4 H.264"
   EXPECT_FALSE(fileTypes->itemIcon(8).isNull());
+  EXPECT_FALSE(fileTypes->itemIcon(13).isNull());
   EXPECT_GT(Child<QComboBox>("sComboBoxEx2")->count(), 0);
 
   QMenuBar* menu = form->menuBar();
@@ -119,6 +122,23 @@ TEST_F(WindowTest, EveryControlShowsItsCaptionHintAndState) {
   EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("文件(&F)"));
   EXPECT_EQ(Child<QAction>("N2")->text(), QStringLiteral("退出(&X)"));
   EXPECT_EQ(Child<QAction>("N5")->text(), QStringLiteral("关于(&A)"));
+}
+
+// An entry the loaded libraries cannot encode stays listed, greyed, with the reason as its tip.
+TEST_F(WindowTest, EntriesThatCannotBeEncodedAreGreyedWithTheReason) {
+  auto* presets = Child<QComboBox>("sComboBoxEx2");
+  auto* items = qobject_cast<QStandardItemModel*>(presets->model());
+  ASSERT_NE(items, nullptr);
+  ASSERT_GT(presets->count(), 1);
+  Model().presetBox.Items[1].DisabledReason = "没有 libx265 编码器";
+  form->Changed(wcSettings);
+  EXPECT_TRUE(items->item(0)->isEnabled());
+  EXPECT_FALSE(items->item(1)->isEnabled());
+  EXPECT_EQ(presets->itemData(1, Qt::ToolTipRole).toString(), QString::fromUtf8("没有 libx265 编码器"));
+  Model().presetBox.Items[1].DisabledReason.clear();
+  form->Changed(wcSettings);
+  EXPECT_TRUE(items->item(1)->isEnabled());
+  EXPECT_FALSE(presets->itemData(1, Qt::ToolTipRole).isValid());
 }
 
 TEST_F(WindowTest, PagesAndCustomPanelFollowTheModel) {

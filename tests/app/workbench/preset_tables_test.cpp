@@ -24,9 +24,9 @@ std::ostream& operator<<(std::ostream& out, const TJob& j) {
 
 TEST(PresetTables, RowCountsAreTheCatalogueCounts) {
   TWorkbenchHarness h;
-  const std::vector<size_t> types = {6, 17, 17, 6, 5, 3, 3, 8, 3};
-  const std::vector<size_t> brands = {2, 4,  4, 6,  2, 1, 2, 3, 2, 5, 8,  2, 10,
-                                      5, 10, 6, 12, 4, 6, 1, 2, 6, 5, 12, 7, 3};
+  const std::vector<size_t> types = {6, 17, 17, 6, 5, 3, 3, 8, 3, 8, 8, 8, 8, 3};
+  const std::vector<size_t> brands = {2, 4, 4, 6, 2, 1, 2,  3, 2, 5, 8, 2, 10, 5, 10, 6, 12,
+                                      4, 6, 1, 2, 6, 5, 12, 7, 3, 3, 2, 2, 2,  1, 2,  1};
   ASSERT_EQ(PresetTable().size(), types.size());
   ASSERT_EQ(DeviceTable().size(), brands.size());
   for (size_t i = 0; i < types.size(); ++i) EXPECT_EQ(PresetTable()[i].size(), types[i]) << "type " << i;
@@ -59,6 +59,10 @@ TEST(PresetTables, LookupsGiveTheRowsValues) {
       {1, 16, 1, {".3gp", "352x288", "mpeg4", 384000, 15}},
       {1, 21, 1, {".mp4", "320x240", "avc", 288000, 18}},
       {1, 25, 2, {".avi", "432x240", "mpeg4", 512000, 24}},
+      {0, 9, 3, {".mp4", "1920x1080", "libx264", 0, 0}},
+      {0, 11, 0, {".webm", "0x0", "libvpx-vp9", 18000000, 0}},
+      {0, 12, 7, {".mkv", "640x360", "libsvtav1,libaom-av1", 0, 0}},
+      {1, 26, 2, {".mp4", "1920x1080", "libx265", 0, 0}},
   };
   TWorkbenchHarness h;
   TWorkbench& m = h.NewModel(false);
@@ -76,7 +80,7 @@ TEST(PresetTables, PositionWithoutRowKeepsThePreviousValues) {
   TWorkbench& m = h.NewModel(false);
   m.FillPresetParams(spDevice, 16, 1);
   const TJob before = JobOf(m);
-  for (auto [page, first, second] : {std::tuple{1, 5, 1}, {1, 26, 0}, {0, 9, 0}, {0, -1, 0}, {1, 0, -1}}) {
+  for (auto [page, first, second] : {std::tuple{1, 5, 1}, {1, 40, 0}, {0, 40, 0}, {0, -1, 0}, {1, 0, -1}}) {
     m.FillPresetParams(page, first, second);
     EXPECT_EQ(JobOf(m), before) << page << "/" << first << "/" << second;
   }

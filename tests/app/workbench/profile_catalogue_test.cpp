@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 #include "app/workbench/workbench_test_support.h"
 #include "platform/ini_file.h"
@@ -70,6 +71,49 @@ TEST(ProfileCatalogue, LabelsFollowThePageAndMissingValuesReadAsDefaults) {
   EXPECT_TRUE(m.presetBox.Items.empty());
   EXPECT_EQ(m.presetBox.ItemIndex, -1);
   EXPECT_EQ(m.frameRateLabel.Caption, "桢速率：29.97");
+}
+
+// An entry whose every encoder the loaded libraries lack is listed disabled with the reason; the
+// check before Start refuses it, so that no row fails for it.
+TEST(ProfileCatalogue, EntriesWithoutAnyOfTheirEncodersAreDisabledWithTheReason) {
+  TWorkbenchHarness h;
+  const std::vector<std::string> encoders = {"libx264", "libaom-av1"};
+  h.Encoders = &encoders;
+  TWorkbench& m = h.NewModel();
+  auto reasons = [](const TComboBoxState& box) {
+    std::set<std::string> found;
+    for (const TComboItem& item : box.Items) found.insert(item.DisabledReason);
+    return found;
+  };
+  using TReasons = std::set<std::string>;
+  for (const auto& [type, expected] :
+       {std::pair{1, TReasons{""}},
+        {9, TReasons{""}},
+        {12, TReasons{""}},  // AV1 falls back to libaom
+        {10, TReasons{"已加载的 FFmpeg 没有 libx265 编码器，不能使用此方案"}},
+        {11, TReasons{"已加载的 FFmpeg 没有 libvpx-vp9 编码器，不能使用此方案"}},
+        {13, TReasons{""}}}) {
+    m.SelectFileType(type);
+    EXPECT_EQ(reasons(m.presetBox), expected) << "type " << type;
+  }
+  m.SelectFileType(10);
+  m.SelectPreset(3);
+  EXPECT_FALSE(m.CheckSettingsPage());
+  ASSERT_EQ(h.View.Messages.size(), 1u);
+  EXPECT_EQ(h.View.Messages[0].Text, "已加载的 FFmpeg 没有 libx265 编码器，不能使用此方案");
+  m.SelectFileType(9);
+  EXPECT_TRUE(m.CheckSettingsPage());
+
+  // Today's phones: 1080p and 720p H.264 can be chosen, 1080p H.265 not.
+  m.OnSettingsPageChanged(spDevice);
+  m.SelectBrand(26);
+  ASSERT_EQ(m.modelBox.Items.size(), 3u);
+  EXPECT_EQ(m.modelBox.Items[0].DisabledReason, "");
+  EXPECT_EQ(m.modelBox.Items[1].DisabledReason, "");
+  EXPECT_NE(m.modelBox.Items[2].DisabledReason, "");
+  m.SelectModel(2);
+  EXPECT_FALSE(m.CheckSettingsPage());
+  EXPECT_EQ(h.View.Messages.size(), 2u);
 }
 
 TEST(ProfileCatalogue, OnlyTouchedBoxesWriteTheirSelection) {

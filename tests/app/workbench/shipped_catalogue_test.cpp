@@ -7,6 +7,8 @@
 #include <set>
 
 #include "app/workbench/preset_tables.h"
+#include "app/workbench/profile_catalogue.h"
+#include "app/workbench/profile_jobs.h"
 #include "app/workbench/workbench_test_support.h"
 #include "platform/code_page.h"
 
@@ -32,6 +34,34 @@ std::string ShownAudioCodec(const std::string& ext) {
   return it == byExt.end() ? "" : it->second;
 }
 
+// A quality-based entry: its caption names the height of its box (or says it keeps the source's),
+// its labels the box, the codec and the quality, and its encoder is one the codec label names.
+void ExpectQualityEntryDescribed(const TWorkbench& m, const profile_rec& p, const std::string& caption) {
+  static const std::map<std::string, std::string> encoders = {{"H.264", "libx264"},
+                                                              {"H.265", "libx265"},
+                                                              {"VP9", "libvpx-vp9"},
+                                                              {"AV1", "libsvtav1,libaom-av1"},
+                                                              {"copy", "copy"}};
+  EXPECT_EQ(encoders.at(p.VideoCodec), p.Encoder);
+  if (!p.Remux.empty()) {
+    EXPECT_EQ(m.videoCodecLabel.Caption, "视频编码：复制，不重新编码");
+    return;
+  }
+  EXPECT_EQ(m.videoCodecLabel.Caption, "视频编码：" + p.VideoCodec);
+  EXPECT_EQ(p.Fit, "box");
+  EXPECT_GT(p.Quality, 0);
+  EXPECT_NE(m.videoBitrateLabel.Caption.find("质量 " + FloatText(p.Quality)), std::string::npos);
+  if (p.Height > 0) {
+    EXPECT_NE(caption.find(std::to_string(p.Height) + "p"), std::string::npos);
+    EXPECT_EQ(m.frameSizeLabel.Caption,
+              "视频像素：不超过 " + std::to_string(p.Width) + "X" + std::to_string(p.Height));
+  } else {
+    EXPECT_NE(caption.find("与源相同"), std::string::npos);
+  }
+  EXPECT_NE(m.audioCodecLabel.Caption.find(p.AudioCodec + " " + std::to_string(p.AudioBitrate / 1000) + "K"),
+            std::string::npos);
+}
+
 void ExpectEntryMatchesRow(TWorkbench& m, const profile_rec& p, const std::string& caption, int page,
                            int first, int second) {
   SCOPED_TRACE("page " + std::to_string(page) + " entry " + std::to_string(first) + "/" +
@@ -39,6 +69,8 @@ void ExpectEntryMatchesRow(TWorkbench& m, const profile_rec& p, const std::strin
   const std::optional<TPresetRow> found = FindPresetRow(page, first, second);
   ASSERT_TRUE(found);
   const TPresetRow& row = *found;
+  EXPECT_TRUE(IsValidUtf8(caption));
+  if (IsQualityProfile(p)) return ExpectQualityEntryDescribed(m, p, caption);
   EXPECT_EQ(std::to_string(p.Width) + "x" + std::to_string(p.Height), row.FrameSize);
   EXPECT_EQ(p.VideoBitrate, row.VideoBitrate);
   EXPECT_EQ(p.FPS, row.FrameRate);

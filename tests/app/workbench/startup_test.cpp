@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "app/workbench/profile_catalogue.h"
 #include "app/workbench/workbench_test_support.h"
 #include "platform/code_page.h"
 #include "platform/file_utils.h"
@@ -38,11 +39,13 @@ TEST(WorkbenchStartup, MissingConfigGivesDefaultsAndStoresTheOutputFolder) {
   EXPECT_EQ(m.CodecThreads, 0);
   EXPECT_EQ(m.Caption, "OstrelKalvexa V1.4");
   EXPECT_EQ(m.settingsPages.ActivePageIndex, spPreset);
-  EXPECT_EQ(m.fileTypeBox.ItemIndex, 0);
-  EXPECT_EQ(m.presetBox.ItemIndex, 0);
+  // The first start offers "MP4 H.264" / "1080p".
+  EXPECT_EQ(m.fileTypeBox.ItemIndex, FirstStartFileType);
+  EXPECT_EQ(m.presetBox.ItemIndex, FirstStartPreset);
+  EXPECT_EQ(m.presetBox.Text(), "04 1080p");
   EXPECT_EQ(m.brandBox.ItemIndex, 0);
   EXPECT_EQ(m.modelBox.ItemIndex, 0);
-  EXPECT_EQ(m.frameSizeLabel.Caption, "视频像素：220X176");  // 3GP preset 0
+  EXPECT_EQ(m.frameSizeLabel.Caption, "视频像素：不超过 1920X1080");
   EXPECT_TRUE(h.View.Messages.empty());
 }
 
@@ -67,7 +70,7 @@ TEST(WorkbenchStartup, EmptyAndGarbageConfigsReadAsDefaults) {
     h.WriteConfig(text);
     TWorkbench& m = h.NewModel();
     EXPECT_EQ(m.OutputFolder, h.Home() + "drive/输出视频");
-    EXPECT_EQ(m.fileTypeBox.ItemIndex, 0);
+    EXPECT_EQ(m.fileTypeBox.ItemIndex, FirstStartFileType);  // no stored choice
     EXPECT_EQ(m.brandBox.ItemIndex, 0);
     EXPECT_EQ(m.settingsPages.ActivePageIndex, spPreset);
     EXPECT_EQ(m.ParallelTasks, 1);
@@ -137,7 +140,7 @@ TEST(WorkbenchStartup, FolderThatCannotBeCreatedIsNamedAndTheWindowStillOpens) {
   EXPECT_EQ(h.View.Messages[0].Text, "未能创建 " + out + " 目录！");
   EXPECT_EQ(h.View.Messages[0].Kind, mkError);
   EXPECT_EQ(m.outputFolderEdit.Text, out);
-  EXPECT_EQ(m.brandBox.Items.size(), 26u);
+  EXPECT_EQ(m.brandBox.Items.size(), 33u);
   EXPECT_FALSE(m.EnsureOutputFolder());
   EXPECT_EQ(h.View.Messages.size(), 2u);
   m.OnOpenOutputFolderClicked();

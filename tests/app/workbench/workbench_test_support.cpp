@@ -48,6 +48,7 @@ TWorkbench& TWorkbenchHarness::NewModel(bool start) {
   model_.reset();
   TWorkbenchEnvironment environment;
   environment.Drives = &Drives;
+  environment.Encoders = Encoders;
   model_ = std::make_unique<TWorkbench>(View, environment);
   if (start) {
     model_->OnCreate();

@@ -54,6 +54,8 @@ class TWorkbenchHarness {
   TempDir Folder;
   TFakeDriveTable Drives;
   TFakeView View;
+  const std::vector<std::string>* Encoders =
+      nullptr;  // the encoders the next model sees; null: the libraries'
 
  private:
   std::string savedHome_;
