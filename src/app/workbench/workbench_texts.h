@@ -42,6 +42,7 @@ inline constexpr TText PageCaptions[4] = {TText("按预置方案"), TText("按�
 inline constexpr TText OutputFolderHint = TText("视频输出目录");
 inline constexpr TText BrowseOutputFolderHint = TText("另外指定输出目录");
 inline constexpr TText OpenFolderHint = TText("打开目录");
+inline constexpr TText DefaultOutputFolderName = TText("输出视频");  // inside the user's Videos folder
 inline constexpr TText StartCaption = TText("开始");
 inline constexpr TText PauseCaption = TText("暂停");
 inline constexpr TText ResumeCaption = TText("继续");

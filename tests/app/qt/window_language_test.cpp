@@ -29,7 +29,6 @@ TEST_F(WindowTest, ShowsTheLanguageOfTheLocale) {
       SetUpWindowLanguage();
       form.reset();
       TWorkbenchEnvironment environment;
-      environment.Drives = &harness.Drives;
       form = std::make_unique<MainWindow>(environment);
       form->show();
       ASSERT_TRUE(PumpUntil([this] { return form->isVisible(); }, std::chrono::seconds(5)));
