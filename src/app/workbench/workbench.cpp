@@ -30,7 +30,8 @@ TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
                         {DurationColumn, 60, true},
                         {ProgressColumnCaption, 60, true}};
   sourceList.ReadOnly = true;
-  addFilesButton.Caption = addFilesButton.Hint = AddFilesCaption;
+  addFilesButton.Caption = AddFilesCaption;
+  addFilesButton.Hint = AddFilesHint;
   addButton.Caption = AddCaption;
   removeButton.Caption = RemoveCaption;
   clearButton.Caption = ClearCaption;

@@ -43,30 +43,30 @@ QString CaptionOf(QWidget* widget) {
 
 TEST_F(WindowTest, EveryControlShowsItsCaptionHintAndState) {
   const TExpectedControl controls[] = {
-      {"sSpeedButton7", "添加待转视频文件", "添加待转视频文件", true, true},
-      {"sSpeedButton1", "添加", "", true, false},
-      {"sSpeedButton2", "删除", "", true, false},
-      {"sSpeedButton3", "清空", "", true, false},
+      {"sSpeedButton7", "添加待转视频文件(&A)", "添加待转视频文件", true, true},
+      {"sSpeedButton1", "添加(&A)", "", true, false},
+      {"sSpeedButton2", "删除(&R)", "", true, false},
+      {"sSpeedButton3", "清空(&C)", "", true, false},
       {"sGroupBox1", "输出设置：", "", true, true},
       {"sLabelFX1", "输出目录：", "", true, true},
       {"sComboEdit1", nullptr, "视频输出目录", true, true},
       {"sSpeedButton6", nullptr, "打开目录", true, true},
-      {"btnStart", "开始", "", true, true},
-      {"btnPause", "暂停", "", false, true},
-      {"btnResume", "继续", "", false, true},
-      {"btnStop", "停止", "", false, true},
-      {"sCheckBox1", "转换完成自动关机", "", true, true},
+      {"btnStart", "开始(&S)", "", true, true},
+      {"btnPause", "暂停(&P)", "", false, true},
+      {"btnResume", "继续(&U)", "", false, true},
+      {"btnStop", "停止(&T)", "", false, true},
+      {"sCheckBox1", "转换完成自动关机(&W)", "", true, true},
       {"sGroupBox2", "视频预览窗口", "", true, true},
       {"lblPTS", "--", "", true, true},
       {"btnStartTime", "起始位置", "", true, true},
       {"edtStartTime", "0", "", true, true},
       {"btnEndTime", "结束位置", "", true, true},
       {"edtEndTime", "0", "", true, true},
-      {"chkCutClip", "是否裁剪", "", true, true},
+      {"chkCutClip", "是否裁剪(&L)", "", true, true},
       {"sComboBoxEx1", nullptr, "选择文件类型方案", true, true},
       {"sComboBoxEx2", nullptr, "选择预置方案", true, true},
-      {"sSpeedButton4", "分析视频文件", "", true, false},  // on a page not shown
-      {"sSpeedButton5", "自定义", "", true, false},
+      {"sSpeedButton4", "分析视频文件(&V)", "", true, false},  // on a page not shown
+      {"sSpeedButton5", "自定义(&M)", "", true, false},
       {"sLabelFX12", nullptr, "", true, true},
   };
   for (const TExpectedControl& expected : controls) {
