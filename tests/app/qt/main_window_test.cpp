@@ -20,6 +20,7 @@
 #include "app/qt/fake_desktop_bus.h"
 #include "app/qt/qt_test_support.h"
 #include "app/qt/qt_widgets.h"
+#include "app/qt/window_arguments.h"
 #include "app/workbench/model_test_support.h"
 
 namespace ok::test {
@@ -147,11 +148,13 @@ TEST_F(WindowTest, PagesAndCustomPanelFollowTheModel) {
   EXPECT_FALSE(crop->isChecked());
 }
 
+// The URI list a file manager drops: each name's bytes percent-encoded, UTF-8 or not.
 QMimeData* FileDrop(const std::vector<std::string>& paths) {
   auto* data = new QMimeData;
-  QList<QUrl> urls;
-  for (const std::string& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path));
-  data->setUrls(urls);
+  QByteArray list;
+  for (const std::string& path : paths)
+    list += "file://" + QByteArray::fromStdString(path).toPercentEncoding("/") + "\r\n";
+  data->setData(QStringLiteral("text/uri-list"), list);
   return data;
 }
 
@@ -198,6 +201,32 @@ TEST_F(WindowTest, DroppedFilesAndFoldersAreAddedAndDeleteRemovesTheRow) {
   ASSERT_EQ(list->topLevelItemCount(), 2);
   EXPECT_EQ(list->topLevelItem(1)->text(0), QStringLiteral("inside"));
   EXPECT_EQ(Model().Sources.size(), 2u);
+}
+
+// A name that is no UTF-8 (byte 0xff), dropped or on the command line, is shown with a replacement
+// character and converted under its own bytes.
+TEST_F(WindowTest, NameThatIsNoUtf8IsShownAndConverted) {
+  TempDir sources;
+  const std::string file = sources / "clip\xff.avi";
+  fs::copy_file(SmallClip(), file);
+  std::string argument = file;
+  char* argv[] = {const_cast<char*>("ostrelkalvexa"), const_cast<char*>("-style"),
+                  const_cast<char*>("fusion"), argument.data()};
+  std::vector<std::string> files;
+  EXPECT_EQ(ReadWindowArguments(4, argv, files), -1);
+  EXPECT_EQ(files, std::vector<std::string>{file});
+
+  auto* list = Child<QTreeWidget>("sListView1");
+  ASSERT_TRUE(Drop(Child<QPushButton>("sSpeedButton7"), {file}));
+  ASSERT_EQ(list->topLevelItemCount(), 1);
+  EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("clip\uFFFD"));
+  Model().OnOutputFolderEdited(harness.Folder / "out");
+  QTest::mouseClick(Child<QPushButton>("btnStart"), Qt::LeftButton);
+  ASSERT_TRUE(PumpUntil([&] { return !answerer->Boxes.empty(); }, std::chrono::seconds(120)));
+  EXPECT_EQ(answerer->Boxes[0].Text, QStringLiteral("视频成功转换！"));
+  const std::string output = fs::directory_iterator(harness.Folder / "out")->path().string();
+  EXPECT_NE(output.find("clip\xff"), std::string::npos) << output;
+  EXPECT_EQ(ProbeValue(output, "stream=codec_type", "v:0"), "video");
 }
 
 TEST_F(WindowTest, TrackBarMovesThePreviewAndMarksTheClip) {
