@@ -215,6 +215,7 @@ TEST_F(WindowTest, NameThatIsNoUtf8IsShownAndConverted) {
   std::vector<std::string> files;
   EXPECT_EQ(ReadWindowArguments(4, argv, files), -1);
   EXPECT_EQ(files, std::vector<std::string>{file});
+  EXPECT_EQ(LocalPath(LocalUrl(file)), file);  // the URL a folder is opened by
 
   auto* list = Child<QTreeWidget>("sListView1");
   ASSERT_TRUE(Drop(Child<QPushButton>("sSpeedButton7"), {file}));
