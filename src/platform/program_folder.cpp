@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <sstream>
 #include <vector>
 
 #include "platform/file_utils.h"
@@ -83,31 +85,46 @@ void CarryOverSettings(const std::string& from, const std::string& to) {
   }
 }
 
+namespace {
+
+// One value of user-dirs.dirs as the shell that xdg-user-dir sources it with reads it: quoted or
+// not, with backslash escapes inside quotes, $HOME or ${HOME} at its start; "" for a value that is
+// neither under the home folder nor absolute, which the user-dirs format does not allow.
+std::string UserDirsValue(const std::string& raw, const std::string& home) {
+  std::string value;
+  if (!raw.empty() && raw[0] == '"') {
+    for (size_t i = 1; i < raw.size() && raw[i] != '"'; ++i) {
+      if (raw[i] == '\\' && i + 1 < raw.size() && std::strchr("\"\\$`", raw[i + 1])) ++i;
+      value += raw[i];
+    }
+  } else {
+    value = raw.substr(0, raw.find_first_of(" \t#"));
+  }
+  for (const char* name : {"$HOME", "${HOME}"}) {
+    const size_t length = std::strlen(name);
+    if (value.compare(0, length, name) == 0 && (value.size() == length || value[length] == '/'))
+      return ExcludeTrailingPathDelimiter(home + value.substr(length));
+  }
+  return !value.empty() && value[0] == '/' ? ExcludeTrailingPathDelimiter(value) : "";
+}
+
+}  // namespace
+
 std::string UserDirectory(const std::string& kind) {
   const std::string home = HomeFolder();
   std::string content;
   if (!ReadFileBytes(ConfigHome() + "user-dirs.dirs", content)) return home;
-  // Lines of the form XDG_VIDEOS_DIR="$HOME/Videos" or XDG_VIDEOS_DIR="/absolute/path".
-  const std::string key = "XDG_" + kind + "_DIR=\"";
-  size_t start = 0;
-  while (start < content.size()) {
-    size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(start, end - start);
-    start = end + 1;
+  // Lines of the form XDG_VIDEOS_DIR="$HOME/Videos"; as when the shell reads them, the last wins.
+  const std::string key = "XDG_" + kind + "_DIR=";
+  std::string found;
+  std::istringstream lines(content);
+  for (std::string line; std::getline(lines, line);) {
     const size_t first = line.find_first_not_of(" \t");
     if (first == std::string::npos || line.compare(first, key.size(), key) != 0) continue;
-    const size_t open = first + key.size(), close = line.find('"', open);
-    if (close == std::string::npos) continue;
-    std::string value = line.substr(open, close - open);
-    if (value.rfind("$HOME", 0) == 0)
-      value = home + value.substr(5);
-    else if (value.empty() || value[0] != '/')
-      continue;
-    while (value.size() > 1 && value.back() == '/') value.pop_back();
-    return value;
+    const std::string value = UserDirsValue(line.substr(first + key.size()), home);
+    if (!value.empty()) found = value;
   }
-  return home;
+  return found.empty() ? home : found;
 }
 
 std::string SettingsFile(const std::string& name) { return SettingsFolder() + name; }

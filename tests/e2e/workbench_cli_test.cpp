@@ -465,6 +465,33 @@ TEST(WorkbenchCli, SpeaksTheLanguageOfTheLocale) {
   }
 }
 
+// Without a stored output folder the output goes into the user's Videos folder (xdg-user-dir
+// VIDEOS, else the home folder), made when the batch starts: a home that cannot be written is
+// told then, never when the catalogue is only listed.
+TEST(WorkbenchCli, DefaultOutputFolderIsInTheVideosFolderAndMadeForTheBatch) {
+  REQUIRE_SAMPLES();
+  TempDir dir;
+  std::ofstream(dir / "file") << "x";
+  const std::string program = "env -u OSTRELKALVEXA_HOME -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=C " +
+                              ShellQuote("XDG_CONFIG_HOME=" + dir / "xdg") + " ";
+  const std::string unwritable = dir / "file/home";
+  ExpectCommandLineForms(program + ShellQuote("HOME=" + unwritable) + " " + ShellQuote(Program()),
+                         {{"--list", 0, "\npreset\t0/0\t", ""},
+                          {"--preset mp4/0 " + Sample("minimal.mp4"), 1, "",
+                           "Could not create the folder " + unwritable + "/Converted videos!"}});
+
+  fs::create_directories(dir / "xdg");
+  std::ofstream(dir / "xdg/user-dirs.dirs") << "XDG_VIDEOS_DIR=\"$HOME/Films\"\n";
+  const CommandResult r = RunCommand(program + ShellQuote("HOME=" + dir / "home") + " " +
+                                     ShellQuote(Program()) + " --preset mp4/0 " + Sample("minimal.mp4"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const fs::path folder = dir / "home/Films/Converted videos";
+  ASSERT_TRUE(fs::is_directory(folder)) << r.output;
+  const std::string out = fs::directory_iterator(folder)->path().string();
+  EXPECT_NE(r.output.find(out + "\n"), std::string::npos) << r.output;
+  EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
+}
+
 // Exit status 1: a file that cannot be added is named with its reason and the others are
 // converted; a job that cannot be built stops the batch before it starts.
 TEST(WorkbenchCli, FailuresExitWithOne) {

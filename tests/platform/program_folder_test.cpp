@@ -93,17 +93,29 @@ TEST(SettingsFolder, EarlierSettingsAreCarriedOverOnce) {
 
 TEST(UserDirectory, FollowsUserDirsLikeXdgUserDir) {
   ok::test::TempDir dir;
-  TScopedEnv user("HOME", dir / "home");
+  const std::string home = dir / "home";
+  TScopedEnv user("HOME", home);
   TScopedEnv xdg("XDG_CONFIG_HOME", dir / "xdg");
-  EXPECT_EQ(UserDirectory("VIDEOS"), dir / "home");  // no user-dirs.dirs
+  EXPECT_EQ(UserDirectory("VIDEOS"), home);  // no user-dirs.dirs
   fs::create_directories(dir / "xdg");
-  Put(dir / "xdg/user-dirs.dirs",
-      "# comment\nXDG_VIDEOS_DIR=\"$HOME/Vidéos/\"\n  XDG_MUSIC_DIR=\"/srv/music\"\n"
-      "XDG_DOWNLOAD_DIR=\"relative\"\n");
-  EXPECT_EQ(UserDirectory("VIDEOS"), dir / "home/Vidéos");
+  struct {
+    const char* Lines;
+    std::string Expected;
+  } cases[] = {
+      {"# comment\nXDG_VIDEOS_DIR=\"$HOME/Vidéos/\"\n", home + "/Vidéos"},
+      {"  XDG_VIDEOS_DIR=\"/srv/videos\"\n", "/srv/videos"},
+      {"XDG_VIDEOS_DIR=$HOME/Films # unquoted, as the shell reads it\n", home + "/Films"},
+      {"XDG_VIDEOS_DIR=\"${HOME}/My \\\"clips\\\"\"\n", home + "/My \"clips\""},
+      {"XDG_VIDEOS_DIR=\"$HOME\"\n", home},
+      {"XDG_VIDEOS_DIR=\"/first\"\nXDG_VIDEOS_DIR=\"/second\"\n", "/second"},  // the last wins
+      {"XDG_VIDEOS_DIR=\"relative\"\nXDG_VIDEOS_DIR=\"$HOMEWARD\"\n", home},   // not valid entries
+      {"XDG_MUSIC_DIR=\"/srv/music\"\nXDG_VIDEOSX_DIR=\"/x\"\n", home},        // other kinds only
+  };
+  for (const auto& c : cases) {
+    Put(dir / "xdg/user-dirs.dirs", c.Lines);
+    EXPECT_EQ(UserDirectory("VIDEOS"), c.Expected) << c.Lines;
+  }
   EXPECT_EQ(UserDirectory("MUSIC"), "/srv/music");
-  EXPECT_EQ(UserDirectory("DOWNLOAD"), dir / "home");  // not a valid entry
-  EXPECT_EQ(UserDirectory("PICTURES"), dir / "home");
 }
 
 }  // namespace

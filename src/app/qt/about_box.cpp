@@ -22,7 +22,7 @@ AboutBox::AboutBox(QWidget* parent, std::function<void(const std::string&)> open
 
   auto* layout = new QVBoxLayout(this);
   auto* icon = new QLabel(this);
-  icon->setPixmap(ProgramIcon().pixmap(64, 64));
+  icon->setPixmap(ProgramIcon().pixmap(QSize(64, 64), devicePixelRatioF()));
   icon->setAlignment(Qt::AlignCenter);
   auto* name =
       new QLabel(QString::fromUtf8(MainWindowCaption) + QStringLiteral("  ") + QText(ProductSubtitle), this);

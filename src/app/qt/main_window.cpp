@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <exception>
+#include <vector>
 
 #include "app/qt/about_box.h"
 #include "app/qt/qt_dialogs.h"
@@ -73,6 +74,7 @@ MainWindow::MainWindow(TWorkbenchEnvironment environment, QWidget* parent)
   BuildSettings(client);
   BuildOutputRow(client);
   BuildRunButtons(client);
+  SetTabOrder();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
   model_ = std::make_unique<TWorkbench>(*this, environment);
@@ -353,6 +355,24 @@ void MainWindow::BuildRunButtons(QWidget* client) {
       if (addFilesButton->isEnabled()) model_->OnAddFilesClicked();
     });
   });
+}
+
+void MainWindow::SetTabOrder() {
+  // Left to right and top to bottom through each part; the custom page's check boxes lead their rows.
+  std::vector<QWidget*> order = {sourceList,    addFilesButton,   addButton,         removeButton,
+                                 clearButton,   powerOffCheckBox, previewTrackBar,   markStartButton,
+                                 clipStartEdit, markEndButton,    clipEndEdit,       clipCheckBox,
+                                 settingsPages, fileTypeBox,      presetBox,         brandBox,
+                                 modelBox,      analyseButton,    applyCustomButton, customTypeBox};
+  order.insert(order.end(), customEdits_.begin(), customEdits_.begin() + 4);
+  order.push_back(cropCheckBox);
+  order.insert(order.end(), customEdits_.begin() + 4, customEdits_.begin() + 8);
+  order.push_back(padCheckBox);
+  order.insert(order.end(), customEdits_.begin() + 8, customEdits_.end());
+  for (QWidget* control : sizeLimitControls->TabOrder()) order.push_back(control);
+  order.insert(order.end(), {outputFolderEdit, openOutputFolderButton, startButton, pauseButton, resumeButton,
+                             stopButton});
+  for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

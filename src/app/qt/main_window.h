@@ -71,6 +71,7 @@ class MainWindow : public QMainWindow, public TWorkbenchView {
   void BuildCustomPage(QWidget* page);
   void BuildOutputRow(QWidget* client);
   void BuildRunButtons(QWidget* client);
+  void SetTabOrder();
   void ApplyFonts();
 
   void RedrawList();

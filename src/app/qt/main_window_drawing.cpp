@@ -21,6 +21,15 @@ namespace ok {
 
 namespace {
 
+// A control under a panel that is shown takes no focus (Tab would land on something unseen); the
+// focus it had goes to `next`.
+void CoverFocus(QWidget* covered, bool isCovered, QWidget* next) {
+  const char* own = "uncoveredFocusPolicy";
+  if (!covered->property(own).isValid()) covered->setProperty(own, int(covered->focusPolicy()));
+  covered->setFocusPolicy(isCovered ? Qt::NoFocus : Qt::FocusPolicy(covered->property(own).toInt()));
+  if (isCovered && covered->hasFocus()) next->setFocus();
+}
+
 void ApplyState(QWidget* widget, const TControlState& state) {
   widget->setEnabled(state.Enabled);
   widget->setToolTip(QText(state.Hint));
@@ -111,9 +120,15 @@ void MainWindow::RedrawList() {
   if (sourceList->currentItem() != selected) sourceList->setCurrentItem(selected);
   if (!selected) sourceList->clearSelection();
 
+  const bool panelHadFocus = focusWidget() && addPanel->isAncestorOf(focusWidget());
   ApplyState(addPanel, model_->addPanel);
   ApplyButton(addFilesButton, model_->addFilesButton);
-  if (addPanel->isVisibleTo(this)) addPanel->raise();
+  // The keyboard stays where the list is: on the large add button while it covers the list, on
+  // the list once its rows show.
+  const bool covered = addPanel->isVisibleTo(this);
+  if (covered) addPanel->raise();
+  CoverFocus(sourceList, covered, addFilesButton);
+  if (!covered && panelHadFocus) sourceList->setFocus();
 }
 
 void MainWindow::RedrawPreview() {
@@ -177,6 +192,7 @@ void MainWindow::RedrawSettings() {
   ApplyButton(applyCustomButton, m.applyCustomButton);
   ApplyState(customValuesPanel, m.customValuesPanel);
   customValuesPanel->raise();
+  CoverFocus(applyCustomButton, m.customValuesPanel.Visible, customTypeBox);
   ApplyState(cropPadGroup, m.cropPadGroup);
   cropPadGroup->setTitle(QText(m.cropPadGroup.Caption));
   for (int i = 0; i < 12; ++i) {

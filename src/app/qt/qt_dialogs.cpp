@@ -65,16 +65,17 @@ std::vector<std::string> ChooseFiles(QWidget* parent, const std::string& filter,
   dialog.setFileMode(multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   std::vector<std::string> chosen;
   if (dialog.exec() != QDialog::Accepted) return chosen;
-  for (const QString& file : dialog.selectedFiles()) chosen.push_back(file.toStdString());
+  for (const QUrl& file : dialog.selectedUrls()) chosen.push_back(LocalPath(file));
   return chosen;
 }
 
 std::string ChooseFolder(QWidget* parent, const std::string& title) {
-  return QFileDialog::getExistingDirectory(parent, QText(title)).toStdString();
+  const QUrl folder = QFileDialog::getExistingDirectoryUrl(parent, QText(title));
+  return folder.isEmpty() ? "" : LocalPath(folder);
 }
 
 bool OpenInShell(const std::string& target) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(QText(target)));
+  return QDesktopServices::openUrl(target.rfind('/', 0) == 0 ? LocalUrl(target) : QUrl(QText(target)));
 }
 
 TPowerOffDialog::TPowerOffDialog(QWidget* parent, int seconds)

@@ -30,7 +30,8 @@ void FitTitle(QMessageBox& box);
 std::vector<std::string> ChooseFiles(QWidget* parent, const std::string& filter, bool multiSelect);
 // "" when nothing was chosen.
 std::string ChooseFolder(QWidget* parent, const std::string& title);
-// xdg-open, detached; false when it could not be started.
+// Opens a local folder (an absolute path, its bytes as they are) or a web address with the
+// desktop's program; false when it could not be started.
 bool OpenInShell(const std::string& target);
 
 // Counts down before the power-off; "取消关机" cancels it.

@@ -1,6 +1,7 @@
 #pragma once
 // Pictures of the window drawn in code: the bitmap of the media layer as a QImage, the image
-// lists of the boxes and page tabs, the program's icon.
+// lists of the boxes and page tabs, the program's icon. The icons are drawn at the size and
+// device pixel ratio they are shown at.
 
 #include <QIcon>
 #include <QImage>

@@ -6,6 +6,7 @@
 #include <QSlider>
 #include <QString>
 #include <QStyledItemDelegate>
+#include <QUrl>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +19,11 @@ namespace ok {
 inline QString QText(const std::string& text) { return QString::fromStdString(text); }
 inline QString QText(const char* text) { return QString::fromUtf8(text); }
 inline QString QText(const TText& text) { return QText(std::string(text)); }
+
+// A local file's name as the file system holds it (bytes, UTF-8 or not) from its URL, and its
+// URL: a URL keeps the bytes that are no UTF-8 percent-encoded, where a QString loses them.
+std::string LocalPath(const QUrl& url);
+QUrl LocalUrl(const std::string& path);
 
 // A horizontal track bar with ticks on top and a selection range drawn on its groove.
 class TTrackBar : public QSlider {

@@ -40,6 +40,8 @@ TSizeLimitControls::TSizeLimitControls(QTabWidget* pages, TAction act)
           [this](int index) { act_([&](TWorkbench& m) { m.OnSizeLimitUnitChanged(index); }); });
 }
 
+std::array<QWidget*, 3> TSizeLimitControls::TabOrder() const { return {checkBox_, edit_, unitBox_}; }
+
 void TSizeLimitControls::Redraw(const TWorkbench& model) {
   const auto q = [](const std::string& text) { return QString::fromStdString(text); };
   checkBox_->setText(q(model.sizeLimitCheckBox.Caption));

@@ -3,6 +3,7 @@
 // and its unit. They show the model's state and hand every change to it.
 
 #include <QWidget>
+#include <array>
 #include <functional>
 
 #include "app/workbench/workbench.h"
@@ -20,6 +21,8 @@ class TSizeLimitControls : public QWidget {
   using TAction = std::function<void(const std::function<void(TWorkbench&)>&)>;
   TSizeLimitControls(QTabWidget* pages, TAction act);
   void Redraw(const TWorkbench& model);
+  // Its controls in the order Tab visits them.
+  std::array<QWidget*, 3> TabOrder() const;
 
  private:
   QCheckBox* checkBox_;

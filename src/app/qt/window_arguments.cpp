@@ -57,7 +57,13 @@ int ReadWindowArguments(int argc, char** argv, std::vector<std::string>& files) 
     result = cli::prVersion;
   }
   if (result != cli::prRun) return cli::AnswerCommandLine(result, Program, Usage, problem, qVersion());
-  for (const QString& file : parser.positionalArguments()) files.push_back(file.toStdString());
+  // The FILEs as their bytes stand in argv: a name that is no UTF-8 has no QString of its own.
+  // They come in argv's order, so each is looked for after the one before.
+  int next = 1;
+  for (const QString& file : parser.positionalArguments()) {
+    while (next < argc && arguments[next] != file) ++next;
+    files.push_back(next < argc ? std::string(argv[next++]) : file.toStdString());
+  }
   return -1;
 }
 

@@ -1,14 +1,10 @@
 #include "app/workbench/workbench.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "app/workbench/profile_catalogue.h"
 #include "app/workbench/workbench_texts.h"
 #include "engine/options/value_parsing.h"
-#include "platform/drives.h"
 #include "platform/file_utils.h"
 #include "platform/ini_file.h"
 #include "platform/program_folder.h"
@@ -17,9 +13,6 @@
 namespace ok {
 
 namespace {
-
-// The folder the default output goes to, on the roomiest drive or in the home folder.
-constexpr const char* OutputFolderName = "输出视频";
 
 // An index read from the settings, or 0 when it names no item of a box with `count` items.
 int ItemIndexOrFirst(int index, size_t count) {
@@ -37,7 +30,8 @@ TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
                         {DurationColumn, 60, true},
                         {ProgressColumnCaption, 60, true}};
   sourceList.ReadOnly = true;
-  addFilesButton.Caption = addFilesButton.Hint = AddFilesCaption;
+  addFilesButton.Caption = AddFilesCaption;
+  addFilesButton.Hint = AddFilesHint;
   addButton.Caption = AddCaption;
   removeButton.Caption = RemoveCaption;
   clearButton.Caption = ClearCaption;
@@ -116,31 +110,19 @@ std::string TWorkbench::ConfigFileName() const { return SettingsFile("config.ini
 std::string TWorkbench::ExtFileName() const { return SettingsFile("extfile.ini"); }
 
 std::string TWorkbench::DefaultOutputFolder() const {
-  TSystemDriveTable systemDrives;
-  const TDriveTable& drives = environment_.Drives ? *environment_.Drives : systemDrives;
-  const std::string drive = GetRoomiestDrive(drives);
-  // Without a drive of its own the output goes to the home folder, never to a bare name.
-  const std::string base = drive.empty() ? HomeFolder() : drive;
-  return IncludeTrailingPathDelimiter(base) + OutputFolderName;
+  return IncludeTrailingPathDelimiter(UserDirectory("VIDEOS")) + DefaultOutputFolderName;
 }
 
 bool TWorkbench::EnsureOutputFolder() {
-  if (DirectoryExists(OutputFolder)) return true;
-  // One level only: a folder on a drive that is not mounted must not appear on the system drive.
-  if (!OutputFolder.empty() && (::mkdir(OutputFolder.c_str(), 0777) == 0 || DirectoryExists(OutputFolder)))
-    return true;
+  if (ForceDirectories(OutputFolder)) return true;
   view_.ShowMessage(CannotCreateFolderText(OutputFolder), mkError);
   return false;
 }
 
 void TWorkbench::OnCreate() {
   TIniFile config(ConfigFileName());
-  std::string folder = TrimText(config.ReadString("savepath", "newfilepath", ""));
-  if (folder.empty()) {
-    folder = DefaultOutputFolder();
-    SettingsSaved(config.WriteString("savepath", "newfilepath", folder));
-  }
-  OutputFolder = folder;
+  const std::string stored = TrimText(config.ReadString("savepath", "newfilepath", ""));
+  OutputFolder = stored.empty() ? DefaultOutputFolder() : stored;
   SkinName = config.ReadString("skin", "name", "Topaz");
   ParallelTasks = std::max(1, config.ReadInteger("convert", "parallel", 1));
   CodecThreads = std::max(0, config.ReadInteger("convert", "threads", 0));
@@ -151,8 +133,6 @@ void TWorkbench::OnCreate() {
   DeviceFiles.clear();
   Sources.clear();
   addPanel.Visible = true;
-  // The window opens even when the folder cannot be made; Start asks again.
-  EnsureOutputFolder();
   Transcoder.LoadLibraries(ProgramFolder() + "LibAV");
   view_.Changed(wcAll);
 }

@@ -19,7 +19,6 @@ namespace ok {
 
 struct TText;
 
-class TDriveTable;
 class TSystemShutdown;
 class TMainThread;
 
@@ -56,7 +55,6 @@ struct profile_rec {
 
 // What the model uses of the machine; a null member means the real one.
 struct TWorkbenchEnvironment {
-  TDriveTable* Drives = nullptr;
   TSystemShutdown* Shutdown = nullptr;
   TMainThread* MainThread = nullptr;                   // null: CurrentMainThread()
   const std::vector<std::string>* Encoders = nullptr;  // null: the loaded libraries' encoders
@@ -142,11 +140,13 @@ class TWorkbench {
   // to stop it; yes stops it and waits for its tasks to end.
   bool CloseRequested();
   void OnOpenOutputFolderClicked();
+  // The output folder until one is chosen: a sub-folder of the user's Videos folder (the home
+  // folder when the XDG user dirs name none). Not stored, and made only when a batch needs it.
   std::string DefaultOutputFolder() const;
   // "config.ini" in the settings folder.
   std::string ConfigFileName() const;
-  // Creates OutputFolder (one level) when it is missing; on failure shows "未能创建 " + folder +
-  // " 目录！" and returns false. Start calls it again before a batch.
+  // Creates OutputFolder with its parents when it is missing; on failure shows "未能创建 " + folder +
+  // " 目录！" and returns false.
   bool EnsureOutputFolder();
 
   // ---- Source list (source_list.cpp) ----

@@ -33,29 +33,31 @@ inline constexpr TText TypeColumn = TText("类型");
 inline constexpr TText ResolutionColumn = TText("分辨率");
 inline constexpr TText DurationColumn = TText("时长");
 inline constexpr TText ProgressColumnCaption = TText("进度");
-inline constexpr TText AddFilesCaption = TText("添加待转视频文件");
-inline constexpr TText AddCaption = TText("添加");
-inline constexpr TText RemoveCaption = TText("删除");
-inline constexpr TText ClearCaption = TText("清空");
+inline constexpr TText AddFilesCaption = TText("添加待转视频文件(&A)");
+inline constexpr TText AddFilesHint = TText("添加待转视频文件");
+inline constexpr TText AddCaption = TText("添加(&A)");
+inline constexpr TText RemoveCaption = TText("删除(&R)");
+inline constexpr TText ClearCaption = TText("清空(&C)");
 inline constexpr TText PageCaptions[4] = {TText("按预置方案"), TText("按设备类型"), TText("按已有视频"),
                                           TText("自己定义")};
 inline constexpr TText OutputFolderHint = TText("视频输出目录");
 inline constexpr TText BrowseOutputFolderHint = TText("另外指定输出目录");
 inline constexpr TText OpenFolderHint = TText("打开目录");
-inline constexpr TText StartCaption = TText("开始");
-inline constexpr TText PauseCaption = TText("暂停");
-inline constexpr TText ResumeCaption = TText("继续");
-inline constexpr TText StopCaption = TText("停止");
-inline constexpr TText PowerOffCaption = TText("转换完成自动关机");
+inline constexpr TText DefaultOutputFolderName = TText("输出视频");  // inside the user's Videos folder
+inline constexpr TText StartCaption = TText("开始(&S)");
+inline constexpr TText PauseCaption = TText("暂停(&P)");
+inline constexpr TText ResumeCaption = TText("继续(&U)");
+inline constexpr TText StopCaption = TText("停止(&T)");
+inline constexpr TText PowerOffCaption = TText("转换完成自动关机(&W)");
 inline constexpr TText MarkStartCaption = TText("起始位置");
 inline constexpr TText MarkEndCaption = TText("结束位置");
-inline constexpr TText ClipCaption = TText("是否裁剪");
+inline constexpr TText ClipCaption = TText("是否裁剪(&L)");
 inline constexpr TText FileTypeHint = TText("选择文件类型方案");
 inline constexpr TText PresetHint = TText("选择预置方案");
 inline constexpr TText BrandHint = TText("选择设备类型");
 inline constexpr TText CustomTypeHint = TText("选择转换视频类型方案");
-inline constexpr TText ApplyCustomCaption = TText("自定义");
-inline constexpr TText AnalyseCaption = TText("分析视频文件");
+inline constexpr TText ApplyCustomCaption = TText("自定义(&M)");
+inline constexpr TText AnalyseCaption = TText("分析视频文件(&V)");
 inline constexpr TText CropPadCaption = TText("裁剪与填充");
 inline constexpr TText CropColumnLabel = TText("裁剪");
 inline constexpr TText PadColumnLabel = TText("填充");
@@ -101,7 +103,7 @@ inline constexpr TText BatchFinishedTitle = TText("转换完成");
 inline constexpr TText BatchEndedTitle = TText("转换结束");
 inline constexpr TText SleepInhibitReason = TText("正在转换视频");
 // Accessible names of the buttons that show only an icon.
-inline constexpr TText AddFilesAccessibleName = AddFilesCaption;
+inline constexpr TText AddFilesAccessibleName = AddFilesHint;
 inline constexpr TText BrowseAccessibleName = BrowseOutputFolderHint;
 inline constexpr TText OpenFolderAccessibleName = OpenFolderHint;
 
@@ -206,7 +208,7 @@ inline std::string PowerOffCountdownText(int seconds) {
 }
 
 // ---- The size limit ----
-inline constexpr TText SizeLimitCaption = TText("限制文件大小");
+inline constexpr TText SizeLimitCaption = TText("限制文件大小(&I)");
 inline constexpr TText SizeLimitHint = TText("每个输出文件都不超过这个大小");
 inline constexpr TText OverTheLimitText = TText("超过限制");
 inline constexpr TText NoPassFolderText = TText("无法创建两遍编码的临时目录");

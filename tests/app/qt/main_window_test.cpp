@@ -21,6 +21,7 @@
 #include "app/qt/fake_desktop_bus.h"
 #include "app/qt/qt_test_support.h"
 #include "app/qt/qt_widgets.h"
+#include "app/qt/window_arguments.h"
 #include "app/workbench/model_test_support.h"
 
 namespace ok::test {
@@ -44,30 +45,30 @@ QString CaptionOf(QWidget* widget) {
 
 TEST_F(WindowTest, EveryControlShowsItsCaptionHintAndState) {
   const TExpectedControl controls[] = {
-      {"sSpeedButton7", "添加待转视频文件", "添加待转视频文件", true, true},
-      {"sSpeedButton1", "添加", "", true, false},
-      {"sSpeedButton2", "删除", "", true, false},
-      {"sSpeedButton3", "清空", "", true, false},
+      {"sSpeedButton7", "添加待转视频文件(&A)", "添加待转视频文件", true, true},
+      {"sSpeedButton1", "添加(&A)", "", true, false},
+      {"sSpeedButton2", "删除(&R)", "", true, false},
+      {"sSpeedButton3", "清空(&C)", "", true, false},
       {"sGroupBox1", "输出设置：", "", true, true},
       {"sLabelFX1", "输出目录：", "", true, true},
       {"sComboEdit1", nullptr, "视频输出目录", true, true},
       {"sSpeedButton6", nullptr, "打开目录", true, true},
-      {"btnStart", "开始", "", true, true},
-      {"btnPause", "暂停", "", false, true},
-      {"btnResume", "继续", "", false, true},
-      {"btnStop", "停止", "", false, true},
-      {"sCheckBox1", "转换完成自动关机", "", true, true},
+      {"btnStart", "开始(&S)", "", true, true},
+      {"btnPause", "暂停(&P)", "", false, true},
+      {"btnResume", "继续(&U)", "", false, true},
+      {"btnStop", "停止(&T)", "", false, true},
+      {"sCheckBox1", "转换完成自动关机(&W)", "", true, true},
       {"sGroupBox2", "视频预览窗口", "", true, true},
       {"lblPTS", "--", "", true, true},
       {"btnStartTime", "起始位置", "", true, true},
       {"edtStartTime", "0", "", true, true},
       {"btnEndTime", "结束位置", "", true, true},
       {"edtEndTime", "0", "", true, true},
-      {"chkCutClip", "是否裁剪", "", true, true},
+      {"chkCutClip", "是否裁剪(&L)", "", true, true},
       {"sComboBoxEx1", nullptr, "选择文件类型方案", true, true},
       {"sComboBoxEx2", nullptr, "选择预置方案", true, true},
-      {"sSpeedButton4", "分析视频文件", "", true, false},  // on a page not shown
-      {"sSpeedButton5", "自定义", "", true, false},
+      {"sSpeedButton4", "分析视频文件(&V)", "", true, false},  // on a page not shown
+      {"sSpeedButton5", "自定义(&M)", "", true, false},
       {"sLabelFX12", nullptr, "", true, true},
   };
   for (const TExpectedControl& expected : controls) {
@@ -167,11 +168,13 @@ TEST_F(WindowTest, PagesAndCustomPanelFollowTheModel) {
   EXPECT_FALSE(crop->isChecked());
 }
 
+// The URI list a file manager drops: each name's bytes percent-encoded, UTF-8 or not.
 QMimeData* FileDrop(const std::vector<std::string>& paths) {
   auto* data = new QMimeData;
-  QList<QUrl> urls;
-  for (const std::string& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path));
-  data->setUrls(urls);
+  QByteArray list;
+  for (const std::string& path : paths)
+    list += "file://" + QByteArray::fromStdString(path).toPercentEncoding("/") + "\r\n";
+  data->setData(QStringLiteral("text/uri-list"), list);
   return data;
 }
 
@@ -218,6 +221,33 @@ TEST_F(WindowTest, DroppedFilesAndFoldersAreAddedAndDeleteRemovesTheRow) {
   ASSERT_EQ(list->topLevelItemCount(), 2);
   EXPECT_EQ(list->topLevelItem(1)->text(0), QStringLiteral("inside"));
   EXPECT_EQ(Model().Sources.size(), 2u);
+}
+
+// A name that is no UTF-8 (byte 0xff), dropped or on the command line, is shown with a replacement
+// character and converted under its own bytes.
+TEST_F(WindowTest, NameThatIsNoUtf8IsShownAndConverted) {
+  TempDir sources;
+  const std::string file = sources / "clip\xff.avi";
+  fs::copy_file(SmallClip(), file);
+  std::string argument = file;
+  char* argv[] = {const_cast<char*>("ostrelkalvexa"), const_cast<char*>("-style"),
+                  const_cast<char*>("fusion"), argument.data()};
+  std::vector<std::string> files;
+  EXPECT_EQ(ReadWindowArguments(4, argv, files), -1);
+  EXPECT_EQ(files, std::vector<std::string>{file});
+  EXPECT_EQ(LocalPath(LocalUrl(file)), file);  // the URL a folder is opened by
+
+  auto* list = Child<QTreeWidget>("sListView1");
+  ASSERT_TRUE(Drop(Child<QPushButton>("sSpeedButton7"), {file}));
+  ASSERT_EQ(list->topLevelItemCount(), 1);
+  EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("clip\uFFFD"));
+  Model().OnOutputFolderEdited(harness.Folder / "out");
+  QTest::mouseClick(Child<QPushButton>("btnStart"), Qt::LeftButton);
+  ASSERT_TRUE(PumpUntil([&] { return !answerer->Boxes.empty(); }, std::chrono::seconds(120)));
+  EXPECT_EQ(answerer->Boxes[0].Text, QStringLiteral("视频成功转换！"));
+  const std::string output = fs::directory_iterator(harness.Folder / "out")->path().string();
+  EXPECT_NE(output.find("clip\xff"), std::string::npos) << output;
+  EXPECT_EQ(ProbeValue(output, "stream=codec_type", "v:0"), "video");
 }
 
 TEST_F(WindowTest, TrackBarMovesThePreviewAndMarksTheClip) {

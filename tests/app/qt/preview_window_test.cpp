@@ -1,5 +1,5 @@
 // The preview window, the Qt hand-off between worker and main thread, the about box, the
-// power-off countdown and the open dialog's filter.
+// power-off countdown, the open dialog's filter and the icons.
 
 #include "app/qt/preview_window.h"
 
@@ -12,6 +12,7 @@
 
 #include "app/qt/about_box.h"
 #include "app/qt/qt_dialogs.h"
+#include "app/qt/qt_images.h"
 #include "app/qt/qt_test_support.h"
 #include "platform/worker_thread.h"
 
@@ -128,6 +129,29 @@ TEST(DialogFilterTest, GivesEveryPatternInBothCases) {
   EXPECT_EQ(DialogFilter("Video Files|*.AVI;*.MP4"), QStringLiteral("Video Files (*.AVI *.avi *.MP4 *.mp4)"));
   EXPECT_EQ(DialogFilter("A|*.x|B|*.Y"), QStringLiteral("A (*.x);;B (*.Y *.y)"));
   EXPECT_EQ(DialogFilter(""), QString());
+}
+
+// Every icon has as many pixels as the screen shows it with: a 2x screen gets a picture drawn at
+// twice the size, not one drawn at 1x and stretched; disabled too.
+TEST(QtImagesTest, IconsAreDrawnForTheScreensPixelRatio) {
+  std::vector<std::pair<QIcon, int>> icons;  // with the size they are shown at
+  for (int i = 0; i < 10; ++i) icons.emplace_back(ComboImage(i), 16);
+  for (int i = 0; i < 8; ++i) icons.emplace_back(PageImage(i), 16);
+  for (int size : {16, 64, 128}) icons.emplace_back(ProgramIcon(), size);
+  for (const auto& [icon, size] : icons) {
+    for (qreal ratio : {1.0, 1.5, 2.0}) {
+      for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled}) {
+        const QPixmap picture = icon.pixmap(QSize(size, size), ratio, mode);
+        EXPECT_EQ(picture.size(), QSize(size, size) * ratio) << size << " at " << ratio;
+        EXPECT_EQ(picture.deviceIndependentSize(), QSizeF(size, size));
+        const QImage image = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+        bool drawn = false;
+        for (int y = 0; y < image.height() && !drawn; ++y)
+          for (int x = 0; x < image.width() && !drawn; ++x) drawn = qAlpha(image.pixel(x, y)) > 0;
+        EXPECT_TRUE(drawn) << "an empty picture";
+      }
+    }
+  }
 }
 
 }  // namespace

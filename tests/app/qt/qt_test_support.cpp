@@ -38,7 +38,6 @@ void TModalAnswerer::Look() {
 
 void WindowTest::SetUp() {
   TWorkbenchEnvironment environment;
-  environment.Drives = &harness.Drives;
   form = std::make_unique<MainWindow>(environment);
   form->show();
   ASSERT_TRUE(PumpUntil([this] { return form->isVisible(); }, std::chrono::seconds(5)));

@@ -46,7 +46,7 @@ class TModalAnswerer {
   QTimer timer_;
 };
 
-// The window over a program folder with the shipped profiles and one fake drive.
+// The window over a program folder with the shipped profiles and a Videos folder of its own.
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override;

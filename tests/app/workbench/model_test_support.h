@@ -76,7 +76,7 @@ class ModelTest : public ::testing::Test {
     // The settings the model writes stay in the test's folder, never the user's.
     if (const char* config = std::getenv("XDG_CONFIG_HOME")) savedConfigHome_ = config;
     ::setenv("XDG_CONFIG_HOME", (tmp / "config").c_str(), 1);
-    model = std::make_unique<TWorkbench>(view, TWorkbenchEnvironment{nullptr, &shutdown, &loop});
+    model = std::make_unique<TWorkbench>(view, TWorkbenchEnvironment{&shutdown, &loop});
     ASSERT_TRUE(model->Transcoder.LoadLibraries("")) << model->Transcoder.LastError();
     model->outputFolderEdit.Text = tmp / "out";
   }

@@ -17,7 +17,7 @@ class SettingsPagesTest : public ModelTest {
  protected:
   void SetUp() override {
     ModelTest::SetUp();
-    model = std::make_unique<TWorkbench>(view, TWorkbenchEnvironment{&harness.Drives, &shutdown, &loop});
+    model = std::make_unique<TWorkbench>(view, TWorkbenchEnvironment{&shutdown, &loop});
     model->OnCreate();
     model->OnShow();
     ASSERT_TRUE(model->Transcoder.LibrariesLoaded());

@@ -41,7 +41,7 @@ TEST_F(SizeLimitModelTest, ControlsReadAsALimitAndAreKept) {
   model->OnSizeLimitEdited("1.5");
   model->OnSizeLimitUnitChanged(2);
   TFakeView otherView;
-  TWorkbench next(otherView, TWorkbenchEnvironment{nullptr, &shutdown, &loop});
+  TWorkbench next(otherView, TWorkbenchEnvironment{&shutdown, &loop});
   next.OnCreate();
   EXPECT_TRUE(next.sizeLimitCheckBox.Checked);
   EXPECT_EQ(next.sizeLimitEdit.Text, "1.5");

@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
 #include "app/workbench/profile_catalogue.h"
 #include "app/workbench/workbench_test_support.h"
@@ -27,13 +29,13 @@ TEST(WorkbenchStartup, ConstructionLeavesTheViewAloneAndTheRunButtonsIdle) {
   EXPECT_EQ(m.sourceList.Columns.size(), 5u);
 }
 
-TEST(WorkbenchStartup, MissingConfigGivesDefaultsAndStoresTheOutputFolder) {
+TEST(WorkbenchStartup, MissingConfigGivesDefaultsAndLeavesTheOutputFolderToTheBatch) {
   TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();
-  EXPECT_EQ(m.OutputFolder, h.Home() + "drive/输出视频");
-  EXPECT_TRUE(DirectoryExists(m.OutputFolder));
+  EXPECT_EQ(m.OutputFolder, h.Home() + "videos/输出视频");
+  EXPECT_FALSE(fs::exists(h.Home() + "videos"));  // made when a batch needs it
   EXPECT_EQ(m.outputFolderEdit.Text, m.OutputFolder);
-  EXPECT_EQ(TIniFile(h.ConfigFile()).ReadString("savepath", "newfilepath", ""), m.OutputFolder);
+  EXPECT_EQ(TIniFile(h.ConfigFile()).ReadString("savepath", "newfilepath", ""), "");  // follows the desktop
   EXPECT_EQ(m.SkinName, "Topaz");
   EXPECT_EQ(m.ParallelTasks, 1);
   EXPECT_EQ(m.CodecThreads, 0);
@@ -69,7 +71,7 @@ TEST(WorkbenchStartup, EmptyAndGarbageConfigsReadAsDefaults) {
     TWorkbenchHarness h;
     h.WriteConfig(text);
     TWorkbench& m = h.NewModel();
-    EXPECT_EQ(m.OutputFolder, h.Home() + "drive/输出视频");
+    EXPECT_EQ(m.OutputFolder, h.Home() + "videos/输出视频");
     EXPECT_EQ(m.fileTypeBox.ItemIndex, FirstStartFileType);  // no stored choice
     EXPECT_EQ(m.brandBox.ItemIndex, 0);
     EXPECT_EQ(m.settingsPages.ActivePageIndex, spPreset);
@@ -87,7 +89,7 @@ TEST(WorkbenchStartup, FirstShowRestoresEverySelection) {
                 "combobox3=16\ncombobox4=1\ntabindex=1\n[convert]\nparallel=3\nthreads=2\n");
   TWorkbench& m = h.NewModel();
   EXPECT_EQ(m.OutputFolder, out);
-  EXPECT_TRUE(DirectoryExists(out));
+  EXPECT_FALSE(DirectoryExists(out));  // made when a batch needs it
   EXPECT_EQ(m.SkinName, "WLM");
   EXPECT_EQ(m.ParallelTasks, 3);
   EXPECT_EQ(m.CodecThreads, 2);
@@ -131,46 +133,52 @@ TEST(WorkbenchStartup, Cp936ConfigIsRead) {
   EXPECT_EQ(TIniFile(h.ConfigFile()).ReadInteger("select", "tabindex", -1), 1);
 }
 
-TEST(WorkbenchStartup, FolderThatCannotBeCreatedIsNamedAndTheWindowStillOpens) {
+TEST(WorkbenchStartup, FolderThatCannotBeCreatedIsNamedOnlyWhenNeeded) {
   TWorkbenchHarness h;
-  const std::string out = h.Home() + "missing/parent/out";
+  const std::string out = h.ConfigFile() + "/out";  // under a file: not even the superuser makes it
   h.WriteConfig("[savepath]\nnewfilepath=" + out + "\n");
   TWorkbench& m = h.NewModel();
+  EXPECT_TRUE(h.View.Messages.empty());
+  EXPECT_EQ(m.outputFolderEdit.Text, out);
+  EXPECT_EQ(m.brandBox.Items.size(), 33u);
+  m.OnOpenOutputFolderClicked();
+  EXPECT_TRUE(h.View.Opened.empty());
   ASSERT_EQ(h.View.Messages.size(), 1u);
   EXPECT_EQ(h.View.Messages[0].Text, "未能创建 " + out + " 目录！");
   EXPECT_EQ(h.View.Messages[0].Kind, mkError);
-  EXPECT_EQ(m.outputFolderEdit.Text, out);
-  EXPECT_EQ(m.brandBox.Items.size(), 33u);
-  EXPECT_FALSE(m.EnsureOutputFolder());
-  EXPECT_EQ(h.View.Messages.size(), 2u);
-  m.OnOpenOutputFolderClicked();
-  EXPECT_TRUE(h.View.Opened.empty());
 }
 
-TEST(WorkbenchStartup, DefaultFolderFollowsTheRoomiestDrive) {
+TEST(WorkbenchStartup, DefaultFolderIsInTheUsersVideosFolder) {
   TWorkbenchHarness h(false);
-  TWorkbench& m = h.NewModel(false);
-  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-  struct TCase {
-    std::vector<TFakeDriveTable::TDrive> Drives;
-    std::string System, Expected;
+  const std::string home = h.Folder / "home";
+  TScopedEnv user("HOME", home);
+  struct {
+    std::optional<std::string> UserDirs;
+    std::string Expected;
+  } cases[] = {
+      {std::nullopt, home + "/输出视频"},
+      {"XDG_VIDEOS_DIR=\"$HOME/Videos\"\n", home + "/Videos/输出视频"},
+      {"XDG_VIDEOS_DIR=/srv/films/\n", "/srv/films/输出视频"},
+      {"XDG_VIDEOS_DIR=\"/srv/my films\"\n", "/srv/my films/输出视频"},
+      {"XDG_MUSIC_DIR=\"$HOME/Music\"\n", home + "/输出视频"},
   };
-  const TCase cases[] = {
-      {{{"/", 500}}, "/", IncludeTrailingPathDelimiter(home) + "输出视频"},  // only the system drive
-      {{}, "/", IncludeTrailingPathDelimiter(home) + "输出视频"},
-      {{{"/", 900}, {"/data", 10}, {"/srv", 20}}, "/", "/srv/输出视频"},
-      {{{"/a", 20}, {"/b", 20}}, "/", "/a/输出视频"},  // a tie keeps the earlier
-      {{{"/b", 20}, {"/a", 20}}, "/", "/a/输出视频"},  // in name order
-      {{{"/home", 0}, {"/", 5}},
-       "/",
-       IncludeTrailingPathDelimiter(home) + "输出视频"},     // 0 free never chosen
-      {{{"/", 900}, {"/home", 10}}, "/home/", "/输出视频"},  // the system drive is the one of "/"
-  };
-  for (const TCase& c : cases) {
-    h.Drives.Drives = c.Drives;
-    h.Drives.System = c.System;
-    EXPECT_EQ(m.DefaultOutputFolder(), c.Expected);
+  for (const auto& c : cases) {
+    fs::remove(h.Folder / "xdg/user-dirs.dirs");
+    if (c.UserDirs) std::ofstream(h.Folder / "xdg/user-dirs.dirs") << *c.UserDirs;
+    EXPECT_EQ(h.NewModel().OutputFolder, c.Expected) << c.UserDirs.value_or("no file");
   }
+}
+
+TEST(WorkbenchStartup, UnwritableHomeIsToldOnlyWhenTheFolderIsNeeded) {
+  TWorkbenchHarness h;
+  std::ofstream(h.Folder / "file") << "x";
+  TScopedEnv user("HOME", h.Folder / "file/home");
+  fs::remove(h.Folder / "xdg/user-dirs.dirs");
+  TWorkbench& m = h.NewModel();
+  EXPECT_EQ(m.OutputFolder, h.Folder / "file/home/输出视频");
+  EXPECT_TRUE(h.View.Messages.empty());
+  EXPECT_FALSE(m.EnsureOutputFolder());
+  EXPECT_EQ(h.View.MessageTexts(), std::vector<std::string>{"未能创建 " + m.OutputFolder + " 目录！"});
 }
 
 TEST(WorkbenchStartup, ChoosingTheOutputFolder) {
@@ -203,8 +211,8 @@ TEST(WorkbenchStartup, ChoosingTheOutputFolder) {
 TEST(WorkbenchStartup, OpeningAMissingOutputFolderCreatesIt) {
   TWorkbenchHarness h;
   TWorkbench& m = h.NewModel();
-  ASSERT_EQ(::rmdir(m.OutputFolder.c_str()), 0);
-  m.OnOpenOutputFolderClicked();
+  ASSERT_FALSE(fs::exists(m.OutputFolder));
+  m.OnOpenOutputFolderClicked();  // the Videos folder too
   EXPECT_TRUE(DirectoryExists(m.OutputFolder));
   EXPECT_EQ(h.View.Opened, std::vector<std::string>{m.OutputFolder});
 }

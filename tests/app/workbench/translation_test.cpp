@@ -61,9 +61,9 @@ TEST_F(TranslationTest, EnglishComesFromTheCatalogueUnderAnyOtherLocale) {
     const char* Lang;
     const char* Start;
     const char* Folder;
-  } cases[] = {{"zh_CN.UTF-8", "开始", "未能创建 /x 目录！"},
-               {"en_US.UTF-8", "Start", "Could not create the folder /x!"},  // never generated here
-               {"C", "Start", "Could not create the folder /x!"}};
+  } cases[] = {{"zh_CN.UTF-8", "开始(&S)", "未能创建 /x 目录！"},
+               {"en_US.UTF-8", "&Start", "Could not create the folder /x!"},  // never generated here
+               {"C", "&Start", "Could not create the folder /x!"}};
   for (const auto& c : cases) {
     TLanguageEnv env("", "", "", c.Lang);
     SetUpTranslation();

@@ -5,29 +5,17 @@
 
 namespace ok::test {
 
-std::vector<std::string> TFakeDriveTable::MountPoints() const {
-  std::vector<std::string> points;
-  for (const TDrive& d : Drives) points.push_back(d.MountPoint);
-  return points;
-}
-
-uint64_t TFakeDriveTable::FreeBytes(const std::string& mountPoint) const {
-  for (const TDrive& d : Drives)
-    if (d.MountPoint == mountPoint) return d.FreeBytes;
-  return 0;
-}
-
 std::string ShippedProfilesDir() { return SourceDir() + "/profiles"; }
 
-TWorkbenchHarness::TWorkbenchHarness(bool copyProfiles) {
+TWorkbenchHarness::TWorkbenchHarness(bool copyProfiles) : configHome_("XDG_CONFIG_HOME", Folder / "xdg") {
   if (const char* home = std::getenv("OSTRELKALVEXA_HOME")) {
     hadHome_ = true;
     savedHome_ = home;
   }
   ::setenv("OSTRELKALVEXA_HOME", Folder.Path().c_str(), 1);
   if (copyProfiles) fs::copy(ShippedProfilesDir(), Folder.Path() / "profiles", fs::copy_options::recursive);
-  fs::create_directory(Folder.Path() / "drive");
-  Drives.Drives = {{Folder / "drive", 1000}};
+  fs::create_directory(Folder.Path() / "xdg");
+  std::ofstream(Folder.Path() / "xdg/user-dirs.dirs") << "XDG_VIDEOS_DIR=\"" << (Folder / "videos") << "\"\n";
 }
 
 TWorkbenchHarness::~TWorkbenchHarness() {
@@ -47,7 +35,6 @@ void TWorkbenchHarness::WriteConfig(const std::string& text) const {
 TWorkbench& TWorkbenchHarness::NewModel(bool start) {
   model_.reset();
   TWorkbenchEnvironment environment;
-  environment.Drives = &Drives;
   environment.Encoders = Encoders;
   model_ = std::make_unique<TWorkbench>(View, environment);
   if (start) {

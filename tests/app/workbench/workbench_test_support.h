@@ -1,40 +1,25 @@
 #pragma once
 // A workbench model over the fake view in a program folder of its own: OSTRELKALVEXA_HOME points
-// at a temporary folder holding a copy of the shipped profiles, and the drives are a fake table.
+// at a temporary folder holding a copy of the shipped profiles, and XDG_CONFIG_HOME at a folder in
+// it whose user-dirs.dirs names its own Videos folder.
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/workbench/fake_view.h"
 #include "app/workbench/workbench.h"
-#include "platform/drives.h"
 #include "support/test_support.h"
 
 namespace ok::test {
-
-class TFakeDriveTable : public TDriveTable {
- public:
-  struct TDrive {
-    std::string MountPoint;
-    uint64_t FreeBytes = 0;
-  };
-  std::vector<TDrive> Drives;
-  std::string System = "/";
-
-  std::vector<std::string> MountPoints() const override;
-  uint64_t FreeBytes(const std::string& mountPoint) const override;
-  std::string SystemDrive() const override { return System; }
-};
 
 // The shipped catalogue in the checkout.
 std::string ShippedProfilesDir();
 
 class TWorkbenchHarness {
  public:
-  // With `copyProfiles` the program folder gets the shipped catalogue. The one fake drive is the
-  // folder "drive" inside the program folder, so the default output folder is made there.
+  // With `copyProfiles` the program folder gets the shipped catalogue. The user's Videos folder is
+  // "videos" inside the program folder, so the default output folder is made there.
   explicit TWorkbenchHarness(bool copyProfiles = true);
   ~TWorkbenchHarness();
   TWorkbenchHarness(const TWorkbenchHarness&) = delete;
@@ -52,7 +37,6 @@ class TWorkbenchHarness {
   TWorkbench& Model() { return *model_; }
 
   TempDir Folder;
-  TFakeDriveTable Drives;
   TFakeView View;
   const std::vector<std::string>* Encoders =
       nullptr;  // the encoders the next model sees; null: the libraries'
@@ -60,6 +44,7 @@ class TWorkbenchHarness {
  private:
   std::string savedHome_;
   bool hadHome_ = false;
+  TScopedEnv configHome_;
   std::unique_ptr<TWorkbench> model_;
 };
 
