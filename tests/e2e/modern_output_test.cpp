@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,26 @@ CommandResult RunTranscode(const std::string& arguments) {
 }
 
 double BitRate(const std::string& file) { return std::stod("0" + ProbeValue(file, "format=bit_rate")); }
+
+// 4 s of 160x120 video with a key frame each second, French audio, English SRT subtitles, a title,
+// a creation date and three chapters (0-1.5-3-4 s).
+std::string TaggedSource() {
+  const fs::path dir = fs::path(BuildDir()) / "fixtures";
+  fs::create_directories(dir);
+  const std::string meta = (dir / "modern_tags.txt").string(), srt = (dir / "modern_text.srt").string();
+  std::ofstream(meta) << ";FFMETADATA1\ntitle=Source Title\ncreation_time=2020-01-02T03:04:05Z\n"
+                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1500\ntitle=One\n"
+                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1500\nEND=3000\ntitle=Two\n"
+                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3000\nEND=4000\ntitle=Three\n";
+  std::ofstream(srt)
+      << "1\n00:00:00,500 --> 00:00:01,000\nHello\n\n2\n00:00:02,500 --> 00:00:03,000\nWorld\n";
+  return Fixture(
+      "modern_tagged.mkv",
+      "-f lavfi -i testsrc2=size=160x120:rate=25:duration=4 -f lavfi -i sine=duration=4 -i " +
+          ShellQuote(srt) + " -i " + ShellQuote(meta) +
+          " -map 0 -map 1 -map 2 -map_metadata 3 -map_chapters 3 -c:v libx264 -g 25 -c:a aac -c:s srt "
+          "-metadata:s:a language=fra -metadata:s:s language=eng");
+}
 
 struct TQualityCase {
   const char* Encoder;
@@ -61,6 +82,83 @@ TEST(ModernOutput, QualityAndSpeedOptionsReachEachEncoder) {
     const double fine = BitRate(name(c, "fine"));
     EXPECT_GT(fine, 1.5 * BitRate(name(c, "coarse")));
     EXPECT_LT(BitRate(name(c, "capped")), 0.6 * fine);
+  }
+}
+
+struct TTagCase {
+  const char* Output;
+  const char* Options;  // -o lines
+  const char* Title;
+  const char* Date;
+};
+
+// The source's title and creation date go to the output under its own tags, unless told otherwise;
+// the streams keep their languages.
+TEST(ModernOutput, TitleDateAndLanguagesComeFromTheSource) {
+  const std::vector<TTagCase> cases = {
+      {"whole.mp4", "", "Source Title", "2020-01-02T03:04:05.000000Z"},
+      {"whole.mkv", "", "Source Title", "2020-01-02T03:04:05.000000Z"},
+      {"titled.mp4", "-o metadata=title=Mine", "Mine", "2020-01-02T03:04:05.000000Z"},
+      {"dated.mkv", "-o timestamp=2021-05-06T07:08:09Z", "Source Title", "2021-05-06T07:08:09.000000Z"},
+      {"bare.mkv", "-o map_metadata=-1", "", ""},
+  };
+  TempDir dir;
+  std::string arguments;
+  for (const TTagCase& c : cases)
+    arguments += " " + ShellQuote(TaggedSource()) + " -o vcodec=libx264 -o preset=ultrafast -o sn=1 " +
+                 c.Options + " " + ShellQuote(dir / c.Output);
+  const CommandResult r = RunTranscode(arguments);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  for (const TTagCase& c : cases) {
+    SCOPED_TRACE(c.Output);
+    EXPECT_EQ(ProbeValue(dir / c.Output, "format_tags=title"), c.Title);
+    EXPECT_EQ(ProbeValue(dir / c.Output, "format_tags=creation_time"), c.Date);
+    EXPECT_EQ(ProbeValue(dir / c.Output, "stream_tags=language", "a:0"), "fra");
+  }
+}
+
+struct TChapterCase {
+  const char* Output;
+  const char* Options;   // -i and -o lines before the output
+  const char* Chapters;  // start,end,title of each, as ffprobe prints them
+};
+
+// Chapters go along, on the clip's timeline: moved by its start and cut at its end.
+TEST(ModernOutput, ChaptersFollowTheClip) {
+  const std::string whole = "0.000000,1.500000,One 1.500000,3.000000,Two 3.000000,4.000000,Three";
+  const std::vector<TChapterCase> cases = {
+      {"whole.mp4", "", whole.c_str()},
+      {"whole.mkv", "", whole.c_str()},
+      {"clip.mp4", "-i ss=1 @ -o t=2.5",
+       "0.000000,0.500000,One 0.500000,2.000000,Two 2.000000,2.500000,Three"},
+      {"clip.mkv", "-i ss=2 @ -o t=1", "0.000000,1.000000,Two"},
+      {"none.mkv", "-o map_chapters=-1", ""},
+  };
+  TempDir dir;
+  std::string arguments;
+  for (const TChapterCase& c : cases) {
+    // "@" stands for the source: input options go before it.
+    std::string options = c.Options;
+    const size_t at = options.find('@');
+    const std::string before = at == std::string::npos ? "" : options.substr(0, at);
+    const std::string after = at == std::string::npos ? options : options.substr(at + 1);
+    arguments += " " + before + ShellQuote(TaggedSource()) +
+                 " -o vcodec=libx264 -o preset=ultrafast -o sn=1 " + after + " " + ShellQuote(dir / c.Output);
+  }
+  const CommandResult r = RunTranscode(arguments);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  for (const TChapterCase& c : cases) {
+    SCOPED_TRACE(c.Output);
+    std::string chapters =
+        RunCommand(
+            "ffprobe -v error -show_entries chapter=start_time,end_time:chapter_tags=title "
+            "-of csv=p=0 " +
+            ShellQuote(dir / c.Output))
+            .output;
+    for (char& ch : chapters)
+      if (ch == '\n') ch = ' ';
+    while (!chapters.empty() && chapters.back() == ' ') chapters.pop_back();
+    EXPECT_EQ(chapters, c.Chapters);
   }
 }
 

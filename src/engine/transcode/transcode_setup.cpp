@@ -6,6 +6,8 @@
 // to its file record (TInputFile, TOutputFile) and reaches the stream's codec parameters before
 // the header is written. The old codec-close call is freeing that context, under the codec lock.
 
+#include <strings.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -65,6 +67,50 @@ TFramePtr AllocatePicture(AVPixelFormat format, int width, int height) {
   frame->height = height;
   if (FF.av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
   return frame;
+}
+
+// Tags about the source file's own container and writer, which the output's muxer writes anew.
+bool SourceFileTag(const char* key) {
+  for (const char* own : {"encoder", "major_brand", "minor_version", "compatible_brands"})
+    if (strcasecmp(key, own) == 0) return true;
+  return false;
+}
+
+// An input's global tags (title, creation_time, ...) under the output's own: a tag the options
+// set stays.
+void CopyGlobalMetadata(const AVDictionary* from, AVDictionary** to) {
+  const AVDictionaryEntry* tag = nullptr;
+  while ((tag = FF.av_dict_get(from, "", tag, AV_DICT_IGNORE_SUFFIX)))
+    if (!SourceFileTag(tag->key)) FF.av_dict_set(to, tag->key, tag->value, AV_DICT_DONT_OVERWRITE);
+}
+
+// The chapters of `in` on the output's timeline, where the input's time t (µs) lands at t + shift:
+// cut to [0, length) and left out when nothing of them is in it. The output context frees them.
+void CopyChapters(const AVFormatContext& in, AVFormatContext& out, int64_t shift, int64_t length) {
+  for (unsigned i = 0; i < in.nb_chapters; ++i) {
+    const AVChapter& chapter = *in.chapters[i];
+    const int64_t moved = FF.av_rescale_q(shift, AVRational{1, AV_TIME_BASE}, chapter.time_base);
+    const int64_t last = length == INT64_MAX
+                             ? INT64_MAX
+                             : FF.av_rescale_q(length, AVRational{1, AV_TIME_BASE}, chapter.time_base);
+    const int64_t start = std::max<int64_t>(0, chapter.start + moved);
+    const int64_t end = std::min(last, chapter.end + moved);
+    if (end <= start) continue;
+    auto* copy = static_cast<AVChapter*>(FF.av_mallocz(sizeof(AVChapter)));
+    if (!copy) throw FFmpegException("av_mallocz fail");
+    copy->id = chapter.id;
+    copy->time_base = chapter.time_base;
+    copy->start = start;
+    copy->end = end;
+    if (FF.av_dict_copy(&copy->metadata, chapter.metadata, 0) < 0 ||
+        FF.av_reallocp(&out.chapters, (out.nb_chapters + 1) * sizeof(AVChapter*)) < 0) {
+      FF.av_dict_free(&copy->metadata);
+      FF.av_free(copy);
+      out.nb_chapters = 0;  // av_reallocp freed the array on failure
+      throw FFmpegException("av_mallocz fail");
+    }
+    out.chapters[out.nb_chapters++] = copy;
+  }
 }
 
 }  // namespace
@@ -264,6 +310,21 @@ void TCustomFFmpeg::TranscodeSetup() {
       while ((tag = FF.av_dict_get(in->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
         FF.av_dict_set(&out->metadata, tag->key, tag->value, 0);
     }
+    if (NbMetaDataMaps == 0 && CopyInputMetadata && NbInputFiles > 0)
+      for (int f = 0; f < NbOutputFiles; ++f)
+        CopyGlobalMetadata(InputFiles[0].Context->metadata, &OutputFiles[f].Context->metadata);
+    int chapters = ChapterInput;
+    if (chapters == FirstInputWithChapters) {
+      chapters = -1;
+      for (int f = 0; f < NbInputFiles && chapters < 0; ++f)
+        if (InputFiles[f].Context->nb_chapters > 0) chapters = f;
+    } else if (chapters >= NbInputFiles) {
+      throw FFmpegException(FormatText("Invalid input file index %d map_chapters", chapters));
+    }
+    // The cut the input was opened with is in its offset; the output's own start comes off too.
+    for (int f = 0; chapters >= 0 && f < NbOutputFiles; ++f)
+      CopyChapters(*InputFiles[chapters].Context, *OutputFiles[f].Context,
+                   InputFilesTsOffset[chapters] - StartTime, RecordingTime);
 
     // 15, 16: headers and the session description.
     bool allRtp = NbOutputFiles > 0;
