@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -159,6 +160,66 @@ TEST(ModernOutput, ChaptersFollowTheClip) {
       if (ch == '\n') ch = ' ';
     while (!chapters.empty() && chapters.back() == ' ') chapters.pop_back();
     EXPECT_EQ(chapters, c.Chapters);
+  }
+}
+
+struct TSubtitleCase {
+  std::string Source;
+  const char* Output;
+  const char* Options;  // -i and -o lines, "@" standing for the source
+  const char* Codec;    // of the output's subtitle stream, "" for none
+  const char* Cues;     // the cues' texts and the first one's start, as an SRT dump shows them
+};
+
+// Text subtitles go into MP4 as timed text, into Matroska and WebM as they are or as the
+// container's text; a clip keeps the cues inside it, on its timeline.
+TEST(ModernOutput, TextSubtitlesGoWhereTheContainerCanHoldThem) {
+  const std::string srt = TaggedSource();
+  const std::string movText =
+      Fixture("modern_mov_text.mp4", "-i " + ShellQuote(srt) + " -map 0 -c copy -c:s mov_text");
+  const std::string ass = Fixture("modern_ass.mkv", "-i " + ShellQuote(srt) + " -map 0 -c copy -c:s ass");
+  const std::vector<TSubtitleCase> cases = {
+      {srt, "srt.mp4", "", "mov_text", "00:00:00,5 Hello World"},
+      {srt, "srt.mkv", "", "subrip", "00:00:00,5 Hello World"},
+      {srt, "srt.webm", "-o vcodec=libvpx-vp9 -o deadline=realtime -o cpu-used=8", "webvtt",
+       "00:00:00,5 Hello World"},
+      {movText, "mov_text.mkv", "", "ass", "00:00:00,5 Hello World"},
+      {ass, "ass.mp4", "", "mov_text", "00:00:00,5 Hello World"},
+      {srt, "clip.mp4", "-i ss=1.1 @ -o t=2.5", "mov_text", "00:00:01,4 World"},
+      {srt, "clip.mkv", "-i ss=2.7 @ -o t=1", "subrip", "00:00:00,0 World"},
+      {srt, "none.mkv", "-o sn=1", "", ""},
+  };
+  TempDir dir;
+  std::string arguments;
+  for (const TSubtitleCase& c : cases) {
+    const std::string options = c.Options;
+    const size_t at = options.find('@');
+    const std::string before = at == std::string::npos ? "" : options.substr(0, at);
+    const std::string after = at == std::string::npos ? options : options.substr(at + 1);
+    arguments += " " + before + ShellQuote(c.Source) + " -o preset=ultrafast " + after + " " +
+                 ShellQuote(dir / c.Output);
+  }
+  const CommandResult r = RunTranscode(arguments);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  for (const TSubtitleCase& c : cases) {
+    SCOPED_TRACE(c.Output);
+    EXPECT_EQ(ProbeValue(dir / c.Output, "stream=codec_name", "s"), c.Codec);
+    if (*c.Codec == 0) continue;
+    EXPECT_EQ(ProbeValue(dir / c.Output, "stream_tags=language", "s"), "eng");
+    // "00:00:00,523 --> ..." lines and texts: the first start to a tenth, then the texts.
+    const std::string dump =
+        RunCommand("ffmpeg -v error -i " + ShellQuote(dir / c.Output) + " -map 0:s -f srt -").output;
+    std::string cues;
+    size_t pos = 0;
+    for (size_t end; (end = dump.find('\n', pos)) != std::string::npos; pos = end + 1) {
+      const std::string text = dump.substr(pos, end - pos);
+      if (text.find(" --> ") != std::string::npos) {
+        if (cues.empty()) cues = text.substr(0, 10);
+      } else if (!text.empty() && !std::isdigit(static_cast<unsigned char>(text[0]))) {
+        cues += " " + text;
+      }
+    }
+    EXPECT_EQ(cues, c.Cues) << dump;
   }
 }
 

@@ -260,33 +260,37 @@ void TCustomFFmpeg::TranscodeSetup() {
       }
     }
 
-    // 11, 12: encoders and decoders.
-    for (int n = 0; n < Tables.NbOutputStreams(); ++n) OpenOutputStreamCodec(n);
-    for (auto& ist : Tables.InputStreams) {
-      if (!ist->DecodingNeeded) continue;
-      const AVCodec* codec = ist->Input->ForcedDecoder;
-      if (!codec && ist->Decoder) codec = ist->Decoder->codec;
-      if (!codec) codec = FF.avcodec_find_decoder(ist->Stream->codecpar->codec_id);
-      if (!codec || !ist->Decoder)
+    // 11, 12: encoders and decoders. A text subtitle encoder starts from the style header its
+    // decoder makes when it opens, so those decoders open first.
+    auto openDecoder = [&](TInputStreamState& ist) {
+      const AVCodec* codec = ist.Input->ForcedDecoder;
+      if (!codec && ist.Decoder) codec = ist.Decoder->codec;
+      if (!codec) codec = FF.avcodec_find_decoder(ist.Stream->codecpar->codec_id);
+      if (!codec || !ist.Decoder)
         throw FFmpegException(FormatText("Unsupported codec (id=%d) for input stream #%d.%d",
-                                         int(ist->Stream->codecpar->codec_id), ist->FileIndex, ist->Index));
+                                         int(ist.Stream->codecpar->codec_id), ist.FileIndex, ist.Index));
       // This generation's decoders conceal damage quietly; stopping at the first error needs
       // them to report it.
-      if (ExitOnError) ist->Decoder->err_recognition |= AV_EF_EXPLODE;
+      if (ExitOnError) ist.Decoder->err_recognition |= AV_EF_EXPLODE;
       // The count as it stands when the task starts: output options may set it after the input was opened.
-      ist->Decoder->thread_count = ThreadCount;
+      ist.Decoder->thread_count = ThreadCount;
       int r;
       {
         std::lock_guard<std::mutex> lock(FFLoader.CodecLock);
-        r = FF.avcodec_open2(ist->Decoder, codec, nullptr);
+        r = FF.avcodec_open2(ist.Decoder, codec, nullptr);
       }
       if (r < 0)
         throw FFmpegException(
-            FormatText("Error while opening codec for input stream #%d.%d", ist->FileIndex, ist->Index));
-      OpenDecoders.Add(ist.get());
-      ist->Frame.reset(FF.av_frame_alloc());
-      if (!ist->Frame) throw FFmpegException("av_mallocz fail");
-    }
+            FormatText("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.Index));
+      OpenDecoders.Add(&ist);
+      ist.Frame.reset(FF.av_frame_alloc());
+      if (!ist.Frame) throw FFmpegException("av_mallocz fail");
+    };
+    for (auto& ist : Tables.InputStreams)
+      if (ist->DecodingNeeded && TypeOf(*ist) == AVMEDIA_TYPE_SUBTITLE) openDecoder(*ist);
+    for (int n = 0; n < Tables.NbOutputStreams(); ++n) OpenOutputStreamCodec(n);
+    for (auto& ist : Tables.InputStreams)
+      if (ist->DecodingNeeded && TypeOf(*ist) != AVMEDIA_TYPE_SUBTITLE) openDecoder(*ist);
 
     // 13: initial times.
     for (auto& ist : Tables.InputStreams) {
@@ -531,6 +535,15 @@ void TCustomFFmpeg::OpenOutputStreamCodec(int n) {
     if (!encoder)
       throw FFmpegException(
           FormatText("Unsupported codec for output stream #%d.%d", ost.FileIndex, ost.Index));
+    const AVCodecContext* decoder = Tables.InputStreams[ost.SourceIndex]->Decoder;
+    if (codec->codec_type == AVMEDIA_TYPE_SUBTITLE && decoder && decoder->subtitle_header) {
+      // Freed with the encoder context.
+      codec->subtitle_header =
+          static_cast<uint8_t*>(FF.av_mallocz(size_t(decoder->subtitle_header_size) + 1));
+      if (!codec->subtitle_header) throw FFmpegException("av_mallocz fail");
+      std::memcpy(codec->subtitle_header, decoder->subtitle_header, size_t(decoder->subtitle_header_size));
+      codec->subtitle_header_size = decoder->subtitle_header_size;
+    }
     int r;
     {
       std::lock_guard<std::mutex> lock(FFLoader.CodecLock);
