@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -220,6 +221,81 @@ TEST(ModernOutput, TextSubtitlesGoWhereTheContainerCanHoldThem) {
       }
     }
     EXPECT_EQ(cues, c.Cues) << dump;
+  }
+}
+
+struct TPacket {
+  std::string Size, Flags;
+  double Pts;
+};
+
+// The video packets of `file` in stored order.
+std::vector<TPacket> VideoPackets(const std::string& file) {
+  const std::string lines = RunCommand(
+                                "ffprobe -v error -select_streams v -show_entries packet=pts_time,size,flags "
+                                "-of csv=p=0 " +
+                                ShellQuote(file))
+                                .output;
+  std::vector<TPacket> packets;
+  size_t pos = 0;
+  for (size_t end; (end = lines.find('\n', pos)) != std::string::npos; pos = end + 1) {
+    const std::string line = lines.substr(pos, end - pos);
+    const size_t a = line.find(','), b = line.find(',', a + 1);
+    if (a == std::string::npos || b == std::string::npos) continue;
+    packets.push_back(
+        {line.substr(a + 1, b - a - 1), line.substr(b + 1, 1), std::atof(line.substr(0, a).c_str())});
+  }
+  return packets;
+}
+
+struct TRemuxCase {
+  std::string Source;
+  const char* Output;
+  const char* Options;  // "@" stands for the source
+  int FirstKey;         // the source's key frame (second) the output starts at
+  double End;           // the clip's end in the source's time, 0 for none
+};
+
+// A stream copy remuxes the video packets as they are, with their times; a clip starts at the key
+// frame before its start and ends at its end.
+TEST(ModernOutput, StreamCopyKeepsThePacketsAndCutsAtKeyFrames) {
+  const std::string mkv = TaggedSource();
+  const std::string mp4 =
+      Fixture("modern_mov_text.mp4", "-i " + ShellQuote(mkv) + " -map 0 -c copy -c:s mov_text");
+  const std::vector<TRemuxCase> cases = {
+      {mkv, "remux.mp4", "", 0, 0},
+      {mp4, "remux.mkv", "", 0, 0},
+      {mkv, "cut.mp4", "-i ss=1.5 @ -o t=1", 1, 2.5},
+      {mp4, "cut.mkv", "-i ss=2.2 @ -o t=1", 2, 3.2},
+  };
+  TempDir dir;
+  std::string arguments;
+  for (const TRemuxCase& c : cases) {
+    const std::string options = c.Options;
+    const size_t at = options.find('@');
+    const std::string before = at == std::string::npos ? "" : options.substr(0, at);
+    const std::string after = at == std::string::npos ? options : options.substr(at + 1);
+    arguments += " " + before + ShellQuote(c.Source) + " -o vcodec=copy -o acodec=copy " + after + " " +
+                 ShellQuote(dir / c.Output);
+  }
+  const CommandResult r = RunTranscode(arguments);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  for (const TRemuxCase& c : cases) {
+    SCOPED_TRACE(c.Output);
+    const std::vector<TPacket> in = VideoPackets(c.Source), out = VideoPackets(dir / c.Output);
+    // 25 pictures a second, a key frame each second.
+    const size_t first = size_t(c.FirstKey) * 25;
+    ASSERT_GT(in.size(), first);
+    ASSERT_FALSE(out.empty());
+    const size_t expected = c.End == 0 ? in.size() - first : size_t((c.End - c.FirstKey) * 25);
+    // The pictures reordered around the end come along.
+    EXPECT_NEAR(double(out.size()), double(expected), 3.0);
+    for (size_t i = 0; i < out.size() && first + i < in.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(out[i].Size, in[first + i].Size);
+      EXPECT_EQ(out[i].Flags, in[first + i].Flags);
+      EXPECT_NEAR(out[i].Pts - out[0].Pts, in[first + i].Pts - in[first].Pts, 0.0015);
+    }
   }
 }
 

@@ -88,6 +88,11 @@ void TCustomFFmpeg::TranscodeLoop() {
   TPacketPtr packet(FF.av_packet_alloc());
   if (!packet) throw FFmpegException("av_mallocz fail");
   int64_t lastReport = TimerStart;
+  // Subtitles are sparse: a stream whose next cue lies past the recording time would otherwise
+  // keep the loop reading (and stream copies copying) to the end of the input.
+  const bool subtitlesWait = std::all_of(t.OutputStreams.begin(), t.OutputStreams.end(), [](const auto& ost) {
+    return ost->Encoder && ost->Encoder->codec_type == AVMEDIA_TYPE_SUBTITLE;
+  });
 
   while (!StopRequested) {
     PauseGate.Pass();
@@ -101,7 +106,9 @@ void TCustomFFmpeg::TranscodeLoop() {
       double opts = OutputTime(*ost);
       // An output whose input has passed the recording time gets nothing more (OutputPacket cuts
       // there), so it counts as having reached that time.
-      if (RecordingTime != INT64_MAX && ist.Pts - StartTime >= RecordingTime)
+      if (RecordingTime != INT64_MAX &&
+          (ist.Pts - StartTime >= RecordingTime ||
+           (!subtitlesWait && ost->Encoder && ost->Encoder->codec_type == AVMEDIA_TYPE_SUBTITLE)))
         opts = std::max(opts, double(RecordingTime) / 1000000.0);
       const double ipts = double(ist.Pts);
       if (!t.InputFileStates[ist.FileIndex].EofReached) {
@@ -236,7 +243,16 @@ void TCustomFFmpeg::TranscodeLoop() {
 }
 
 int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const AVPacket* packet) {
+  // A copied packet without a decoding time (Matroska stores none, and a seek lands on such
+  // packets) takes the one its predecessors predict; the first one is decoded the stream's reorder
+  // delay before it is shown. A copy's clock starting at 0 instead would put a clip's first
+  // key frame, shown before the cut, after its decoding time.
+  const bool copyWithoutDts = packet && !ist.DecodingNeeded && packet->dts == AV_NOPTS_VALUE;
+  if (copyWithoutDts && ist.NextPts == AV_NOPTS_VALUE && packet->pts != AV_NOPTS_VALUE)
+    ist.Pts = FF.av_rescale_q(packet->pts, ist.Stream->time_base, Microseconds) -
+              ist.Stream->codecpar->video_delay * PictureDuration(ist, 0);
   if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
+  if (copyWithoutDts) ist.Pts = ist.NextPts;
   if (packet && packet->dts != AV_NOPTS_VALUE)
     ist.Pts = ist.NextPts = FF.av_rescale_q(packet->dts, ist.Stream->time_base, Microseconds);
   const AVMediaType type = ist.Stream->codecpar->codec_type;
@@ -389,8 +405,8 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
     rateEmulation();
   }
 
-  // Stream copies, with a packet only.
-  if (packet && started()) {
+  // Stream copies, with a packet only, up to the recording time.
+  if (packet && started() && beforeEnd()) {
     forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {
       if (ost.EncodingNeeded) return;
       if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY) && !CopyInitialNonKeyframes) return;
