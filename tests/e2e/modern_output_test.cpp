@@ -21,6 +21,27 @@ CommandResult RunTranscode(const std::string& arguments) {
   return RunCommand(ShellQuote(Program()) + " --log-level error " + arguments);
 }
 
+// One task of the command line: `options` are -i and -o lines, "@" standing for the source (input
+// options go before it), followed by the `common` -o lines.
+std::string Task(const std::string& source, const std::string& options, const std::string& common,
+                 const std::string& output) {
+  const size_t at = options.find('@');
+  const std::string before = at == std::string::npos ? "" : options.substr(0, at);
+  const std::string after = at == std::string::npos ? options : options.substr(at + 1);
+  return " " + before + ShellQuote(source) + " " + common + " " + after + " " + ShellQuote(output);
+}
+
+// Converts each case's source (`source(c)`) with its Options and the `common` -o lines into its
+// Output in `dir`, in one run of the program, which must succeed.
+template <typename TCase, typename TSource>
+void ConvertCases(const std::vector<TCase>& cases, TSource source, const std::string& common,
+                  const TempDir& dir) {
+  std::string arguments;
+  for (const TCase& c : cases) arguments += Task(source(c), c.Options, common, dir / c.Output);
+  const CommandResult r = RunTranscode(arguments);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+}
+
 double BitRate(const std::string& file) { return std::stod("0" + ProbeValue(file, "format=bit_rate")); }
 
 // 4 s of 160x120 video with a key frame each second, French audio, English SRT subtitles, a title,
@@ -89,7 +110,7 @@ TEST(ModernOutput, QualityAndSpeedOptionsReachEachEncoder) {
 
 struct TTagCase {
   const char* Output;
-  const char* Options;  // -o lines
+  const char* Options;  // as Task takes them
   const char* Title;
   const char* Date;
 };
@@ -105,12 +126,9 @@ TEST(ModernOutput, TitleDateAndLanguagesComeFromTheSource) {
       {"bare.mkv", "-o map_metadata=-1", "", ""},
   };
   TempDir dir;
-  std::string arguments;
-  for (const TTagCase& c : cases)
-    arguments += " " + ShellQuote(TaggedSource()) + " -o vcodec=libx264 -o preset=ultrafast -o sn=1 " +
-                 c.Options + " " + ShellQuote(dir / c.Output);
-  const CommandResult r = RunTranscode(arguments);
-  ASSERT_EQ(r.exitCode, 0) << r.output;
+  ASSERT_NO_FATAL_FAILURE(ConvertCases(
+      cases, [](const TTagCase&) { return TaggedSource(); }, "-o vcodec=libx264 -o preset=ultrafast -o sn=1",
+      dir));
   for (const TTagCase& c : cases) {
     SCOPED_TRACE(c.Output);
     EXPECT_EQ(ProbeValue(dir / c.Output, "format_tags=title"), c.Title);
@@ -121,7 +139,7 @@ TEST(ModernOutput, TitleDateAndLanguagesComeFromTheSource) {
 
 struct TChapterCase {
   const char* Output;
-  const char* Options;   // -i and -o lines before the output
+  const char* Options;   // as Task takes them
   const char* Chapters;  // start,end,title of each, as ffprobe prints them
 };
 
@@ -137,18 +155,9 @@ TEST(ModernOutput, ChaptersFollowTheClip) {
       {"none.mkv", "-o map_chapters=-1", ""},
   };
   TempDir dir;
-  std::string arguments;
-  for (const TChapterCase& c : cases) {
-    // "@" stands for the source: input options go before it.
-    std::string options = c.Options;
-    const size_t at = options.find('@');
-    const std::string before = at == std::string::npos ? "" : options.substr(0, at);
-    const std::string after = at == std::string::npos ? options : options.substr(at + 1);
-    arguments += " " + before + ShellQuote(TaggedSource()) +
-                 " -o vcodec=libx264 -o preset=ultrafast -o sn=1 " + after + " " + ShellQuote(dir / c.Output);
-  }
-  const CommandResult r = RunTranscode(arguments);
-  ASSERT_EQ(r.exitCode, 0) << r.output;
+  ASSERT_NO_FATAL_FAILURE(ConvertCases(
+      cases, [](const TChapterCase&) { return TaggedSource(); },
+      "-o vcodec=libx264 -o preset=ultrafast -o sn=1", dir));
   for (const TChapterCase& c : cases) {
     SCOPED_TRACE(c.Output);
     std::string chapters =
@@ -167,7 +176,7 @@ TEST(ModernOutput, ChaptersFollowTheClip) {
 struct TSubtitleCase {
   std::string Source;
   const char* Output;
-  const char* Options;  // -i and -o lines, "@" standing for the source
+  const char* Options;  // as Task takes them
   const char* Codec;    // of the output's subtitle stream, "" for none
   const char* Cues;     // the cues' texts and the first one's start, as an SRT dump shows them
 };
@@ -191,17 +200,8 @@ TEST(ModernOutput, TextSubtitlesGoWhereTheContainerCanHoldThem) {
       {srt, "none.mkv", "-o sn=1", "", ""},
   };
   TempDir dir;
-  std::string arguments;
-  for (const TSubtitleCase& c : cases) {
-    const std::string options = c.Options;
-    const size_t at = options.find('@');
-    const std::string before = at == std::string::npos ? "" : options.substr(0, at);
-    const std::string after = at == std::string::npos ? options : options.substr(at + 1);
-    arguments += " " + before + ShellQuote(c.Source) + " -o preset=ultrafast " + after + " " +
-                 ShellQuote(dir / c.Output);
-  }
-  const CommandResult r = RunTranscode(arguments);
-  ASSERT_EQ(r.exitCode, 0) << r.output;
+  ASSERT_NO_FATAL_FAILURE(ConvertCases(
+      cases, [](const TSubtitleCase& c) { return c.Source; }, "-o preset=ultrafast", dir));
   for (const TSubtitleCase& c : cases) {
     SCOPED_TRACE(c.Output);
     EXPECT_EQ(ProbeValue(dir / c.Output, "stream=codec_name", "s"), c.Codec);
@@ -251,7 +251,7 @@ std::vector<TPacket> VideoPackets(const std::string& file) {
 struct TRemuxCase {
   std::string Source;
   const char* Output;
-  const char* Options;  // "@" stands for the source
+  const char* Options;  // as Task takes them
   int FirstKey;         // the source's key frame (second) the output starts at
   double End;           // the clip's end in the source's time, 0 for none
 };
@@ -269,17 +269,8 @@ TEST(ModernOutput, StreamCopyKeepsThePacketsAndCutsAtKeyFrames) {
       {mp4, "cut.mkv", "-i ss=2.2 @ -o t=1", 2, 3.2},
   };
   TempDir dir;
-  std::string arguments;
-  for (const TRemuxCase& c : cases) {
-    const std::string options = c.Options;
-    const size_t at = options.find('@');
-    const std::string before = at == std::string::npos ? "" : options.substr(0, at);
-    const std::string after = at == std::string::npos ? options : options.substr(at + 1);
-    arguments += " " + before + ShellQuote(c.Source) + " -o vcodec=copy -o acodec=copy " + after + " " +
-                 ShellQuote(dir / c.Output);
-  }
-  const CommandResult r = RunTranscode(arguments);
-  ASSERT_EQ(r.exitCode, 0) << r.output;
+  ASSERT_NO_FATAL_FAILURE(ConvertCases(
+      cases, [](const TRemuxCase& c) { return c.Source; }, "-o vcodec=copy -o acodec=copy", dir));
   for (const TRemuxCase& c : cases) {
     SCOPED_TRACE(c.Output);
     const std::vector<TPacket> in = VideoPackets(c.Source), out = VideoPackets(dir / c.Output);
