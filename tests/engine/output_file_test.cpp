@@ -133,6 +133,7 @@ TEST_F(OutputFile, SubtitlesGoInAsTheContainerTakesThemOrAsItsText) {
       {"webm", AV_CODEC_ID_SUBRIP, Convert, "webvtt"},
       {"webm", AV_CODEC_ID_DVD_SUBTITLE, Leave, ""},
       {"avi", AV_CODEC_ID_SUBRIP, Leave, ""},
+      {"mpegts", AV_CODEC_ID_SUBRIP, Leave, ""},
   };
   for (const TSubtitleCase& c : cases) {
     SCOPED_TRACE(std::string(c.format) + " " + FF.avcodec_get_name(c.source));
