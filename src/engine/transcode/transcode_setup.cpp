@@ -102,13 +102,15 @@ void CopyChapters(const AVFormatContext& in, AVFormatContext& out, int64_t shift
     copy->time_base = chapter.time_base;
     copy->start = start;
     copy->end = end;
+    // On failure the chapters already copied stay the context's.
+    void* grown = nullptr;
     if (FF.av_dict_copy(&copy->metadata, chapter.metadata, 0) < 0 ||
-        FF.av_reallocp(&out.chapters, (out.nb_chapters + 1) * sizeof(AVChapter*)) < 0) {
+        !(grown = FF.av_realloc(out.chapters, (out.nb_chapters + 1) * sizeof(AVChapter*)))) {
       FF.av_dict_free(&copy->metadata);
       FF.av_free(copy);
-      out.nb_chapters = 0;  // av_reallocp freed the array on failure
       throw FFmpegException("av_mallocz fail");
     }
+    out.chapters = static_cast<AVChapter**>(grown);
     out.chapters[out.nb_chapters++] = copy;
   }
 }
