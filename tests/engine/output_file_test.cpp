@@ -92,14 +92,11 @@ TEST_F(OutputFile, TheStreamsFollowTheInputsKinds) {
   ASSERT_EQ(Output().Streams.size(), 1u);
   EXPECT_EQ(Encoder(0)->codec_type, AVMEDIA_TYPE_VIDEO);
 
-  // Without inputs only the format decides: Matroska has a default subtitle codec too, which gets
-  // no encoder without a name.
+  // Without inputs only the format decides; a subtitle stream also needs a named codec then, since
+  // no source says how subtitles would go in.
   engine->ResetOptions();
   ASSERT_EQ(engine->OpenOutput(tmp_ / "all.mkv"), 1);
-  ASSERT_EQ(Output().Streams.size(), 3u);
-  EXPECT_EQ(Encoder(2)->codec_type, AVMEDIA_TYPE_SUBTITLE);
-  EXPECT_EQ(Encoder(2)->codec_id, AV_CODEC_ID_NONE);
-  EXPECT_EQ(Output().Streams[2].Codec, nullptr);
+  ASSERT_EQ(Output().Streams.size(), 2u);
 
   engine->ResetOptions();
   engine->ApplyOption("scodec", "ass");
@@ -108,6 +105,44 @@ TEST_F(OutputFile, TheStreamsFollowTheInputsKinds) {
   EXPECT_STREQ(Output().Streams[2].Codec->name, "ass");
   EXPECT_EQ(engine->OutputCodecs[2], Output().Streams[2].Codec);
   EXPECT_EQ(engine->SubtitleCodecName, "");
+}
+
+struct TSubtitleCase {
+  const char* format;
+  AVCodecID source;
+  decltype(TSubtitleCarriage::How) how;
+  const char* encoder;  // for Convert
+};
+
+TEST_F(OutputFile, SubtitlesGoInAsTheContainerTakesThemOrAsItsText) {
+  constexpr auto Copy = TSubtitleCarriage::Copy, Convert = TSubtitleCarriage::Convert,
+                 Leave = TSubtitleCarriage::Leave;
+  const std::vector<TSubtitleCase> cases = {
+      {"mp4", AV_CODEC_ID_MOV_TEXT, Copy, ""},
+      {"mp4", AV_CODEC_ID_SUBRIP, Convert, "mov_text"},
+      {"mp4", AV_CODEC_ID_ASS, Convert, "mov_text"},
+      {"mp4", AV_CODEC_ID_DVD_SUBTITLE, Leave, ""},
+      {"mp4", AV_CODEC_ID_HDMV_PGS_SUBTITLE, Leave, ""},
+      {"mov", AV_CODEC_ID_SUBRIP, Convert, "mov_text"},
+      {"matroska", AV_CODEC_ID_SUBRIP, Copy, ""},
+      {"matroska", AV_CODEC_ID_ASS, Copy, ""},
+      {"matroska", AV_CODEC_ID_MOV_TEXT, Convert, "ass"},
+      {"matroska", AV_CODEC_ID_DVD_SUBTITLE, Copy, ""},
+      {"matroska", AV_CODEC_ID_HDMV_PGS_SUBTITLE, Copy, ""},
+      {"webm", AV_CODEC_ID_WEBVTT, Copy, ""},
+      {"webm", AV_CODEC_ID_SUBRIP, Convert, "webvtt"},
+      {"webm", AV_CODEC_ID_DVD_SUBTITLE, Leave, ""},
+      {"avi", AV_CODEC_ID_SUBRIP, Leave, ""},
+      {"mpegts", AV_CODEC_ID_SUBRIP, Leave, ""},
+  };
+  for (const TSubtitleCase& c : cases) {
+    SCOPED_TRACE(std::string(c.format) + " " + FF.avcodec_get_name(c.source));
+    const AVOutputFormat* format = FF.av_guess_format(c.format, nullptr, nullptr);
+    ASSERT_NE(format, nullptr);
+    const TSubtitleCarriage plan = PlanSubtitleCarriage(format, c.source);
+    EXPECT_EQ(plan.How, c.how);
+    EXPECT_STREQ(plan.Encoder ? plan.Encoder->name : "", c.encoder);
+  }
 }
 
 TEST_F(OutputFile, AudioAndVideoCanBeSwitchedOff) {

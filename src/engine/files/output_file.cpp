@@ -128,7 +128,32 @@ void CheckStreamRoom(const AVFormatContext* oc) {
   if (oc->nb_streams >= unsigned(MaxStreams)) throw FFmpegException("Could not alloc stream");
 }
 
+// The text codec a container's subtitles are written in: its own default, else the timed text of
+// the MP4 family, whose muxers take it without naming a default.
+AVCodecID TextSubtitleCodec(const AVOutputFormat* format) {
+  if (format->subtitle_codec != AV_CODEC_ID_NONE) return format->subtitle_codec;
+  return FF.avformat_query_codec(format, AV_CODEC_ID_MOV_TEXT, FF_COMPLIANCE_NORMAL) == 1
+             ? AV_CODEC_ID_MOV_TEXT
+             : AV_CODEC_ID_NONE;
+}
+
 }  // namespace
+
+TSubtitleCarriage PlanSubtitleCarriage(const AVOutputFormat* format, AVCodecID source) {
+  const AVCodecID text = TextSubtitleCodec(format);
+  const AVCodecDescriptor* descriptor = FF.avcodec_descriptor_get(source);
+  const bool isText = descriptor && (descriptor->props & AV_CODEC_PROP_TEXT_SUB);
+  if (text == AV_CODEC_ID_NONE) return {};
+  if ((isText || format->subtitle_codec != AV_CODEC_ID_NONE) &&
+      FF.avformat_query_codec(format, source, FF_COMPLIANCE_NORMAL) == 1)
+    return {TSubtitleCarriage::Copy, nullptr};
+  if (!isText || !FF.avcodec_find_decoder(source)) return {};
+  // The encoder of the codec's own name first: "ssa" would write the same codec under its old name.
+  const AVCodec* encoder = FF.avcodec_find_encoder_by_name(FF.avcodec_get_name(text));
+  if (!encoder) encoder = FF.avcodec_find_encoder(text);
+  if (encoder) return {TSubtitleCarriage::Convert, encoder};
+  return {};
+}
 
 int TOutputStream::UpdateStreamParameters() {
   if (!Stream || !Encoder) return AVERROR(EINVAL);
@@ -407,6 +432,8 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFile& file) {
   ost.Codec = named;
   AVCodecContext* c = AllocateEncoder(ost, AVMEDIA_TYPE_SUBTITLE, id);
   if (!ost.StreamCopy) {
+    // Subtitle times are milliseconds; the encoders refuse to open without a time base.
+    c->time_base = AVRational{1, 1000};
     ApplyContextOptions(c, OptionContexts.CodecOptions[MediaSubtitle].get(),
                         AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_SUBTITLE_PARAM);
     ApplyPrivateCodecOptions(c, MediaSubtitle);
@@ -499,8 +526,8 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
 
   bool useVideo = VideoStreamCopy || format->video_codec != AV_CODEC_ID_NONE || !VideoCodecName.empty();
   bool useAudio = AudioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE || !AudioCodecName.empty();
-  bool useSubtitle =
-      SubtitleStreamCopy || format->subtitle_codec != AV_CODEC_ID_NONE || !SubtitleCodecName.empty();
+  const bool subtitleNamed = SubtitleStreamCopy || !SubtitleCodecName.empty();
+  bool useSubtitle = subtitleNamed || TextSubtitleCodec(format) != AV_CODEC_ID_NONE;
   if (NbInputFiles > 0) {
     bool hasVideo, hasAudio, hasSubtitle;
     try {
@@ -514,6 +541,35 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
   }
   if (AudioDisable) useAudio = false;
   if (SubtitleDisable) useSubtitle = false;
+  if (useSubtitle && !subtitleNamed) {
+    // The stream the setup will feed it from (the first subtitle stream, or the first one mapped)
+    // decides how subtitles go in, if at all.
+    auto mapped = [&](int f, int s) {
+      if (NbStreamMaps == 0) return true;
+      for (int m = 0; m < NbStreamMaps; ++m)
+        if (StreamMaps[m].FileIndex == f && StreamMaps[m].StreamIndex == s) return true;
+      return false;
+    };
+    int sourceFile = -1, sourceStream = -1;
+    for (int f = 0; f < NbInputFiles && sourceFile < 0; ++f)
+      for (unsigned i = 0; i < InputFiles[f].Context->nb_streams && sourceFile < 0; ++i)
+        if (InputFiles[f].Context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE &&
+            mapped(f, int(i))) {
+          sourceFile = f;
+          sourceStream = int(i);
+        }
+    useSubtitle = false;
+    if (sourceFile >= 0) {
+      const AVCodecID id = InputFiles[sourceFile].Context->streams[sourceStream]->codecpar->codec_id;
+      const TSubtitleCarriage plan = PlanSubtitleCarriage(format, id);
+      useSubtitle = plan.How != TSubtitleCarriage::Leave;
+      if (plan.How == TSubtitleCarriage::Copy) SubtitleStreamCopy = true;
+      if (plan.How == TSubtitleCarriage::Convert) SubtitleCodecName = plan.Encoder->name;
+      if (!useSubtitle)
+        Log(0, FormatText("Subtitle stream #%d.%d (%s) cannot go into %s: it is left out", sourceFile,
+                          sourceStream, FF.avcodec_get_name(id), format->name));
+    }
+  }
 
   if (!VideoDisable && useVideo) {
     try {

@@ -68,4 +68,14 @@ struct TOutputState {
 // The filter chain names a filter that changes the frame size: crop, rotate, scale or transpose.
 bool HasResizingFilter(const std::string& filters);
 
+// How an input's subtitle stream of codec `source` goes into `format` when the options name no
+// subtitle codec: as it is when the container takes it (bitmaps only into a container with a
+// subtitle codec of its own: the MP4 family's players show timed text only), converted to the
+// container's text codec when it is text, else left out.
+struct TSubtitleCarriage {
+  enum { Copy, Convert, Leave } How = Leave;
+  const AVCodec* Encoder = nullptr;  // for Convert
+};
+TSubtitleCarriage PlanSubtitleCarriage(const AVOutputFormat* format, AVCodecID source);
+
 }  // namespace ok

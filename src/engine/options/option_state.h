@@ -38,6 +38,9 @@ struct TStreamMap {
   int SyncStreamIndex = 0;
 };
 
+// "map_chapters" unset: the chapters of the first input that has any.
+constexpr int FirstInputWithChapters = -2;
+
 struct TMetaDataMap {
   int OutFile = 0;
   int InFile = 0;
@@ -132,6 +135,10 @@ struct TOptionState {
   std::array<TMetaDataMap, MaxMetaDataMaps> MetaDataMaps{};
   int NbMetaDataMaps = 0;
   std::vector<TMetadataPair> Metadata;  // written to the next output file
+  // Without a metadata map the outputs get the first input's global metadata ("map_metadata" -1:
+  // none), and the chapters of ChapterInput ("map_chapters"; FirstInputWithChapters, or -1: none).
+  bool CopyInputMetadata = true;
+  int ChapterInput = FirstInputWithChapters;
   bool HexDump = false;
   bool PktDump = false;
   bool DoPsnr = false;

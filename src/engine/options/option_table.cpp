@@ -174,6 +174,16 @@ const std::unordered_map<std::string_view, THandler>& OptionTable() {
       {"map", [](TCustomFFmpeg& e, const std::string&, const std::string& v) { e.SetStreamMap(v); }},
       {"map_meta_data",
        [](TCustomFFmpeg& e, const std::string&, const std::string& v) { e.SetMetaDataMap(v); }},
+      // The newer spelling names only the input: -1 keeps the first input's metadata out.
+      {"map_metadata",
+       [](TCustomFFmpeg& e, const std::string&, const std::string& v) {
+         if (const int input = StrToInt(v); input < 0)
+           e.CopyInputMetadata = false;
+         else
+           e.SetMetaDataMap(std::to_string(e.NbOutputFiles) + ":" + std::to_string(input));
+       }},
+      {"map_chapters", [](TCustomFFmpeg& e, const std::string&,
+                          const std::string& v) { e.ChapterInput = std::max(-1, StrToInt(v)); }},
       {"t", [](TCustomFFmpeg& e, const std::string&, const std::string& v) { e.SetRecordingTimeOption(v); }},
       {"ss", [](TCustomFFmpeg& e, const std::string&, const std::string& v) { e.SetStartTimeOption(v); }},
       {"itsoffset",

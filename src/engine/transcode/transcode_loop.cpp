@@ -41,6 +41,22 @@ int64_t PictureDuration(const TInputStreamState& ist, int repeatPict) {
   return int64_t(AV_TIME_BASE) * rate.den * (2 + repeatPict) / (int64_t(rate.num) * 2);
 }
 
+// The part of a subtitle shown from `start` for `duration` (µs; 0: until the next one) that falls
+// inside the clip [from, to): false when none does. One begun before a cut would otherwise reach
+// the muxer with a negative time, and Matroska's muxer moves every stream to make it fit.
+bool CutToClip(int64_t& start, int64_t& duration, int64_t from, int64_t to) {
+  if ((duration > 0 && start + duration <= from) || start >= to) return false;
+  if (start < from) {
+    if (duration > 0) duration -= from - start;
+    start = from;
+  }
+  if (duration > 0 && to - start < duration) duration = to - start;
+  return true;
+}
+
+// The end of a clip of `length` µs from `start` (INT64_MAX: none).
+int64_t ClipEnd(int64_t start, int64_t length) { return length == INT64_MAX ? INT64_MAX : start + length; }
+
 // The output position of `ost` in seconds, as the file choice compares it.
 double OutputTime(const TOutputStreamState& ost) {
   if (ost.Encoder && ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO)
@@ -72,6 +88,11 @@ void TCustomFFmpeg::TranscodeLoop() {
   TPacketPtr packet(FF.av_packet_alloc());
   if (!packet) throw FFmpegException("av_mallocz fail");
   int64_t lastReport = TimerStart;
+  // Subtitles are sparse: a stream whose next cue lies past the recording time would otherwise
+  // keep the loop reading (and stream copies copying) to the end of the input.
+  const bool subtitlesWait = std::all_of(t.OutputStreams.begin(), t.OutputStreams.end(), [](const auto& ost) {
+    return ost->Encoder && ost->Encoder->codec_type == AVMEDIA_TYPE_SUBTITLE;
+  });
 
   while (!StopRequested) {
     PauseGate.Pass();
@@ -85,7 +106,9 @@ void TCustomFFmpeg::TranscodeLoop() {
       double opts = OutputTime(*ost);
       // An output whose input has passed the recording time gets nothing more (OutputPacket cuts
       // there), so it counts as having reached that time.
-      if (RecordingTime != INT64_MAX && ist.Pts - StartTime >= RecordingTime)
+      if (RecordingTime != INT64_MAX &&
+          (ist.Pts - StartTime >= RecordingTime ||
+           (!subtitlesWait && ost->Encoder && ost->Encoder->codec_type == AVMEDIA_TYPE_SUBTITLE)))
         opts = std::max(opts, double(RecordingTime) / 1000000.0);
       const double ipts = double(ist.Pts);
       if (!t.InputFileStates[ist.FileIndex].EofReached) {
@@ -220,7 +243,16 @@ void TCustomFFmpeg::TranscodeLoop() {
 }
 
 int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const AVPacket* packet) {
+  // A copied packet without a decoding time (Matroska stores none, and a seek lands on such
+  // packets) takes the one its predecessors predict; the first one is decoded the stream's reorder
+  // delay before it is shown. A copy's clock starting at 0 instead would put a clip's first
+  // key frame, shown before the cut, after its decoding time.
+  const bool copyWithoutDts = packet && !ist.DecodingNeeded && packet->dts == AV_NOPTS_VALUE;
+  if (copyWithoutDts && ist.NextPts == AV_NOPTS_VALUE && packet->pts != AV_NOPTS_VALUE)
+    ist.Pts = FF.av_rescale_q(packet->pts, ist.Stream->time_base, Microseconds) -
+              ist.Stream->codecpar->video_delay * PictureDuration(ist, 0);
   if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
+  if (copyWithoutDts) ist.Pts = ist.NextPts;
   if (packet && packet->dts != AV_NOPTS_VALUE)
     ist.Pts = ist.NextPts = FF.av_rescale_q(packet->dts, ist.Stream->time_base, Microseconds);
   const AVMediaType type = ist.Stream->codecpar->codec_type;
@@ -373,8 +405,8 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
     rateEmulation();
   }
 
-  // Stream copies, with a packet only.
-  if (packet && started()) {
+  // Stream copies, with a packet only, up to the recording time.
+  if (packet && started() && beforeEnd()) {
     forEachOutput([&](TOutputFile& os, TOutputStreamState& ost) {
       if (ost.EncodingNeeded) return;
       if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY) && !CopyInitialNonKeyframes) return;
@@ -382,6 +414,12 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
       if (type == AVMEDIA_TYPE_VIDEO) {
         VideoSize += packet->size;
         ost.SyncOpts += 1;
+      }
+      int64_t start = 0, duration = 0;
+      if (type == AVMEDIA_TYPE_SUBTITLE && packet->pts != AV_NOPTS_VALUE) {
+        start = FF.av_rescale_q(packet->pts, ist.Stream->time_base, Microseconds);
+        duration = FF.av_rescale_q(packet->duration, ist.Stream->time_base, Microseconds);
+        if (!CutToClip(start, duration, StartTime, ClipEnd(StartTime, RecordingTime))) return;
       }
       if (!ost.EncodedPacket) ost.EncodedPacket.reset(FF.av_packet_alloc());
       AVPacket* out = ost.EncodedPacket.get();
@@ -393,6 +431,10 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int inputPosition, const
       out->dts = packet->dts != AV_NOPTS_VALUE ? FF.av_rescale_q(packet->dts, ist.Stream->time_base, otb)
                                                : FF.av_rescale_q(ist.Pts, Microseconds, otb);
       out->duration = FF.av_rescale_q(packet->duration, ist.Stream->time_base, otb);
+      if (type == AVMEDIA_TYPE_SUBTITLE && packet->pts != AV_NOPTS_VALUE) {
+        out->pts = out->dts = FF.av_rescale_q(start, Microseconds, otb);
+        out->duration = FF.av_rescale_q(duration, Microseconds, otb);
+      }
       WriteFrame(os, out, ost.Encoder, ost.Output->BitstreamFilters);
       FF.av_packet_unref(out);
       ost.FrameNumber += 1;
@@ -425,11 +467,13 @@ void TCustomFFmpeg::DoSubtitleOut(TOutputFile& os, TOutputStreamState& ost, TInp
   const bool dvb = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
   // This generation's encoders want the display start at 0: the start moves into the packet time.
   AVSubtitle shifted = *subtitle;
-  const int64_t start = shifted.start_display_time;
-  shifted.end_display_time -= shifted.start_display_time;
+  int64_t start =
+      FF.av_rescale_q(pts, ist.Stream->time_base, Microseconds) + int64_t(shifted.start_display_time) * 1000;
+  int64_t duration = (int64_t(shifted.end_display_time) - shifted.start_display_time) * 1000;
+  if (!CutToClip(start, duration, StartTime, ClipEnd(StartTime, RecordingTime))) return;
   shifted.start_display_time = 0;
-  const int64_t base =
-      FF.av_rescale_q(pts, ist.Stream->time_base, otb) + FF.av_rescale_q(start, {1, 1000}, otb);
+  shifted.end_display_time = uint32_t(duration / 1000);
+  const int64_t base = FF.av_rescale_q(start, Microseconds, otb);
   for (int i = 0; i < (dvb ? 2 : 1); ++i) {
     // The DVB encoder's second packet clears the subtitle at its end.
     if (dvb && i == 1) shifted.num_rects = 0;

@@ -6,6 +6,8 @@
 // to its file record (TInputFile, TOutputFile) and reaches the stream's codec parameters before
 // the header is written. The old codec-close call is freeing that context, under the codec lock.
 
+#include <strings.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -65,6 +67,52 @@ TFramePtr AllocatePicture(AVPixelFormat format, int width, int height) {
   frame->height = height;
   if (FF.av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
   return frame;
+}
+
+// Tags about the source file's own container and writer, which the output's muxer writes anew.
+bool SourceFileTag(const char* key) {
+  for (const char* own : {"encoder", "major_brand", "minor_version", "compatible_brands"})
+    if (strcasecmp(key, own) == 0) return true;
+  return false;
+}
+
+// An input's global tags (title, creation_time, ...) under the output's own: a tag the options
+// set stays.
+void CopyGlobalMetadata(const AVDictionary* from, AVDictionary** to) {
+  const AVDictionaryEntry* tag = nullptr;
+  while ((tag = FF.av_dict_get(from, "", tag, AV_DICT_IGNORE_SUFFIX)))
+    if (!SourceFileTag(tag->key)) FF.av_dict_set(to, tag->key, tag->value, AV_DICT_DONT_OVERWRITE);
+}
+
+// The chapters of `in` on the output's timeline, where the input's time t (µs) lands at t + shift:
+// cut to [0, length) and left out when nothing of them is in it. The output context frees them.
+void CopyChapters(const AVFormatContext& in, AVFormatContext& out, int64_t shift, int64_t length) {
+  for (unsigned i = 0; i < in.nb_chapters; ++i) {
+    const AVChapter& chapter = *in.chapters[i];
+    const int64_t moved = FF.av_rescale_q(shift, AVRational{1, AV_TIME_BASE}, chapter.time_base);
+    const int64_t last = length == INT64_MAX
+                             ? INT64_MAX
+                             : FF.av_rescale_q(length, AVRational{1, AV_TIME_BASE}, chapter.time_base);
+    const int64_t start = std::max<int64_t>(0, chapter.start + moved);
+    const int64_t end = std::min(last, chapter.end + moved);
+    if (end <= start) continue;
+    auto* copy = static_cast<AVChapter*>(FF.av_mallocz(sizeof(AVChapter)));
+    if (!copy) throw FFmpegException("av_mallocz fail");
+    copy->id = chapter.id;
+    copy->time_base = chapter.time_base;
+    copy->start = start;
+    copy->end = end;
+    // On failure the chapters already copied stay the context's.
+    void* grown = nullptr;
+    if (FF.av_dict_copy(&copy->metadata, chapter.metadata, 0) < 0 ||
+        !(grown = FF.av_realloc(out.chapters, (out.nb_chapters + 1) * sizeof(AVChapter*)))) {
+      FF.av_dict_free(&copy->metadata);
+      FF.av_free(copy);
+      throw FFmpegException("av_mallocz fail");
+    }
+    out.chapters = static_cast<AVChapter**>(grown);
+    out.chapters[out.nb_chapters++] = copy;
+  }
 }
 
 }  // namespace
@@ -214,33 +262,37 @@ void TCustomFFmpeg::TranscodeSetup() {
       }
     }
 
-    // 11, 12: encoders and decoders.
-    for (int n = 0; n < Tables.NbOutputStreams(); ++n) OpenOutputStreamCodec(n);
-    for (auto& ist : Tables.InputStreams) {
-      if (!ist->DecodingNeeded) continue;
-      const AVCodec* codec = ist->Input->ForcedDecoder;
-      if (!codec && ist->Decoder) codec = ist->Decoder->codec;
-      if (!codec) codec = FF.avcodec_find_decoder(ist->Stream->codecpar->codec_id);
-      if (!codec || !ist->Decoder)
+    // 11, 12: encoders and decoders. A text subtitle encoder starts from the style header its
+    // decoder makes when it opens, so those decoders open first.
+    auto openDecoder = [&](TInputStreamState& ist) {
+      const AVCodec* codec = ist.Input->ForcedDecoder;
+      if (!codec && ist.Decoder) codec = ist.Decoder->codec;
+      if (!codec) codec = FF.avcodec_find_decoder(ist.Stream->codecpar->codec_id);
+      if (!codec || !ist.Decoder)
         throw FFmpegException(FormatText("Unsupported codec (id=%d) for input stream #%d.%d",
-                                         int(ist->Stream->codecpar->codec_id), ist->FileIndex, ist->Index));
+                                         int(ist.Stream->codecpar->codec_id), ist.FileIndex, ist.Index));
       // This generation's decoders conceal damage quietly; stopping at the first error needs
       // them to report it.
-      if (ExitOnError) ist->Decoder->err_recognition |= AV_EF_EXPLODE;
+      if (ExitOnError) ist.Decoder->err_recognition |= AV_EF_EXPLODE;
       // The count as it stands when the task starts: output options may set it after the input was opened.
-      ist->Decoder->thread_count = ThreadCount;
+      ist.Decoder->thread_count = ThreadCount;
       int r;
       {
         std::lock_guard<std::mutex> lock(FFLoader.CodecLock);
-        r = FF.avcodec_open2(ist->Decoder, codec, nullptr);
+        r = FF.avcodec_open2(ist.Decoder, codec, nullptr);
       }
       if (r < 0)
         throw FFmpegException(
-            FormatText("Error while opening codec for input stream #%d.%d", ist->FileIndex, ist->Index));
-      OpenDecoders.Add(ist.get());
-      ist->Frame.reset(FF.av_frame_alloc());
-      if (!ist->Frame) throw FFmpegException("av_mallocz fail");
-    }
+            FormatText("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.Index));
+      OpenDecoders.Add(&ist);
+      ist.Frame.reset(FF.av_frame_alloc());
+      if (!ist.Frame) throw FFmpegException("av_mallocz fail");
+    };
+    for (auto& ist : Tables.InputStreams)
+      if (ist->DecodingNeeded && TypeOf(*ist) == AVMEDIA_TYPE_SUBTITLE) openDecoder(*ist);
+    for (int n = 0; n < Tables.NbOutputStreams(); ++n) OpenOutputStreamCodec(n);
+    for (auto& ist : Tables.InputStreams)
+      if (ist->DecodingNeeded && TypeOf(*ist) != AVMEDIA_TYPE_SUBTITLE) openDecoder(*ist);
 
     // 13: initial times.
     for (auto& ist : Tables.InputStreams) {
@@ -264,6 +316,21 @@ void TCustomFFmpeg::TranscodeSetup() {
       while ((tag = FF.av_dict_get(in->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
         FF.av_dict_set(&out->metadata, tag->key, tag->value, 0);
     }
+    if (NbMetaDataMaps == 0 && CopyInputMetadata && NbInputFiles > 0)
+      for (int f = 0; f < NbOutputFiles; ++f)
+        CopyGlobalMetadata(InputFiles[0].Context->metadata, &OutputFiles[f].Context->metadata);
+    int chapters = ChapterInput;
+    if (chapters == FirstInputWithChapters) {
+      chapters = -1;
+      for (int f = 0; f < NbInputFiles && chapters < 0; ++f)
+        if (InputFiles[f].Context->nb_chapters > 0) chapters = f;
+    } else if (chapters >= NbInputFiles) {
+      throw FFmpegException(FormatText("Invalid input file index %d map_chapters", chapters));
+    }
+    // The cut the input was opened with is in its offset; the output's own start comes off too.
+    for (int f = 0; chapters >= 0 && f < NbOutputFiles; ++f)
+      CopyChapters(*InputFiles[chapters].Context, *OutputFiles[f].Context,
+                   InputFilesTsOffset[chapters] - StartTime, RecordingTime);
 
     // 15, 16: headers and the session description.
     bool allRtp = NbOutputFiles > 0;
@@ -467,6 +534,15 @@ void TCustomFFmpeg::OpenOutputStreamCodec(int n) {
     if (!encoder)
       throw FFmpegException(
           FormatText("Unsupported codec for output stream #%d.%d", ost.FileIndex, ost.Index));
+    const AVCodecContext* decoder = Tables.InputStreams[ost.SourceIndex]->Decoder;
+    if (codec->codec_type == AVMEDIA_TYPE_SUBTITLE && decoder && decoder->subtitle_header) {
+      // Freed with the encoder context.
+      codec->subtitle_header =
+          static_cast<uint8_t*>(FF.av_mallocz(size_t(decoder->subtitle_header_size) + 1));
+      if (!codec->subtitle_header) throw FFmpegException("av_mallocz fail");
+      std::memcpy(codec->subtitle_header, decoder->subtitle_header, size_t(decoder->subtitle_header_size));
+      codec->subtitle_header_size = decoder->subtitle_header_size;
+    }
     int r;
     {
       std::lock_guard<std::mutex> lock(FFLoader.CodecLock);
