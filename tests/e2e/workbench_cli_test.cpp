@@ -35,7 +35,6 @@ class CliHome {
   // Under a Chinese locale unless `language` names another (LANG; the variables before it unset).
   std::string CommandLine(const std::string& arguments, const std::string& language = "zh_CN.UTF-8") const {
     return "LANGUAGE= LC_ALL= LC_MESSAGES= LANG=" + language +
-           " LSAN_OPTIONS=suppressions=" + ShellQuote(SourceDir() + "/tests/e2e/lsan.supp") +
            " OSTRELKALVEXA_HOME=" + ShellQuote(home_.Path().string()) + " exec " + ShellQuote(Program()) +
            " " + arguments;
   }
