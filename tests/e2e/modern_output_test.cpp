@@ -44,26 +44,6 @@ void ConvertCases(const std::vector<TCase>& cases, TSource source, const std::st
 
 double BitRate(const std::string& file) { return std::stod("0" + ProbeValue(file, "format=bit_rate")); }
 
-// 4 s of 160x120 video with a key frame each second, French audio, English SRT subtitles, a title,
-// a creation date and three chapters (0-1.5-3-4 s).
-std::string TaggedSource() {
-  const fs::path dir = fs::path(BuildDir()) / "fixtures";
-  fs::create_directories(dir);
-  const std::string meta = (dir / "modern_tags.txt").string(), srt = (dir / "modern_text.srt").string();
-  std::ofstream(meta) << ";FFMETADATA1\ntitle=Source Title\ncreation_time=2020-01-02T03:04:05Z\n"
-                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1500\ntitle=One\n"
-                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1500\nEND=3000\ntitle=Two\n"
-                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3000\nEND=4000\ntitle=Three\n";
-  std::ofstream(srt)
-      << "1\n00:00:00,500 --> 00:00:01,000\nHello\n\n2\n00:00:02,500 --> 00:00:03,000\nWorld\n";
-  return Fixture(
-      "modern_tagged.mkv",
-      "-f lavfi -i testsrc2=size=160x120:rate=25:duration=4 -f lavfi -i sine=duration=4 -i " +
-          ShellQuote(srt) + " -i " + ShellQuote(meta) +
-          " -map 0 -map 1 -map 2 -map_metadata 3 -map_chapters 3 -c:v libx264 -g 25 -c:a aac -c:s srt "
-          "-metadata:s:a language=fra -metadata:s:s language=eng");
-}
-
 struct TQualityCase {
   const char* Encoder;
   const char* Suffix;

@@ -240,6 +240,27 @@ TEST(WorkbenchCli, ConvertsToTheModernTypesAndDeviceClasses) {
   }
 }
 
+// A modern preset keeps what a player shows of the source besides its pictures and sound: the
+// title, the date, the chapters and the text subtitles, in the container's own text form.
+TEST(WorkbenchCli, ModernPresetsCarryTitleDateChaptersAndSubtitles) {
+  const std::string source = ShellQuote(TaggedSource());
+  for (const auto& [arguments, subtitles] : {std::pair{"--preset 'MP4 H.264/360p' ", "mov_text"},
+                                             std::pair{"--preset 'WebM VP9/360p' ", "webvtt"}}) {
+    SCOPED_TRACE(arguments);
+    CliHome home;
+    const CommandResult r = home.Run(arguments + source);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string out = SingleOutput(home, r);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(ProbeValue(out, "format_tags=title"), "Source Title");
+    EXPECT_EQ(ProbeValue(out, "format_tags=creation_time").substr(0, 19), "2020-01-02T03:04:05");
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "s"), subtitles);
+    const std::string chapters =
+        RunCommand("ffprobe -v error -show_entries chapter=start_time -of csv=p=0 " + ShellQuote(out)).output;
+    EXPECT_EQ(chapters, "0.000000\n1.500000\n3.000000\n");
+  }
+}
+
 // The lossless remux copies every stream as it is: MP4 where MP4 holds them all, else MKV; an MP4
 // asked for that cannot hold a stream fails with the reason.
 TEST(WorkbenchCli, RemuxCopiesEveryStreamIntoAContainerThatHoldsIt) {

@@ -135,6 +135,24 @@ std::string Fixture(const std::string& name, const std::string& ffmpegArgs) {
   return file.string();
 }
 
+std::string TaggedSource() {
+  const fs::path dir = fs::path(BuildDir()) / "fixtures";
+  fs::create_directories(dir);
+  const std::string meta = (dir / "modern_tags.txt").string(), srt = (dir / "modern_text.srt").string();
+  std::ofstream(meta) << ";FFMETADATA1\ntitle=Source Title\ncreation_time=2020-01-02T03:04:05Z\n"
+                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1500\ntitle=One\n"
+                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1500\nEND=3000\ntitle=Two\n"
+                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3000\nEND=4000\ntitle=Three\n";
+  std::ofstream(srt)
+      << "1\n00:00:00,500 --> 00:00:01,000\nHello\n\n2\n00:00:02,500 --> 00:00:03,000\nWorld\n";
+  return Fixture(
+      "modern_tagged.mkv",
+      "-f lavfi -i testsrc2=size=160x120:rate=25:duration=4 -f lavfi -i sine=duration=4 -i " +
+          ShellQuote(srt) + " -i " + ShellQuote(meta) +
+          " -map 0 -map 1 -map 2 -map_metadata 3 -map_chapters 3 -c:v libx264 -g 25 -c:a aac -c:s srt "
+          "-metadata:s:a language=fra -metadata:s:s language=eng");
+}
+
 std::string TurnedClip(const std::string& turn) {
   const std::string base =
       Fixture("turn_base.mp4",

@@ -83,6 +83,10 @@ std::string ShellQuote(const std::string& text);
 // folder and reused after; `name` is the file name (its extension picks the container).
 std::string Fixture(const std::string& name, const std::string& ffmpegArgs);
 
+// 4 s of 160x120 video with a key frame each second, French audio, English SRT subtitles, a title,
+// a creation date and three chapters (0-1.5-3-4 s), in Matroska.
+std::string TaggedSource();
+
 // A 320x240 clip, its top-left quadrant red and the rest blue, stored with a display matrix:
 // `turn` "90", "180" or "270" is the stream's rotate tag as this muxer generation writes it (as a
 // counterclockwise turn: "90" is shown turned 270 degrees clockwise), "mirror" a left-right flip

@@ -257,7 +257,9 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
 
   const TSourceRow& source = Sources[size_t(row)];
   if ((page == spPreset || page == spDevice) && IsQualityProfile(JobProfile)) {
-    o.DisableSubtitle = true;
+    // The engine carries a text subtitle in the container's own text form and leaves out what
+    // the container cannot hold; the source's title, date and chapters come along too.
+    o.DisableSubtitle = false;
     if (JobProfile.Remux.empty())
       ApplyQualityProfile(JobProfile, source, JobEncoder(), o, suffix);
     else
