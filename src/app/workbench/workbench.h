@@ -65,6 +65,10 @@ struct TSourceRow {
   std::string FailureText;  // why the last run failed
   std::string OutputPath;   // the output reserved for the last batch, "" before any
   std::string PartPath;     // what its running task writes until it ends, "" when settled
+  // The file as it was added (links and ".." resolved; device and inode, 0 when unknown), so that
+  // adding to a long list compares with the rows instead of asking the file system again.
+  std::string ResolvedPath;
+  uint64_t Device = 0, Inode = 0;
 };
 
 // What one task of a batch does for its row: the row's only encode, the analysis pass of a
