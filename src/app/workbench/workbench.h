@@ -261,6 +261,9 @@ class TWorkbench {
   // Our own settings ("config.ini", section "convert").
   int ParallelTasks = 1;
   int CodecThreads = 0;
+  // The tasks a phase of a batch holds at most: the rows after them wait as records, holding no
+  // engine, so that a long list costs no more memory than a short one.
+  int TasksAtOnce() const;
 
   TTranscoder Transcoder;
 
@@ -361,7 +364,8 @@ class TWorkbench {
   // Task `index` ended: false when its row goes on to another encode in the next phase;
   // `failure` says why a finished encode still fails its row (over the limit).
   bool RowEncodeDone(int index, bool finished, std::string& failure);
-  // Starts the phase of the rows that have another encode to do; false when none does.
+  // Starts the phase of the rows that have another encode to do (at most TasksAtOnce tasks);
+  // false when none does.
   bool StartNextPhase();
   // The two-pass statistics folder of the batch, made on first use; "" when it cannot be made.
   std::string PassFolder();
