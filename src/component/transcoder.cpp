@@ -534,6 +534,9 @@ void TCustomTranscoder::DoTerminate(TFFmpeg* task) {
   if (task->Index < 0) return;
   if (OnTerminate) OnTerminate(task->Index, task->Finished, task->ExceptionRaised, task->ExceptionMessage);
   CountFinished(*task);
+  // Its run is over and reported: its thread goes now (on that thread this lets it end on its
+  // own), not when the list is cleared, or a long batch would keep every ended thread's stack.
+  task->StopAndWait();
   if (remainingCount_ > 0) {
     if (async_) StartNext();
   } else {

@@ -234,15 +234,22 @@ void PrintCatalogue(TWorkbench& wb, TCliConsole& console) {
   }
 }
 
+TProgressRow ProgressRow(const TWorkbench& wb, size_t index) {
+  const TListRow& listRow = wb.sourceList.Rows[index];
+  TProgressRow row;
+  row.Name = listRow.Caption + (listRow.SubItems.empty() ? "" : listRow.SubItems[0]);
+  if (listRow.SubItems.size() > 3) row.Progress = listRow.SubItems[3];
+  row.Percent = listRow.Percent;
+  if (index < wb.Sources.size()) {
+    const TRowState state = wb.Sources[index].State;
+    row.Ended = state == rsFinished || state == rsFailed || state == rsStopped;
+  }
+  return row;
+}
+
 std::vector<TProgressRow> ProgressRows(const TWorkbench& wb) {
   std::vector<TProgressRow> rows;
-  for (const TListRow& listRow : wb.sourceList.Rows) {
-    TProgressRow row;
-    row.Name = listRow.Caption + (listRow.SubItems.empty() ? "" : listRow.SubItems[0]);
-    if (listRow.SubItems.size() > 3) row.Progress = listRow.SubItems[3];
-    row.Percent = listRow.Percent;
-    rows.push_back(row);
-  }
+  for (size_t index = 0; index < wb.sourceList.Rows.size(); ++index) rows.push_back(ProgressRow(wb, index));
   return rows;
 }
 
@@ -259,9 +266,15 @@ struct TBatchResult {
 // Presses Start and waits for the batch, stopping it on Ctrl-C.
 TBatchResult RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMainThreadLoop& loop) {
   TBatchResult result;
-  bool listChanged = true;
-  view.OnChanged = [&](TWorkbenchChange what) {
-    listChanged = listChanged || what == wcList || what == wcAll;
+  // Only the rows rendered anew are looked at, at most every tenth of a second: a long list costs
+  // no more per event than a short one.
+  std::vector<size_t> changed;
+  std::vector<bool> marked;
+  view.OnRowChanged = [&](int row) {
+    if (row < 0) return;
+    if (size_t(row) >= marked.size()) marked.resize(size_t(row) + 1, false);
+    if (!marked[size_t(row)]) changed.push_back(size_t(row));
+    marked[size_t(row)] = true;
   };
   // The message the batch ends with is its report; it is printed after the outputs.
   view.OnMessage = [&](const std::string& text, TMessageKind kind) {
@@ -278,27 +291,48 @@ TBatchResult RunBatch(TWorkbench& wb, TCliView& view, TCliConsole& console, TMai
   // Row by row; a row refused before anything was written has none.
   for (size_t row = 0; result.Started && row < wb.Sources.size(); ++row)
     result.Outputs.push_back(wb.Sources[row].OutputPath);
+  std::vector<TProgressRow> rows = ProgressRows(wb);
+  auto show = [&](bool all) {
+    std::sort(changed.begin(), changed.end());
+    for (const size_t row : changed) {
+      marked[row] = false;
+      if (row < rows.size()) rows[row] = ProgressRow(wb, row);
+    }
+    if (all) {
+      changed.resize(rows.size());
+      for (size_t row = 0; row < rows.size(); ++row) changed[row] = row;
+    }
+    console.ShowProgress(rows, changed);
+    changed.clear();
+  };
+  show(true);
+  constexpr auto DrawInterval = std::chrono::milliseconds(100);
+  auto nextDraw = std::chrono::steady_clock::now() + DrawInterval;
   while (wb.Running()) {
-    loop.RunUntil([&] { return !wb.Running() || (interrupted.load() && !result.Interrupted) || listChanged; },
-                  std::chrono::milliseconds(250));
+    loop.RunUntil(
+        [&] {
+          return !wb.Running() || (interrupted.load() && !result.Interrupted) ||
+                 (!changed.empty() && std::chrono::steady_clock::now() >= nextDraw);
+        },
+        DrawInterval);
     if (interrupted && !result.Interrupted) {
       result.Interrupted = true;
       RestoreDefaultInterrupt();
       console.Error("interrupted: stopping the batch");
       wb.OnStopClicked();
     }
-    if (listChanged) {
-      listChanged = false;
-      console.ShowProgress(ProgressRows(wb));
+    if (!changed.empty() && std::chrono::steady_clock::now() >= nextDraw) {
+      show(false);
+      nextDraw = std::chrono::steady_clock::now() + DrawInterval;
     }
   }
-  console.ShowProgress(ProgressRows(wb));
+  show(false);
   console.EndProgress();
   for (const TSourceRow& source : wb.Sources) {
     result.Finished.push_back(source.State == rsFinished);
     result.Failures.push_back(source.FailureText);
   }
-  view.OnChanged = nullptr;
+  view.OnRowChanged = nullptr;
   view.OnMessage = nullptr;
   return result;
 }

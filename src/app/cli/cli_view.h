@@ -19,8 +19,8 @@ class TCliView : public TWorkbenchView {
 
   // What the open dialog answers (the analysis asks for its sample); "" cancels it.
   std::string DialogAnswer;
-  // Called for every change notification.
-  std::function<void(TWorkbenchChange)> OnChanged;
+  // Called for every row rendered anew.
+  std::function<void(int)> OnRowChanged;
   // Sees every message first; true when it has taken it.
   std::function<bool(const std::string&, TMessageKind)> OnMessage;
 
@@ -35,8 +35,9 @@ class TCliView : public TWorkbenchView {
   void ShellOpen(const std::string&) override {}
   void Beep() override {}
   void ProcessMessages() override { loop_.ProcessPending(); }
-  void Changed(TWorkbenchChange what) override {
-    if (OnChanged) OnChanged(what);
+  void Changed(TWorkbenchChange) override {}
+  void RowChanged(int row) override {
+    if (OnRowChanged) OnRowChanged(row);
   }
   bool ConfirmPowerOff(int) override { return false; }
   bool AskYesNo(const std::string&) override { return true; }

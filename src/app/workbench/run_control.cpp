@@ -62,6 +62,11 @@ std::string FailureCause(const std::string& message) {
 
 }  // namespace
 
+int TWorkbench::TasksAtOnce() const {
+  // Enough that the workers seldom wait for the next phase to be queued.
+  return std::max(64, 4 * ParallelTasks);
+}
+
 TMainThread& TWorkbench::MainThread() const {
   return environment_.MainThread ? *environment_.MainThread : CurrentMainThread();
 }
@@ -135,8 +140,13 @@ void TWorkbench::OnStartClicked() {
       // A limit that cannot be met writes nothing.
       if (!encode.Refusal.empty()) continue;
       Sources[size_t(row)].OutputPath = OutputFileName(row, encode.Output.FileExt, true);
+      const TEncodeStage first = encode.TwoPass ? esAnalysis : esOnly;
       const size_t queued = batchTasks_.size();
-      if (QueueRowEncode(row, encode.TwoPass ? esAnalysis : esOnly) < 0) failure = Transcoder.LastError();
+      if (int(queued) >= TasksAtOnce()) {
+        encode.Next = first;  // a later phase takes it
+        continue;
+      }
+      if (QueueRowEncode(row, first) < 0) failure = Transcoder.LastError();
       if (failure.empty() && Transcoder.Tasks().Count() != int(queued) + 1) failure = UnknownErrorText;
     } catch (const std::exception& e) {
       failure = e.what();

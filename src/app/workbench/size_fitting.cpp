@@ -364,14 +364,12 @@ bool TWorkbench::RowEncodeDone(int index, bool finished, std::string& failure) {
 }
 
 bool TWorkbench::StartNextPhase() {
-  std::vector<int> rows;
-  for (int row = 0; row < int(rowEncodes_.size()); ++row)
-    if (rowEncodes_[size_t(row)].Next != esNone) rows.push_back(row);
-  if (rows.empty()) return false;
   Transcoder.ClearTasks();
   batchTasks_.clear();
-  for (int row : rows) {
+  // A row that fails to queue takes no room: the phase fills up from the rows after it.
+  for (int row = 0; row < int(rowEncodes_.size()) && int(batchTasks_.size()) < TasksAtOnce(); ++row) {
     TRowEncode& encode = rowEncodes_[size_t(row)];
+    if (encode.Next == esNone) continue;
     const TEncodeStage stage = encode.Next;
     encode.Next = esNone;
     TSourceRow& source = Sources[size_t(row)];
@@ -393,6 +391,7 @@ bool TWorkbench::StartNextPhase() {
   view_.Changed(wcList);
   if (batchTasks_.empty()) return false;
   Transcoder.Start(std::max(1, ParallelTasks));
+  if (resumeButton.Enabled) Transcoder.Pause();  // the batch was paused as the phase ended
   return true;
 }
 

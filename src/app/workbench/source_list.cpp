@@ -74,19 +74,25 @@ std::string ProbeRefusal(TAVProbe& probe, const std::string& path) {
   return probe.VideoStreamCount() > 0 ? std::string() : std::string(NoVideoStreamText);
 }
 
-// The same file: equal after resolving links, or the same device and inode (hard links, bind
-// mounts). Names differing only in letter case are different files here.
-bool SameFile(const std::string& a, const std::string& b) {
+// Who a file is: its path with links and ".." resolved, and its device and inode (hard links,
+// bind mounts). Names differing only in letter case are different files here.
+void IdentifyFile(const std::string& path, std::string& resolved, uint64_t& device, uint64_t& inode) {
   std::error_code ec;
-  const fs::path ca = fs::weakly_canonical(a, ec);
-  if (!ec) {
-    const fs::path cb = fs::weakly_canonical(b, ec);
-    if (!ec && ca == cb) return true;
-  }
-  struct stat sa {
-  }, sb{};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  const fs::path canonical = fs::weakly_canonical(path, ec);
+  resolved = ec ? std::string() : canonical.string();
+  struct stat st {};
+  const bool known = ::stat(path.c_str(), &st) == 0;
+  device = known ? uint64_t(st.st_dev) : 0;
+  inode = known ? uint64_t(st.st_ino) : 0;
+}
+
+// The row holds the file the identity names: equal resolved paths, or the same device and inode
+// still (a freed inode may have gone to another file since the row was added).
+bool SameFile(const TSourceRow& row, const std::string& resolved, uint64_t device, uint64_t inode) {
+  if (!resolved.empty() && row.ResolvedPath == resolved) return true;
+  if (inode == 0 || row.Inode != inode || row.Device != device) return false;
+  struct stat st {};
+  return ::stat(row.Path.c_str(), &st) == 0 && uint64_t(st.st_dev) == device && uint64_t(st.st_ino) == inode;
 }
 
 // A folder's video files in name order; any other path as it is.
@@ -222,6 +228,7 @@ void TWorkbench::RenderRow(int row) {
                              FormatPosition((int64_t(start) + GetClipDurationMs(row)) * 1000));
   }
   if (source.State == rsFailed) item.Hint += (item.Hint.empty() ? "" : "\n") + source.FailureText;
+  view_.RowChanged(row);
 }
 
 void TWorkbench::OnAddFilesClicked() {
@@ -269,8 +276,11 @@ void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
   const size_t before = Sources.size();
   for (const std::string& given : ExpandFolders(paths)) {
     const std::string path = AbsolutePath(TrimText(given));
+    std::string resolved;
+    uint64_t device = 0, inode = 0;
+    IdentifyFile(path, resolved, device, inode);
     if (std::any_of(Sources.begin(), Sources.end(),
-                    [&](const TSourceRow& added) { return SameFile(added.Path, path); }))
+                    [&](const TSourceRow& added) { return SameFile(added, resolved, device, inode); }))
       continue;
     std::string reason = SourceRefusal(path);
     if (reason.empty()) reason = ProbeRefusal(probe, path);
@@ -280,6 +290,9 @@ void TWorkbench::AddFiles(const std::vector<std::string>& paths) {
     }
     TSourceRow source;
     source.Path = path;
+    source.ResolvedPath = resolved;
+    source.Device = device;
+    source.Inode = inode;
     TVideoGeometry geometry;
     if (probe.GetVideoGeometry(geometry)) {
       source.Width = geometry.Width;

@@ -89,6 +89,10 @@ struct TSourceRow {
   std::string FailureText;  // why the last run failed
   std::string OutputPath;   // the output reserved for the last batch, "" before any
   std::string PartPath;     // what its running task writes until it ends, "" when settled
+  // The file as it was added (links and ".." resolved; device and inode, 0 when unknown), so that
+  // adding to a long list compares with the rows instead of asking the file system again.
+  std::string ResolvedPath;
+  uint64_t Device = 0, Inode = 0;
 };
 
 // What one task of a batch does for its row: the row's only encode, the analysis pass of a
@@ -288,6 +292,9 @@ class TWorkbench {
   // Our own settings ("config.ini", section "convert").
   int ParallelTasks = 1;
   int CodecThreads = 0;
+  // The tasks a phase of a batch holds at most: the rows after them wait as records, holding no
+  // engine, so that a long list costs no more memory than a short one.
+  int TasksAtOnce() const;
 
   TTranscoder Transcoder;
 
@@ -388,7 +395,8 @@ class TWorkbench {
   // Task `index` ended: false when its row goes on to another encode in the next phase;
   // `failure` says why a finished encode still fails its row (over the limit).
   bool RowEncodeDone(int index, bool finished, std::string& failure);
-  // Starts the phase of the rows that have another encode to do; false when none does.
+  // Starts the phase of the rows that have another encode to do (at most TasksAtOnce tasks);
+  // false when none does.
   bool StartNextPhase();
   // The two-pass statistics folder of the batch, made on first use; "" when it cannot be made.
   std::string PassFolder();

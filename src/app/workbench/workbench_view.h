@@ -42,6 +42,9 @@ class TWorkbenchView {
   virtual void ProcessMessages() = 0;
   // The model changed; redraw what `what` names.
   virtual void Changed(TWorkbenchChange what) = 0;
+  // List row `row` was rendered anew (a wcList change follows): a view that keeps its own copy of
+  // the rows need not compare them all.
+  virtual void RowChanged(int row) { (void)row; }
   // Before the system powers off: a countdown of `seconds` that the user can cancel. True when
   // the power-off is to go ahead.
   virtual bool ConfirmPowerOff(int seconds) = 0;

@@ -62,6 +62,46 @@ TEST_F(RunControlTest, PresetBatchOfThreeSamplesConvertsEveryRow) {
   }
 }
 
+TEST_F(RunControlTest, AListLongerThanAPhaseWaitsAsRecordsAndConvertsEveryRow) {
+  const std::string clip =
+      Fixture("wb_tiny.avi", "-f lavfi -i testsrc=size=32x24:rate=10:duration=0.2 -c:v mpeg4");
+  const int rows = model->TasksAtOnce() + 6;
+  std::vector<std::string> copies;
+  for (int k = 0; k < rows; ++k) {
+    copies.push_back(tmp / ("c" + std::to_string(k) + ".avi"));
+    std::filesystem::copy_file(clip, copies.back());
+  }
+  model->AddFiles(copies);
+  ASSERT_EQ(int(model->Sources.size()), rows);
+  ChooseMp4Preset();
+  model->ParallelTasks = 2;
+  model->OnStartClicked();
+  EXPECT_EQ(model->Transcoder.Tasks().Count(), model->TasksAtOnce()) << "the rest hold no task yet";
+  int most = 0;
+  ASSERT_TRUE(loop.RunUntil(
+      [&] {
+        most = std::max(most, model->Transcoder.Tasks().Count());
+        return !model->Running();
+      },
+      std::chrono::seconds(300)));
+  EXPECT_EQ(most, model->TasksAtOnce());
+  EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
+  for (int k = 0; k < rows; ++k) EXPECT_EQ(Progress(k), "100%") << k;
+  for (const int k : {0, rows - 1})
+    EXPECT_EQ(ProbeValue(model->Sources[size_t(k)].OutputPath, "stream=codec_name", "v:0"), "mpeg4") << k;
+
+  // Stopped in the first phase: the rows after it never start and count as stopped.
+  view.Messages.clear();
+  model->OnStartClicked();
+  model->OnStopClicked();
+  ASSERT_TRUE(loop.RunUntil([this] { return !model->Running(); }, std::chrono::seconds(120)));
+  for (int k = 0; k < rows; ++k) {
+    const TRowState state = model->Sources[size_t(k)].State;
+    EXPECT_TRUE(state == rsStopped || (state == rsFinished && k < model->TasksAtOnce())) << k;
+  }
+  EXPECT_TRUE(Idle());
+}
+
 TEST_F(RunControlTest, ChecksBeforeStartStopAtTheFirstFailure) {
   model->OnStartClicked();
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"请选择视频！"});
