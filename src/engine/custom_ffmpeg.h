@@ -185,6 +185,10 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   void Resume();
   // Releases everything the task holds; output files that stayed empty are deleted.
   void ReleaseState();
+  // The stop request, then the wait for the worker (ten polls of 100 ms, then on without bound,
+  // logged) and for the terminating thread: the task's threads are gone after it. Destructors of
+  // derived classes call it first; the component calls it once a task's end is reported.
+  void StopAndWait();
   TFFmpegThread* WorkerThread() const { return workerThread_.load(); }
 
   // The run's outcome, and a stop asked for (also from a hook handler, on the task's thread).
@@ -198,9 +202,6 @@ class TCustomFFmpeg : public TOptionState, public TInputState, public TOutputSta
   std::function<void()> OnSetUp;
 
  protected:
-  // The stop request, then the wait for the worker (ten polls of 100 ms, then on without bound,
-  // logged) and for the terminating thread. Destructors of derived classes call it first.
-  void StopAndWait();
   // Builds a stream of `mediaType` in the last registered output file.
   virtual void NewOutputStream(AVMediaType mediaType);
 
