@@ -234,6 +234,23 @@ void CloseOutputIO(AVIOContext** pb) {
     FF.avio_closep(pb);
 }
 
+namespace {
+
+int OpenFurtherFile(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
+                    AVDictionary** options) {
+  if (IsUnicodeName(url)) return UnicodeOpen(pb, url, flags);
+  return FF.avio_open2(pb, url, flags, &s->interrupt_callback, options);
+}
+
+void CloseFurtherFile(AVFormatContext*, AVIOContext* pb) { CloseOutputIO(&pb); }
+
+}  // namespace
+
+void OpenFurtherFilesByLibName(AVFormatContext* oc) {
+  oc->io_open = OpenFurtherFile;
+  oc->io_close = CloseFurtherFile;
+}
+
 std::string LocalPathOf(const std::string& name) {
   const size_t colon = name.find(':');
   if (colon == std::string::npos || colon == 0 ||

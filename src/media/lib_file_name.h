@@ -53,6 +53,10 @@ void CloseInputContext(AVFormatContext** ctx);
 // avio_open2 for a library name in either form, for output files.
 int OpenOutputIO(AVIOContext** pb, const std::string& libName, int flags);
 void CloseOutputIO(AVIOContext** pb);
+// Makes the muxer of `oc` open and close the further files it needs (a second pass over the output
+// to move the MP4 index to the front, segments) as the two calls above do, so that names in the
+// "unicode" form reach them too.
+void OpenFurtherFilesByLibName(AVFormatContext* oc);
 
 // The code of a local input that is neither a regular file nor a block device nor a folder (a named
 // pipe, a character device, a socket): reading one may block for ever, so it is never opened.

@@ -619,6 +619,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName) {
                                 : FormatText("Could not open '%s'", fileName.c_str()));
     file.FileOpened = true;
   }
+  OpenFurtherFilesByLibName(oc);
   // The old output-parameters call has no successor: the muxer checks its streams when the header
   // is written.
 
