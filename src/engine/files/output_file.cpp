@@ -42,54 +42,6 @@ int NearestSampleRate(const int* list, int rate) {
   return best;
 }
 
-// An optionally signed decimal integer at text[pos]; false when there is none.
-bool ReadInteger(const std::string& text, size_t& pos, int& value) {
-  size_t p = pos;
-  bool negative = false;
-  if (p < text.size() && (text[p] == '-' || text[p] == '+')) negative = text[p++] == '-';
-  size_t digits = p;
-  int64_t v = 0;
-  while (p < text.size() && std::isdigit(static_cast<unsigned char>(text[p]))) {
-    if (v < INT32_MAX) v = v * 10 + (text[p] - '0');
-    ++p;
-  }
-  if (p == digits) return false;
-  value = int(negative ? -std::min<int64_t>(v, INT32_MAX) : std::min<int64_t>(v, INT32_MAX));
-  pos = p;
-  return true;
-}
-
-std::vector<RcOverride> ParseRcOverride(const std::string& text) {
-  std::vector<RcOverride> overrides;
-  size_t pos = 0;
-  while (!text.empty()) {
-    int start, end, q;
-    // Each of start and end must be followed by a separator; q may end the text.
-    if (!ReadInteger(text, pos, start) || pos >= text.size())
-      throw FFmpegException("error parsing rc_override");
-    ++pos;
-    if (!ReadInteger(text, pos, end) || pos >= text.size())
-      throw FFmpegException("error parsing rc_override");
-    ++pos;
-    if (!ReadInteger(text, pos, q)) throw FFmpegException("error parsing rc_override");
-    RcOverride o{};
-    o.start_frame = start;
-    o.end_frame = end;
-    if (q > 0) {
-      o.qscale = q;
-      o.quality_factor = 1.0f;
-    } else {
-      o.qscale = 0;
-      o.quality_factor = float(-q) / 100.0f;
-    }
-    overrides.push_back(o);
-    size_t slash = text.find('/', pos);
-    if (slash == std::string::npos) break;
-    pos = slash + 1;
-  }
-  return overrides;
-}
-
 // The sample aspect ratio that gives a frame of width × height the display ratio `aspect`; the
 // old 4:3 rule when the size is unknown.
 AVRational SampleAspectRatio(int width, int height, float aspect) {
@@ -226,17 +178,6 @@ bool HasResizingFilter(const std::string& filters) {
     if (comma == std::string::npos) return false;
     start = comma + 1;
   }
-}
-
-void TCustomFFmpeg::ApplyRcOverride(AVCodecContext* encoder) {
-  std::vector<RcOverride> overrides = ParseRcOverride(VideoRcOverride);
-  if (overrides.empty()) return;
-  // The encoder context owns the array and frees it with itself.
-  auto* array = static_cast<RcOverride*>(FF.av_mallocz(overrides.size() * sizeof(RcOverride)));
-  if (!array) throw FFmpegException("Could not allocate the rc_override table");
-  std::memcpy(array, overrides.data(), overrides.size() * sizeof(RcOverride));
-  encoder->rc_override = array;
-  encoder->rc_override_count = int(overrides.size());
 }
 
 AVCodecContext* TCustomFFmpeg::BeginOutputStream(TOutputStream& ost, const AVFormatContext* oc,
