@@ -241,8 +241,10 @@ void TWorkbench::OnRemovePresetClicked() {
   const std::string file = PresetFiles[index];
   if (!view_.AskYesNo(RemovePresetQuestion(ProfileItemCaption(file)))) return;
   // One that is gone already is as good as removed.
-  if (!DeleteFile(file) && FileExists(file)) {
-    view_.ShowMessage(CannotRemovePresetText(file, std::strerror(errno)), mkError);
+  const bool deleted = DeleteFile(file);
+  const int error = errno;
+  if (!deleted && FileExists(file)) {
+    view_.ShowMessage(CannotRemovePresetText(file, std::strerror(error)), mkError);
     return;
   }
   OnFileTypeChanged();
