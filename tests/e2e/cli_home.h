@@ -31,6 +31,8 @@ class CliHome {
   CommandResult Run(const std::string& arguments, const std::string& language = "zh_CN.UTF-8") const {
     return RunCommand(CommandLine(arguments, language));
   }
+  // The program folder, which is the settings folder too.
+  fs::path Home() const { return home_.Path(); }
   std::vector<std::string> Outputs() const {
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(out_.Path())) files.push_back(entry.path().string());

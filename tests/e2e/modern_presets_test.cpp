@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -179,6 +181,47 @@ TEST(WorkbenchCli, RemuxCopiesEveryStreamIntoAContainerThatHoldsIt) {
   EXPECT_NE(r.exitCode, 0);
   EXPECT_NE(r.output.find("MP4 容器不能容纳第 4 条流（subrip）"), std::string::npos) << r.output;
   EXPECT_TRUE(home.Outputs().empty());
+}
+
+// A preset the user saved is listed after its type's shipped ones, marked, and chosen by its name
+// or its position as they are; a file that is no profile is left out. Only such a preset can be
+// removed.
+TEST(WorkbenchCli, ListsAndConvertsWithTheUsersOwnPreset) {
+  CliHome home;
+  const fs::path own = home.Home() / "userprofiles/videoconvert/MP4 H.264";
+  fs::create_directories(own);
+  std::ofstream(own / "手机 小.ini") << "[mediatype]\nType=MP4\n[video]\nVideoCodec=H.264\nEncoder=libx264\n"
+                                        "Quality=30\nSpeed=veryfast\nFit=box\nWidth=320\nHeight=240\n"
+                                        "PixelFormat=yuv420p\n[audio]\nAudioCodec=AAC\nAudioBitrate=96000\n";
+  std::ofstream(own / "broken.ini") << "not a profile";
+  const CommandResult list = home.Run("--list", "C.UTF-8");
+  ASSERT_EQ(list.exitCode, 0) << list.output;
+  EXPECT_NE(list.output.find("\npreset\t9/8\tMP4 H.264/手机 小 (mine)\t320x240\t"), std::string::npos)
+      << list.output;
+  EXPECT_EQ(list.output.find("broken"), std::string::npos);
+
+  const std::string vga =
+      Fixture("modern_vga.mp4", "-f lavfi -i testsrc2=size=640x480:rate=25 -frames:v 10 -c:v mpeg4");
+  for (const char* choice : {"'MP4 H.264/手机 小'", "9/8"}) {
+    SCOPED_TRACE(choice);
+    const CommandResult r = home.Run(std::string("--preset ") + choice + " " + ShellQuote(vga));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string out = SingleOutput(home, r);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(fs::path(out).extension(), ".mp4");
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "h264");
+    EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "320");
+    EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), "240");
+    fs::remove(out);
+  }
+
+  const CommandResult shipped = home.Run("--remove-preset 'MP4 H.264/1080p'");
+  EXPECT_EQ(shipped.exitCode, 2) << shipped.output;
+  EXPECT_NE(shipped.output.find("only presets of your own"), std::string::npos) << shipped.output;
+  const CommandResult removed = home.Run("--remove-preset 'MP4 H.264/手机 小'");
+  EXPECT_EQ(removed.exitCode, 0) << removed.output;
+  EXPECT_FALSE(fs::exists(own / "手机 小.ini"));
+  EXPECT_TRUE(fs::exists(fs::path(BuildDir()) / "profiles/videoconvert/MP4 H.264/04 1080p.ini"));
 }
 
 }  // namespace

@@ -159,6 +159,7 @@ TEST(WorkbenchCli, RefusesBadArguments) {
       {"--preset mp4/0", "no FILE"},
       {"--bogus 1 " + file, "unknown option --bogus"},
       {"--list --preset mp4/0", "--list takes nothing else"},
+      {"--remove-preset mp4/0 " + file, "--remove-preset takes nothing else"},
       {"--preset mp4/0 --device 16/1 " + file, "only one of"},
       {"--parallel 0 --preset mp4/0 " + file, "--parallel takes"},
       {"--clip 2-1 --preset mp4/0 " + file, "END must come after START"},

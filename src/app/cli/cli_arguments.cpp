@@ -84,6 +84,7 @@ std::string ParseCustom(const std::string& text, TCustomValues& custom) {
 
 std::string CliUsage() {
   return "usage: ostrelkalvexa-cli --list\n"
+         "       ostrelkalvexa-cli --remove-preset TYPE/NAME\n"
          "       ostrelkalvexa-cli [--output-folder DIR] [--clip START-END] [--parallel N] [--threads N]\n"
          "                         [--max-size SIZE]\n"
          "                         (--preset TYPE/NAME | --device BRAND/MODEL | --like SAMPLE |\n"
@@ -95,7 +96,8 @@ std::string CliUsage() {
          "  an optional unit, B, K/KB, M/MB, G/GB (powers of 1000) or KiB, MiB, GiB (any case): every\n"
          "  output fits in it, or its row fails. Options take their value as --name VALUE or\n"
          "  --name=VALUE; after -- every argument is a FILE. The outputs' paths go to standard\n"
-         "  output; progress and messages to standard error.\n";
+         "  output; progress and messages to standard error. --remove-preset removes a preset of\n"
+         "  your own (one --list marks).\n";
 }
 
 TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::string& problem) {
@@ -109,7 +111,8 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
     opPreset,
     opDevice,
     opLike,
-    opCustom
+    opCustom,
+    opRemovePreset
   };
   static const option options[] = {{"list", no_argument, nullptr, opList},
                                    {"output-folder", required_argument, nullptr, opOutputFolder},
@@ -121,6 +124,7 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
                                    {"device", required_argument, nullptr, opDevice},
                                    {"like", required_argument, nullptr, opLike},
                                    {"custom", required_argument, nullptr, opCustom},
+                                   {"remove-preset", required_argument, nullptr, opRemovePreset},
                                    HelpOption,
                                    VersionOption,
                                    {}};
@@ -129,8 +133,10 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
     args.Choice = choice;
     return "";
   };
+  int taken = 0;
   auto take = [&](int opt, const std::string& value) -> std::string {
     std::string problem;
+    ++taken;
     switch (opt) {
       case opList:
         args.List = true;
@@ -172,6 +178,10 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
         problem = choose(scCustom);
         if (problem.empty()) problem = ParseCustom(value, args.Custom);
         break;
+      case opRemovePreset:
+        args.RemovePreset = true;
+        problem = ParsePair("--remove-preset", value, "TYPE", "NAME", args);
+        break;
     }
     return problem;
   };
@@ -183,6 +193,8 @@ TParseResult ParseCliArguments(int argc, char** argv, TCliArguments& args, std::
   for (int i = files; i < argc; ++i) args.Files.push_back(argv[i]);
   if (args.List) {
     if (argc != 2) problem = "--list takes nothing else";
+  } else if (args.RemovePreset) {
+    if (taken != 1 || !args.Files.empty()) problem = "--remove-preset takes nothing else";
   } else if (args.Choice == scNone) {
     problem = "choose the output with --preset, --device, --like or --custom";
   } else if (args.Files.empty()) {

@@ -24,7 +24,8 @@ struct TCustomValues {
 
 struct TCliArguments {
   bool List = false;
-  std::string OutputFolder;  // "" keeps the window's
+  bool RemovePreset = false;  // --remove-preset TYPE/NAME, in First and Second
+  std::string OutputFolder;   // "" keeps the window's
   bool Clip = false;
   double ClipStart = 0, ClipEnd = 0;  // seconds
   int Parallel = 0;                   // 0 keeps the settings'

@@ -123,14 +123,30 @@ void AnalyseSample(TWorkbench& wb, TCliView& view, TCliConsole& console, const s
     throw EBadArgument("--like: " + sample + " has no video the analysis can read");
 }
 
+// Selects the preset page's type and preset as a user would.
+void ChoosePreset(TWorkbench& wb, const std::string& type, const std::string& preset) {
+  SelectPage(wb, spPreset);
+  wb.SelectFileType(Resolve(wb.fileTypeBox, "file type", type));
+  wb.SelectPreset(Resolve(wb.presetBox, "preset of " + ShortName(Tr(wb.fileTypeBox.Text())), preset));
+}
+
+// Removes a preset of the user's own as the preset page's button does (the console answers its
+// question yes).
+int RemoveUserPreset(TWorkbench& wb, TCliConsole& console, const TCliArguments& args) {
+  ChoosePreset(wb, args.First, args.Second);
+  if (!wb.UserPresetSelected())
+    throw EBadArgument("--remove-preset: \"" + Tr(wb.presetBox.Text()) +
+                       "\" comes with the program; only presets of your own can be removed");
+  const size_t errors = console.Count(mkError);
+  wb.OnRemovePresetClicked();
+  return console.Count(mkError) > errors ? ExitFailed : ExitFinished;
+}
+
 // Chooses the output's settings page and its values as a user would.
 void ChooseSettings(TWorkbench& wb, TCliView& view, TCliConsole& console, const TCliArguments& args) {
   switch (args.Choice) {
     case scPreset:
-      SelectPage(wb, spPreset);
-      wb.SelectFileType(Resolve(wb.fileTypeBox, "file type", args.First));
-      wb.SelectPreset(
-          Resolve(wb.presetBox, "preset of " + ShortName(Tr(wb.fileTypeBox.Text())), args.Second));
+      ChoosePreset(wb, args.First, args.Second);
       RefuseDisabled(wb.presetBox);
       break;
     case scDevice:
@@ -350,6 +366,7 @@ int Run(const TCliArguments& args) {
     PrintCatalogue(wb, console);
     return ExitFinished;
   }
+  if (args.RemovePreset) return RemoveUserPreset(wb, console, args);
   if (!wb.Transcoder.LibrariesLoaded()) {
     console.Error("error: the media libraries could not be loaded: " + wb.Transcoder.LastError());
     return ExitFailed;

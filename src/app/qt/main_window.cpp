@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -247,6 +248,9 @@ void MainWindow::BuildPresetPage(QWidget* page, bool device) {
             [this](int i) { UserAction([&] { model_->SelectFileType(i); }); });
     connect(second, &QComboBox::activated, this,
             [this](int i) { UserAction([&] { model_->SelectPreset(i); }); });
+    removePresetButton = Place<QPushButton>(page, "removePresetButton", QRect(80, 86, 120, 26));
+    connect(removePresetButton, &QPushButton::clicked, this,
+            [this] { UserAction([&] { model_->OnRemovePresetClicked(); }); });
   }
 }
 
@@ -364,6 +368,7 @@ void MainWindow::SetTabOrder() {
                                  clipStartEdit, markEndButton,    clipEndEdit,       clipCheckBox,
                                  settingsPages, fileTypeBox,      presetBox,         brandBox,
                                  modelBox,      analyseButton,    applyCustomButton, customTypeBox};
+  order.insert(std::find(order.begin(), order.end(), presetBox) + 1, removePresetButton);
   order.insert(order.end(), customEdits_.begin(), customEdits_.begin() + 4);
   order.push_back(cropCheckBox);
   order.insert(order.end(), customEdits_.begin() + 4, customEdits_.begin() + 8);

@@ -115,6 +115,7 @@ class MainWindow : public QMainWindow, public TWorkbenchView {
   QTabWidget* settingsPages = nullptr;
   TSizeLimitControls* sizeLimitControls = nullptr;
   std::array<QWidget*, 4> pages_{};
+  QPushButton* removePresetButton = nullptr;
   QComboBox *fileTypeBox = nullptr, *presetBox = nullptr, *brandBox = nullptr, *modelBox = nullptr,
             *customTypeBox = nullptr;
   QWidget* summary_ = nullptr;  // the five summary labels, moved to the page shown

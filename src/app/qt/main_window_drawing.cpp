@@ -170,6 +170,7 @@ void MainWindow::RedrawSettings() {
 
   ApplyComboBox(fileTypeBox, m.fileTypeBox);
   ApplyComboBox(presetBox, m.presetBox);
+  ApplyButton(removePresetButton, m.removePresetButton);
   ApplyComboBox(brandBox, m.brandBox);
   ApplyComboBox(modelBox, m.modelBox);
   ApplyComboBox(customTypeBox, m.customTypeBox);

@@ -47,9 +47,14 @@ std::vector<std::vector<TPresetRow>> DeviceTable() { return PageTable(spDevice);
 
 std::optional<profile_rec> FindPresetProfile(int page, int first, int second) {
   if (page != spPreset && page != spDevice) return std::nullopt;
-  const std::vector<std::string> folders = PageFolders(page);
-  if (first < 0 || size_t(first) >= folders.size()) return std::nullopt;
-  const std::vector<std::string> files = ProfileFiles(folders[size_t(first)]);
+  std::vector<std::string> files;
+  if (page == spPreset) {
+    files = PresetProfileFiles(first);  // the user's presets follow the shipped ones
+  } else {
+    const std::vector<std::string> folders = PageFolders(page);
+    if (first < 0 || size_t(first) >= folders.size()) return std::nullopt;
+    files = ProfileFiles(folders[size_t(first)]);
+  }
   if (second < 0 || size_t(second) >= files.size()) return std::nullopt;
   return ReadProfile(files[size_t(second)]);
 }

@@ -23,11 +23,12 @@ struct TPresetRow {
 // The job's values of one profile.
 TPresetRow PresetRowOf(const profile_rec& p);
 
-// Rows of the preset page, indexed by file-type position, then preset position.
+// Rows of the shipped catalogue's preset page, indexed by file-type position, then preset position.
 std::vector<std::vector<TPresetRow>> PresetTable();
 // Rows of the device page, indexed by brand position, then model position.
 std::vector<std::vector<TPresetRow>> DeviceTable();
-// The profile of page 0 or 1 at (first, second); none when there is no such entry.
+// The profile of page 0 (the user's presets included) or 1 at (first, second); none when there is
+// no such entry.
 std::optional<profile_rec> FindPresetProfile(int page, int first, int second);
 // The row of page 0 or 1 at (first, second); none when there is no such entry.
 std::optional<TPresetRow> FindPresetRow(int page, int first, int second);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 
 #include "app/workbench/profile_jobs.h"
 #include "app/workbench/workbench_texts.h"
@@ -51,6 +53,27 @@ std::string FileTypeFolderName(const std::string& caption) {
 
 std::string PresetCatalogueFolder() { return ProgramFolder() + "profiles/videoconvert/"; }
 std::string DeviceCatalogueFolder() { return ProgramFolder() + "profiles/devices/"; }
+
+std::string UserPresetFolder(int type) {
+  if (type < 0 || type >= FileTypeCount) return "";
+  return SettingsFolder() + "userprofiles/videoconvert/" + FileTypeFolderName(FileTypeItems[type]) + "/";
+}
+
+bool ReadsAsProfile(const profile_rec& p) {
+  return !p.Type.empty() && !p.Extension.empty() && (!p.Encoder.empty() || !p.Remux.empty());
+}
+
+std::vector<std::string> PresetProfileFiles(int type, size_t* shipped) {
+  std::vector<std::string> files;
+  if (type >= 0 && type < FileTypeCount)
+    GetFileList(files, PresetCatalogueFolder() + FileTypeFolderName(FileTypeItems[type]), ".ini");
+  if (shipped) *shipped = files.size();
+  std::vector<std::string> own;
+  if (type >= 0 && type < FileTypeCount) GetFileList(own, UserPresetFolder(type), ".ini");
+  for (std::string& file : own)
+    if (ReadsAsProfile(ReadProfile(file))) files.push_back(std::move(file));
+  return files;
+}
 
 std::string LowerAscii(std::string text) {
   for (char& ch : text) ch = char(std::tolower(static_cast<unsigned char>(ch)));
@@ -178,12 +201,13 @@ void TWorkbench::WriteSelection(const char* firstKey, int first, const char* sec
 }
 
 void TWorkbench::OnFileTypeChanged() {
-  const std::string type = FileTypeFolderName(fileTypeBox.Text());
-  PresetFiles.clear();
-  // No type selected would name the whole catalogue.
-  if (!type.empty()) GetFileList(PresetFiles, PresetCatalogueFolder() + type, ".ini");
+  PresetFiles = PresetProfileFiles(fileTypeBox.ItemIndex, &ShippedPresetCount);
   FillBox(presetBox, PresetFiles, [this](const std::string& name) { return HasEncoder(name); });
+  for (size_t i = ShippedPresetCount; i < presetBox.Items.size(); ++i)
+    presetBox.Items[i].Caption += " " + UserPresetMark;
   if (!presetBox.Items.empty()) OnPresetChanged();
+  removePresetButton.Visible = presetBox.Items.size() > ShippedPresetCount;
+  removePresetButton.Enabled = UserPresetSelected();
   view_.Changed(wcSettings);
 }
 
@@ -192,11 +216,40 @@ void TWorkbench::OnPresetChanged() {
   if (i >= 0 && size_t(i) < PresetFiles.size()) {
     PresetProfile = ReadProfile(PresetFiles[size_t(i)]);
     ShowProfile(PresetProfile, false);
-    if (fileTypeBox.Tag == 1) WriteSelection("combobox1", fileTypeBox.ItemIndex, "combobox2", i);
+    if (fileTypeBox.Tag == 1) WritePresetSelection(i);
   }
   fileTypeBox.Tag = 0;
+  removePresetButton.Enabled = UserPresetSelected();
   view_.Changed(wcSettings);
   RefreshExpectedSizes();
+}
+
+void TWorkbench::WritePresetSelection(int preset) {
+  WriteSelection("combobox1", fileTypeBox.ItemIndex, "combobox2", preset);
+  const std::string own = UserPresetSelected() ? ProfileItemCaption(PresetFiles[size_t(preset)]) : "";
+  SettingsSaved(TIniFile(ConfigFileName()).WriteString("select", "userpreset", own));
+}
+
+bool TWorkbench::UserPresetSelected() const {
+  const int i = presetBox.ItemIndex;
+  return i >= 0 && size_t(i) >= ShippedPresetCount && size_t(i) < PresetFiles.size();
+}
+
+void TWorkbench::OnRemovePresetClicked() {
+  if (!UserPresetSelected()) return;
+  const size_t index = size_t(presetBox.ItemIndex);
+  const std::string file = PresetFiles[index];
+  if (!view_.AskYesNo(RemovePresetQuestion(ProfileItemCaption(file)))) return;
+  // One that is gone already is as good as removed.
+  const bool deleted = DeleteFile(file);
+  const int error = errno;
+  if (!deleted && FileExists(file)) {
+    view_.ShowMessage(CannotRemovePresetText(file, std::strerror(error)), mkError);
+    return;
+  }
+  OnFileTypeChanged();
+  // The entry that took its place, else the one before it; stored, as the removed one may have been.
+  if (!presetBox.Items.empty()) SelectPreset(int(std::min(index, presetBox.Items.size() - 1)));
 }
 
 void TWorkbench::OnBrandChanged() {

@@ -31,6 +31,17 @@ std::string FileTypeFolderName(const std::string& caption);
 // ProgramFolder() + "profiles/videoconvert/" and + "profiles/devices/".
 std::string PresetCatalogueFolder();
 std::string DeviceCatalogueFolder();
+// The user's own presets of file type `type` (a position of FileTypeItems): SettingsFolder() +
+// "userprofiles/videoconvert/" + the type's folder name + "/". Apart from the shipped catalogue,
+// which a portable setup keeps in the settings folder too: a user file among the shipped ones
+// would move their positions.
+std::string UserPresetFolder(int type);
+// Whether a profile file makes a job: it names its type and its encoder (or a remux).
+bool ReadsAsProfile(const profile_rec& p);
+// The files the preset box of type `type` lists: the shipped ones in catalogue order (their
+// positions are what stored choices mean), then the user's that read as a profile, in name
+// order. `shipped` receives how many are shipped.
+std::vector<std::string> PresetProfileFiles(int type, size_t* shipped = nullptr);
 
 // A profile file; missing keys and values that are not numbers read as the defaults. The job's
 // suffix ("Extension") defaults to the type in lower case after a dot, its encoder ("Encoder") to

@@ -67,6 +67,8 @@ TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
   brandBox.Hint = BrandHint;
   modelBox.Hint = PresetHint;
   customTypeBox.Hint = CustomTypeHint;
+  removePresetButton.Caption = RemovePresetCaption;
+  removePresetButton.Visible = removePresetButton.Enabled = false;
   for (TComboBoxState* box : {&fileTypeBox, &customTypeBox}) {
     const int count = box == &fileTypeBox ? FileTypeCount : ClassicTypeCount;
     for (int i = 0; i < count; ++i)
@@ -152,8 +154,7 @@ void TWorkbench::OnShow() {
       OnFileTypeChanged();
     }
     const bool firstStart = storedType < 0 && fileTypeBox.ItemIndex == FirstStartFileType;
-    presetBox.ItemIndex = ItemIndexOrFirst(
-        config.ReadInteger("select", "combobox2", firstStart ? FirstStartPreset : 0), presetBox.Items.size());
+    presetBox.ItemIndex = StoredPresetIndex(config, firstStart);
 
     std::vector<std::string> brands;
     GetFileList2(brands, DeviceCatalogueFolder());
@@ -179,6 +180,16 @@ void TWorkbench::OnShow() {
   if (!presetBox.Items.empty()) OnPresetChanged();
   Caption = MainWindowCaption;
   view_.Changed(wcAll);
+}
+
+int TWorkbench::StoredPresetIndex(const TIniFile& config, bool firstStart) const {
+  const std::string own = config.ReadString("select", "userpreset", "");
+  for (size_t i = ShippedPresetCount; !own.empty() && i < PresetFiles.size(); ++i)
+    if (ProfileItemCaption(PresetFiles[i]) == own) return int(i);
+  const int stored = config.ReadInteger("select", "combobox2", firstStart ? FirstStartPreset : 0);
+  // Past the shipped ones a position means nothing without the name that went with it.
+  const bool shipped = own.empty() && stored >= 0 && size_t(stored) < ShippedPresetCount;
+  return ItemIndexOrFirst(shipped ? stored : 0, presetBox.Items.size());
 }
 
 void TWorkbench::OnDestroy() { previewFrame.Empty(); }

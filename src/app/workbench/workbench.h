@@ -18,6 +18,7 @@
 namespace ok {
 
 struct TText;
+class TIniFile;
 
 class TSystemShutdown;
 class TMainThread;
@@ -183,6 +184,11 @@ class TWorkbench {
   void SelectBrand(int index);
   void SelectModel(int index);
   void SelectCustomType(int index);
+  // The user's own presets follow the shipped ones in the preset box, marked as theirs.
+  // Whether the preset box's selected item is one of them.
+  bool UserPresetSelected() const;
+  // Asks, then removes the selected user preset's file and lists the type again.
+  void OnRemovePresetClicked();
 
   // ---- Preset tables (preset_tables.cpp), custom page (custom_page.cpp), analysis ----
   void FillPresetParams(int page, int first, int second);
@@ -261,6 +267,7 @@ class TWorkbench {
   // ---- Window-wide state ----
   std::string OutputFolder;
   std::vector<std::string> PresetFiles;
+  size_t ShippedPresetCount = 0;  // PresetFiles' shipped entries; the user's follow them
   std::vector<std::string> DeviceFiles;
   std::vector<TSourceRow> Sources;  // index for index with sourceList.Rows
   std::vector<std::string> SourcePaths() const;
@@ -316,6 +323,8 @@ class TWorkbench {
   TEditState clipStartEdit, clipEndEdit;
   TCheckBoxState clipCheckBox;
   TComboBoxState fileTypeBox, presetBox, brandBox, modelBox, customTypeBox;
+  // "删除预置方案": shown when the type has presets of the user's, enabled when one is selected.
+  TControlState removePresetButton;
   // The summary labels: size, video codec, video bitrate, frame rate, audio codec.
   TControlState frameSizeLabel, videoCodecLabel, videoBitrateLabel, frameRateLabel, audioCodecLabel;
   TControlState applyCustomButton, customValuesPanel, cropPadGroup, analyseButton;
@@ -342,6 +351,12 @@ class TWorkbench {
   void ShowSampleJob();
   void FillCustomParams(int type);
   void WriteSelection(const char* firstKey, int first, const char* secondKey, int second);
+  // The preset page's choice: positions, and a user preset by its name too (its position moves
+  // as the user's presets come and go).
+  void WritePresetSelection(int preset);
+  // The preset to select at the first show: the stored user preset by its name, a stored shipped
+  // one by its position; the type's first when the stored one is gone.
+  int StoredPresetIndex(const TIniFile& config, bool firstStart) const;
 
   // After a write of the settings: the first one that failed is told, once per model (a full
   // disk or a read-only folder must not pass silently, nor bring up a box at every click).

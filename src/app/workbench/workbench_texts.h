@@ -144,6 +144,9 @@ inline constexpr TText BadFrameRateCause = TText("帧速率不正确");
 inline constexpr TText DecodingCause = TText("解码出错");
 inline constexpr TText ConversionErrorCause = TText("转换出错");
 inline constexpr TText NothingLeftAfterPadText = TText("填充后没有剩下画面");
+// After the name of a preset the user saved, in the preset box.
+inline constexpr TText UserPresetMark = TText("(我的)");
+inline constexpr TText RemovePresetCaption = TText("删除预置方案");
 
 // The format's "%s" take the values in order; formats go through xgettext's c-format check.
 inline std::string CannotCreateFolderText(const std::string& folder) {
@@ -166,6 +169,12 @@ inline std::string CannotLoadLibrariesText(const std::string& error) {
 }
 inline std::string ClipHintText(const std::string& start, const std::string& end) {
   return FormatText(Tr("裁剪：%s 秒至 %s 秒"), start.c_str(), end.c_str());
+}
+inline std::string RemovePresetQuestion(const std::string& name) {
+  return FormatText(Tr("删除预置方案“%s”吗？"), name.c_str());
+}
+inline std::string CannotRemovePresetText(const std::string& file, const std::string& reason) {
+  return FormatText(Tr("无法删除预置方案 %s：%s"), file.c_str(), reason.c_str());
 }
 inline std::string CannotAnalyseText(const std::string& file) {
   return FormatText(Tr("无法分析视频文件 %s！"), file.c_str());

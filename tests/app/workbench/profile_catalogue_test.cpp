@@ -172,5 +172,59 @@ TEST(ProfileCatalogue, PageChangeHidesTheCustomPanelAndClearsCropAndPad) {
   EXPECT_EQ(TIniFile(h.ConfigFile()).ReadInteger("select", "tabindex", -1), spExisting);
 }
 
+// The user's presets follow the shipped ones (whose positions stored choices mean), in name order
+// and marked; a stored one is found again by its name, and one that is gone is not replaced by
+// whatever took its position. Only they can be removed, after a question.
+TEST(ProfileCatalogue, UserPresetsFollowTheShippedOnesAndCanBeRemoved) {
+  TWorkbenchHarness h;
+  constexpr int type = FirstStartFileType;
+  const fs::path own = UserPresetFolder(type);
+  const std::string profile = "[mediatype]\nType=MP4\n[video]\nVideoCodec=H.264\nEncoder=libx264\nQuality=";
+  Touch(own / "b 手机.ini", profile + "30\n");
+  Touch(own / "A.ini", profile + "26\n");
+  Touch(own / "broken.ini", "\x01\x02 not a profile");
+  TWorkbench& first = h.NewModel();
+  const size_t shipped = first.ShippedPresetCount;
+  ASSERT_EQ(shipped, 8u);
+  ASSERT_EQ(first.presetBox.Items.size(), shipped + 2);
+  EXPECT_EQ(first.presetBox.Items[0].Caption, "01 与源相同");
+  EXPECT_EQ(first.presetBox.Items[shipped].Caption, "A (我的)");
+  EXPECT_EQ(first.presetBox.Items[shipped + 1].Caption, "b 手机 (我的)");
+  EXPECT_EQ(first.presetBox.ItemIndex, FirstStartPreset);
+  EXPECT_TRUE(first.removePresetButton.Visible);
+  EXPECT_FALSE(first.removePresetButton.Enabled);
+
+  first.SelectPreset(int(shipped) + 1);
+  EXPECT_TRUE(first.removePresetButton.Enabled);
+  first.FillPresetParams(spPreset, type, int(shipped) + 1);
+  EXPECT_EQ(first.JobProfile.Quality, 30);
+
+  // A user preset whose name sorts first moves the stored one's position.
+  Touch(own / "0 新.ini", profile + "20\n");
+  TWorkbench& second = h.NewModel();
+  EXPECT_EQ(second.presetBox.Text(), "b 手机 (我的)");
+
+  // Gone: the type's first preset, not the one now at its position.
+  second.SelectPreset(int(shipped) + 1);
+  ASSERT_EQ(second.presetBox.Text(), "A (我的)");
+  fs::remove(own / "A.ini");
+  TWorkbench& third = h.NewModel();
+  EXPECT_EQ(third.presetBox.ItemIndex, 0);
+
+  third.OnRemovePresetClicked();  // a shipped preset
+  EXPECT_TRUE(h.View.Questions.empty());
+  third.SelectPreset(int(shipped) + 1);
+  h.View.YesNoAnswer = false;
+  third.OnRemovePresetClicked();
+  EXPECT_TRUE(fs::exists(own / "b 手机.ini"));
+  h.View.YesNoAnswer = true;
+  third.OnRemovePresetClicked();
+  EXPECT_EQ(h.View.Questions, (std::vector<std::string>(2, "删除预置方案“b 手机”吗？")));
+  EXPECT_FALSE(fs::exists(own / "b 手机.ini"));
+  ASSERT_EQ(third.presetBox.Items.size(), shipped + 1);
+  EXPECT_EQ(third.presetBox.Text(), "0 新 (我的)");
+  EXPECT_EQ(h.NewModel().presetBox.Text(), "0 新 (我的)");
+}
+
 }  // namespace
 }  // namespace ok::test
