@@ -209,10 +209,20 @@ profile_rec TWorkbench::CustomProfile(int type) const {
   const int height = StrToIntDef(TrimText(customHeightEdit.Text), 0);
   const int bitrate = StrToIntDef(TrimText(customBitrateEdit.Text), 0);
   const int rate = StrToIntDef(TrimText(customFrameRateEdit.Text), 0);
+  TOutputOptions cropPad;
+  ApplyCustomCropPad(cropPad);
+  profile_rec p = IsModernCustomType(type) ? TypeBaseProfile(type) : profile_rec{};
+  p.CropTop = cropPad.CropTop;
+  p.CropBottom = cropPad.CropBottom;
+  p.CropLeft = cropPad.CropLeft;
+  p.CropRight = cropPad.CropRight;
+  p.PadTop = cropPad.PadTop;
+  p.PadBottom = cropPad.PadBottom;
+  p.PadLeft = cropPad.PadLeft;
+  p.PadRight = cropPad.PadRight;
   if (!IsModernCustomType(type)) {
     if (type < 0 || type >= ClassicTypeCount) throw std::runtime_error(std::string(ChooseCustomTypeText));
     const TCustomType& t = CustomTypes[type];
-    profile_rec p;
     p.Type = FileTypeFolderName(FileTypeItems[type]);
     p.Extension = t.Ext;
     p.Encoder = t.VideoCodec;
@@ -225,7 +235,6 @@ profile_rec TWorkbench::CustomProfile(int type) const {
     p.AudioCodec = t.AudioLabel;
     return p;
   }
-  profile_rec p = TypeBaseProfile(type);
   // The size typed is a box the picture fits in; 0 x 0 keeps the source's.
   p.Fit = "box";
   p.Width = width;

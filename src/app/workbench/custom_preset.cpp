@@ -22,6 +22,7 @@ std::string Section(const char* name, std::initializer_list<std::pair<const char
 }
 
 std::string Number(int value) { return value != 0 ? std::to_string(value) : ""; }
+std::string NonNegative(int value) { return value >= 0 ? std::to_string(value) : ""; }
 std::string Number(double value) { return value != 0 ? FloatText(value) : ""; }
 
 }  // namespace
@@ -45,7 +46,15 @@ std::string ProfileFileText(const profile_rec& p) {
                            {"PixelFormat", p.PixelFormat},
                            {"Tag", p.Tag},
                            {"Profile", p.Profile},
-                           {"Level", p.Level}}) +
+                           {"Level", p.Level},
+                           {CropPadKeys[0], NonNegative(p.CropTop)},
+                           {CropPadKeys[1], NonNegative(p.CropBottom)},
+                           {CropPadKeys[2], NonNegative(p.CropLeft)},
+                           {CropPadKeys[3], NonNegative(p.CropRight)},
+                           {CropPadKeys[4], NonNegative(p.PadTop)},
+                           {CropPadKeys[5], NonNegative(p.PadBottom)},
+                           {CropPadKeys[6], NonNegative(p.PadLeft)},
+                           {CropPadKeys[7], NonNegative(p.PadRight)}}) +
          "\n" +
          Section("audio", {{"AudioCodec", p.AudioCodec},
                            {"AudioBitrate", Number(p.AudioBitrate)},
@@ -66,12 +75,8 @@ std::string PresetNameRefusal(const std::string& name) {
 }
 
 void TWorkbench::OnSaveCustomPresetClicked() {
-  // What Start would refuse is not saved either; nor crop and pad, which a profile cannot hold.
+  // What Start would refuse is not saved either.
   if (!CheckSettingsPage()) return;
-  if (cropCheckBox.Checked || padCheckBox.Checked) {
-    view_.ShowMessage(CropPadNotSavedText, mkError);
-    return;
-  }
   profile_rec profile;
   try {
     profile = CustomProfile(customTypeBox.ItemIndex);

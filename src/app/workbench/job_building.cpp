@@ -92,6 +92,17 @@ void CroppedPicture(const TSourceRow& source, const TOutputOptions& custom, int6
   height = height * keptHeight / uprightHeight;
 }
 
+// A profile's crop and pads (a custom page saved as a preset), as the custom page gives them, on
+// the sides the check boxes leave alone.
+void ProfileCropPad(const profile_rec& p, TOutputOptions& o) {
+  const int32_t values[8] = {p.CropTop, p.CropBottom, p.CropLeft, p.CropRight,
+                             p.PadTop,  p.PadBottom,  p.PadLeft,  p.PadRight};
+  int* const fields[8] = {&o.CropTop, &o.CropBottom, &o.CropLeft, &o.CropRight,
+                          &o.PadTop,  &o.PadBottom,  &o.PadLeft,  &o.PadRight};
+  for (size_t i = 0; i < 8; ++i)
+    if (*fields[i] < 0 && values[i] >= 0) *fields[i] = values[i] / 2 * 2;
+}
+
 // `custom`'s crop and pads on a job whose frame size is the fitted picture: the engine takes a
 // crop off the frame size it is given, so it gets the picture plus the crop; the pads add to the
 // fitting's own.
@@ -303,6 +314,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   // the picture is fitted into what they leave. Only the custom page's boxes can be checked.
   TOutputOptions custom;
   ApplyCustomCropPad(custom);
+  if (page != spCustom) ProfileCropPad(JobProfile, custom);
   const int customPadWidth = Positive(custom.PadLeft) + Positive(custom.PadRight);
   const int customPadHeight = Positive(custom.PadTop) + Positive(custom.PadBottom);
   int64_t pictureWidth = 0, pictureHeight = 0;

@@ -51,6 +51,10 @@ struct profile_rec {
   std::string Profile, Level;  // the encoder's profile and level ("baseline", "3.0")
   int32_t MaxChannels = 0;     // more source channels are mixed down to this many, 0: no limit
   std::string Remux;           // "auto", "mp4", "mkv": every stream copied into that container
+  // The crop off the source and the pads around the picture (even pixels), as the custom page
+  // sets them; -1: none.
+  int32_t CropTop = -1, CropBottom = -1, CropLeft = -1, CropRight = -1;
+  int32_t PadTop = -1, PadBottom = -1, PadLeft = -1, PadRight = -1;
 };
 
 // What the model uses of the machine; a null member means the real one.

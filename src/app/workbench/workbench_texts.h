@@ -265,7 +265,6 @@ inline std::string NoTypePresetText(const std::string& file) {
 inline constexpr TText PresetNamePrompt = TText("预置方案的名称：");
 inline constexpr TText EmptyPresetNameText = TText("请输入预置方案的名称！");
 inline constexpr TText BadPresetNameText = TText("预置方案的名称不能含有“/”，也不能是“.”或“..”！");
-inline constexpr TText CropPadNotSavedText = TText("裁剪与填充不能存入预置方案，请先取消勾选！");
 inline std::string OverwritePresetText(const std::string& name) {
   return FormatText(Tr("预置方案“%s”已经存在，是否替换？"), name.c_str());
 }

@@ -325,13 +325,21 @@ TEST(CustomPage, SavedPresetReadsBackAsTheSameJob) {
   struct TCase {
     int Type;
     std::array<const char*, 5> Values;
+    std::array<const char*, 8> CropPad;  // "" leaves the side alone
   };
-  for (const TCase& c : {TCase{3, {"640", "480", "1500000", "25", ""}},  // MPEG: MPEG-2 audio
-                         TCase{11, {"1280", "720", "3000000", "30", "36"}}}) {
+  for (const TCase& c :
+       {// MPEG: MPEG-2 audio, pads inside the frame.
+        TCase{3, {"640", "480", "1500000", "25", ""}, {"", "", "", "", "", "", "20", "20"}},
+        TCase{11, {"1280", "720", "3000000", "30", "36"}, {"", "", "240", "240", "40", "40", "", ""}},
+        TCase{12, {"0", "0", "0", "0", ""}, {}}}) {
     SCOPED_TRACE(c.Type);
     m.OnSettingsPageChanged(spCustom);
     m.OnApplyCustomClicked();
     TypeValues(m, c.Type, c.Values);
+    m.OnCropCheckBoxClicked(c.CropPad[0] != nullptr);
+    m.OnPadCheckBoxClicked(c.CropPad[0] != nullptr);
+    for (int edit = 5; edit <= 12; ++edit)
+      m.CustomEdit(edit).Text = c.CropPad[size_t(edit - 5)] ? c.CropPad[size_t(edit - 5)] : "";
     const std::string custom = JobText(m.BuildOutputOptions(0));
     h.View.TextAnswer = " mine ";
     h.View.Messages.clear();
