@@ -196,7 +196,12 @@ std::string TWorkbench::CustomQualityRefusal() const {
   const int type = customTypeBox.ItemIndex;
   const std::string quality = TrimText(customQualityEdit.Text);
   if (!IsModernCustomType(type) || quality.empty()) return "";
-  const TQualityRange range = QualityRange(TypeBaseProfile(type));
+  TQualityRange range{};
+  try {
+    range = QualityRange(TypeBaseProfile(type));
+  } catch (const std::exception&) {
+    return "";  // the type's item is disabled and says why
+  }
   const int value = StrToIntDef(quality, -1);
   if (value >= range.Lowest && value <= range.Highest) return "";
   return QualityOutOfRangeText(quality, range.Lowest, range.Highest);
