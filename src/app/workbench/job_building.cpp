@@ -52,12 +52,15 @@ bool SplitSize(const std::string& text, char separator, int64_t& width, int64_t&
   return width > 0 && height > 0;
 }
 
-// "W:H" of the whole output frame (picture and pads), "" when the size is not known.
+// "W:H" of the whole output frame (picture and pads), "" when the size is not known. The engine
+// takes the crop off the frame size it is given, so the crop is no part of the frame.
 std::string FrameAspect(const TOutputOptions& o) {
   int64_t width = 0, height = 0;
   if (!SplitSize(o.FrameSize, 'X', width, height) && !SplitSize(o.FrameSize, 'x', width, height)) return "";
-  width += std::max(o.PadLeft, 0) + std::max(o.PadRight, 0);
-  height += std::max(o.PadTop, 0) + std::max(o.PadBottom, 0);
+  width +=
+      std::max(o.PadLeft, 0) + std::max(o.PadRight, 0) - std::max(o.CropLeft, 0) - std::max(o.CropRight, 0);
+  height +=
+      std::max(o.PadTop, 0) + std::max(o.PadBottom, 0) - std::max(o.CropTop, 0) - std::max(o.CropBottom, 0);
   return std::to_string(width) + ":" + std::to_string(height);
 }
 
@@ -335,11 +338,8 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
         if (profile.Width <= 0 || profile.Height <= 0) throw std::runtime_error(NothingLeftAfterPadText);
       }
       ApplyQualityProfile(profile, picture, JobEncoder(), o, suffix);
-      int64_t width = 0, height = 0;
-      if ((customPadWidth > 0 || customPadHeight > 0) && SplitSize(o.FrameSize, 'x', width, height))
-        o.FrameAspectRatio =
-            std::to_string(width + customPadWidth) + ":" + std::to_string(height + customPadHeight);
       AddCustomCropPad(o, custom);
+      if (!o.FrameAspectRatio.empty()) o.FrameAspectRatio = FrameAspect(o);
     } else {
       ApplyRemuxProfile(JobProfile, source, o, suffix);
     }
