@@ -283,6 +283,13 @@ void MainWindow::BuildCustomPage(QWidget* page) {
     customEdits_[size_t(i)] =
         Place<QLineEdit>(customValuesPanel, ("sEdit" + std::to_string(i + 1)).c_str(), editPlaces[i]);
 
+  // The quality of the quality-based types under the bit rate, and saving the page as a preset.
+  customQualityLabel = Label(customValuesPanel, QText(CustomQualityLabel), QRect(8, 100, 64, 16));
+  customEdits_[12] = Place<QLineEdit>(customValuesPanel, "customQualityEdit", QRect(76, 96, 40, 22));
+  saveCustomPresetButton = Place<QPushButton>(customValuesPanel, "btnSavePreset", QRect(134, 95, 140, 24));
+  connect(saveCustomPresetButton, &QPushButton::clicked, this,
+          [this] { UserAction([&] { model_->OnSaveCustomPresetClicked(); }); });
+
   cropPadGroup =
       Place<QGroupBox>(customValuesPanel, "sGroupBox3", QRect(286, 0, 350, 100), QText(CropPadCaption));
   cropCheckBox = Place<QCheckBox>(cropPadGroup, "sCheckBox2", QRect(8, 28, 56, 20));
@@ -302,7 +309,7 @@ void MainWindow::BuildCustomPage(QWidget* page) {
           cropPadGroup, ("sEdit" + std::to_string(index + 1)).c_str(), QRect(x + 16, y, 46, 22));
     }
   }
-  for (int i = 0; i < 12; ++i) {
+  for (int i = 0; i < int(customEdits_.size()); ++i) {
     connect(customEdits_[size_t(i)], &QLineEdit::textEdited, this, [this, i](const QString& text) {
       UserAction([&] {
         // A refused text puts the model's back.
@@ -370,10 +377,10 @@ void MainWindow::SetTabOrder() {
                                  modelBox,      analyseButton,    applyCustomButton, customTypeBox};
   order.insert(std::find(order.begin(), order.end(), presetBox) + 1, removePresetButton);
   order.insert(order.end(), customEdits_.begin(), customEdits_.begin() + 4);
-  order.push_back(cropCheckBox);
+  order.insert(order.end(), {customEdits_[12], saveCustomPresetButton, cropCheckBox});
   order.insert(order.end(), customEdits_.begin() + 4, customEdits_.begin() + 8);
   order.push_back(padCheckBox);
-  order.insert(order.end(), customEdits_.begin() + 8, customEdits_.end());
+  order.insert(order.end(), customEdits_.begin() + 8, customEdits_.begin() + 12);
   for (QWidget* control : sizeLimitControls->TabOrder()) order.push_back(control);
   order.insert(order.end(), {outputFolderEdit, openOutputFolderButton, startButton, pauseButton, resumeButton,
                              stopButton});
@@ -427,6 +434,10 @@ void MainWindow::Beep() { QApplication::beep(); }
 void MainWindow::ProcessMessages() { QCoreApplication::processEvents(); }
 
 bool MainWindow::AskYesNo(const std::string& text) { return AskQuestion(this, text); }
+
+std::optional<std::string> MainWindow::AskText(const std::string& prompt, const std::string& initial) {
+  return AskTextInput(this, prompt, initial);
+}
 
 bool MainWindow::ConfirmPowerOff(int seconds) {
   TPowerOffDialog dialog(this, seconds);

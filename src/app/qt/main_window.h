@@ -47,6 +47,7 @@ class MainWindow : public QMainWindow, public TWorkbenchView {
   void Changed(TWorkbenchChange what) override;
   bool ConfirmPowerOff(int seconds) override;
   bool AskYesNo(const std::string& text) override;
+  std::optional<std::string> AskText(const std::string& prompt, const std::string& initial) override;
   void BatchEnded(const std::string& report, bool allFinished) override;
 
   // The desktop services the window uses while a batch runs (tests give a private bus).
@@ -125,8 +126,10 @@ class MainWindow : public QMainWindow, public TWorkbenchView {
   QPushButton* applyCustomButton = nullptr;
   QWidget* customValuesPanel = nullptr;
   QGroupBox* cropPadGroup = nullptr;
-  std::array<QLineEdit*, 12> customEdits_{};  // customWidthEdit .. padRightEdit
-  std::array<QLabel*, 8> cropPadLabels_{};    // the labels of cropTopEdit .. padRightEdit
+  std::array<QLineEdit*, 13> customEdits_{};  // customWidthEdit .. padRightEdit, customQualityEdit
+  QLabel* customQualityLabel = nullptr;
+  QPushButton* saveCustomPresetButton = nullptr;
+  std::array<QLabel*, 8> cropPadLabels_{};  // the labels of cropTopEdit .. padRightEdit
   QCheckBox *cropCheckBox = nullptr, *padCheckBox = nullptr;
 
   QLabel* outputFolderLabel = nullptr;

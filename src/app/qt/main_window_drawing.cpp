@@ -196,11 +196,13 @@ void MainWindow::RedrawSettings() {
   CoverFocus(applyCustomButton, m.customValuesPanel.Visible, customTypeBox);
   ApplyState(cropPadGroup, m.cropPadGroup);
   cropPadGroup->setTitle(QText(m.cropPadGroup.Caption));
-  for (int i = 0; i < 12; ++i) {
+  for (int i = 0; i < int(customEdits_.size()); ++i) {
     const TEditState& edit = m.CustomEdit(i + 1);
     ApplyEdit(customEdits_[size_t(i)], edit);
-    if (i >= 4) cropPadLabels_[size_t(i - 4)]->setEnabled(edit.Enabled);
+    if (i >= 4 && i < 12) cropPadLabels_[size_t(i - 4)]->setEnabled(edit.Enabled);
   }
+  ApplyLabel(customQualityLabel, m.customQualityLabel);
+  ApplyButton(saveCustomPresetButton, m.saveCustomPresetButton);
   ApplyCheckBox(cropCheckBox, m.cropCheckBox);
   ApplyCheckBox(padCheckBox, m.padCheckBox);
 

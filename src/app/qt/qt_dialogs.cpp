@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -56,6 +57,17 @@ bool AskQuestion(QWidget* parent, const std::string& text) {
   box.setDefaultButton(QMessageBox::No);
   FitTitle(box);
   return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> AskTextInput(QWidget* parent, const std::string& prompt,
+                                        const std::string& initial) {
+  QInputDialog dialog(parent);
+  dialog.setObjectName("TextInputDialog");
+  dialog.setWindowTitle(QString::fromUtf8(ApplicationTitle));
+  dialog.setLabelText(QText(prompt));
+  dialog.setTextValue(QText(initial));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.textValue().toStdString();
 }
 
 std::vector<std::string> ChooseFiles(QWidget* parent, const std::string& filter, bool multiSelect) {

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ QString DialogFilter(const std::string& filter);
 void ShowMessageBox(QWidget* parent, const std::string& text, TMessageKind kind);
 // Modal, ApplicationTitle as caption, buttons yes and no; true for yes.
 bool AskQuestion(QWidget* parent, const std::string& text);
+// Modal text input, ApplicationTitle as caption; nullopt when cancelled.
+std::optional<std::string> AskTextInput(QWidget* parent, const std::string& prompt,
+                                        const std::string& initial);
 // Makes a message box at least wide enough for its whole title on the window's title bar.
 void FitTitle(QMessageBox& box);
 // Empty when cancelled.

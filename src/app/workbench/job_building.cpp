@@ -52,12 +52,15 @@ bool SplitSize(const std::string& text, char separator, int64_t& width, int64_t&
   return width > 0 && height > 0;
 }
 
-// "W:H" of the whole output frame (picture and pads), "" when the size is not known.
+// "W:H" of the whole output frame (picture and pads), "" when the size is not known. The engine
+// takes the crop off the frame size it is given, so the crop is no part of the frame.
 std::string FrameAspect(const TOutputOptions& o) {
   int64_t width = 0, height = 0;
   if (!SplitSize(o.FrameSize, 'X', width, height) && !SplitSize(o.FrameSize, 'x', width, height)) return "";
-  width += std::max(o.PadLeft, 0) + std::max(o.PadRight, 0);
-  height += std::max(o.PadTop, 0) + std::max(o.PadBottom, 0);
+  width +=
+      std::max(o.PadLeft, 0) + std::max(o.PadRight, 0) - std::max(o.CropLeft, 0) - std::max(o.CropRight, 0);
+  height +=
+      std::max(o.PadTop, 0) + std::max(o.PadBottom, 0) - std::max(o.CropTop, 0) - std::max(o.CropBottom, 0);
   return std::to_string(width) + ":" + std::to_string(height);
 }
 
@@ -71,6 +74,63 @@ int SourceVideoBitrate(const std::string& path) {
   if (bitrate <= 0 && info.GetHandle())
     bitrate = StrToFloatDef(library->Get(info.GetHandle(), mskGeneral, 0, "OverallBitRate"), 0);
   return bitrate > 0 && bitrate < INT32_MAX ? int(bitrate) : 0;
+}
+
+int Positive(int value) { return std::max(value, 0); }
+
+// The picture a player shows of `source` (upright, at its display aspect) once `custom`'s crop is
+// cut off; the display size when the stored size is unknown.
+void CroppedPicture(const TSourceRow& source, const TOutputOptions& custom, int64_t& width, int64_t& height) {
+  width = source.DisplayWidth;
+  height = source.DisplayHeight;
+  if (width <= 0 || height <= 0 || source.Width <= 0 || source.Height <= 0) return;
+  // Crops count in the upright picture's pixels; the display size may be wider (anamorphic).
+  const bool quarter = source.Rotation % 180 != 0;
+  const int64_t uprightWidth = quarter ? source.Height : source.Width;
+  const int64_t uprightHeight = quarter ? source.Width : source.Height;
+  const int64_t keptWidth = uprightWidth - Positive(custom.CropLeft) - Positive(custom.CropRight);
+  const int64_t keptHeight = uprightHeight - Positive(custom.CropTop) - Positive(custom.CropBottom);
+  if (keptWidth <= 0 || keptHeight <= 0) throw std::runtime_error(NothingLeftAfterCropText);
+  width = width * keptWidth / uprightWidth;
+  height = height * keptHeight / uprightHeight;
+}
+
+// A profile's crop and pads (a custom page saved as a preset), as the custom page gives them, on
+// the sides the check boxes leave alone.
+void ProfileCropPad(const profile_rec& p, TOutputOptions& o) {
+  const int32_t values[8] = {p.CropTop, p.CropBottom, p.CropLeft, p.CropRight,
+                             p.PadTop,  p.PadBottom,  p.PadLeft,  p.PadRight};
+  int* const fields[8] = {&o.CropTop, &o.CropBottom, &o.CropLeft, &o.CropRight,
+                          &o.PadTop,  &o.PadBottom,  &o.PadLeft,  &o.PadRight};
+  for (size_t i = 0; i < 8; ++i)
+    if (*fields[i] < 0 && values[i] >= 0) *fields[i] = values[i] / 2 * 2;
+}
+
+// `custom`'s crop and pads on a job whose frame size is the fitted picture: the engine takes a
+// crop off the frame size it is given, so it gets the picture plus the crop; the pads add to the
+// fitting's own.
+void AddCustomCropPad(TOutputOptions& o, const TOutputOptions& custom) {
+  o.CropTop = custom.CropTop;
+  o.CropBottom = custom.CropBottom;
+  o.CropLeft = custom.CropLeft;
+  o.CropRight = custom.CropRight;
+  const int cropWidth = Positive(custom.CropLeft) + Positive(custom.CropRight);
+  const int cropHeight = Positive(custom.CropTop) + Positive(custom.CropBottom);
+  int64_t frameWidth = 0, frameHeight = 0;
+  for (const char separator : {'X', 'x'})
+    if ((cropWidth > 0 || cropHeight > 0) && SplitSize(o.FrameSize, separator, frameWidth, frameHeight)) {
+      o.FrameSize =
+          std::to_string(frameWidth + cropWidth) + separator + std::to_string(frameHeight + cropHeight);
+      break;
+    }
+  if (Positive(custom.PadLeft) + Positive(custom.PadRight) + Positive(custom.PadTop) +
+          Positive(custom.PadBottom) >
+      0) {
+    o.PadTop = Positive(o.PadTop) + Positive(custom.PadTop);
+    o.PadBottom = Positive(o.PadBottom) + Positive(custom.PadBottom);
+    o.PadLeft = Positive(o.PadLeft) + Positive(custom.PadLeft);
+    o.PadRight = Positive(o.PadRight) + Positive(custom.PadRight);
+  }
 }
 
 struct TSuffixRule {
@@ -148,10 +208,7 @@ struct TAudioLabel {
 };
 
 const TAudioLabel AudioLabels[] = {
-    {"AAC", "libfaac"},
-    {"AC3", "ac3"},
-    {"FLAC", "flac"},
-    {"MP3", "libmp3lame"},
+    {"AAC", "libfaac"}, {"AC3", "ac3"}, {"FLAC", "flac"}, {"MP2", "mp2"}, {"MP3", "libmp3lame"},
 };
 
 }  // namespace
@@ -256,14 +313,36 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
   o.AudioCodec = JobAudioCodec;
 
   const TSourceRow& source = Sources[size_t(row)];
-  if ((page == spPreset || page == spDevice) && IsQualityProfile(JobProfile)) {
+  // The custom crop cuts from the source; the custom pads take room inside the target frame, and
+  // the picture is fitted into what they leave. Only the custom page's boxes can be checked.
+  TOutputOptions custom;
+  ApplyCustomCropPad(custom);
+  if (page != spCustom) ProfileCropPad(JobProfile, custom);
+  const int customPadWidth = Positive(custom.PadLeft) + Positive(custom.PadRight);
+  const int customPadHeight = Positive(custom.PadTop) + Positive(custom.PadBottom);
+  int64_t pictureWidth = 0, pictureHeight = 0;
+  CroppedPicture(source, custom, pictureWidth, pictureHeight);
+  if (IsQualityProfile(JobProfile)) {
     // The engine carries a text subtitle in the container's own text form and leaves out what
     // the container cannot hold; the source's title, date and chapters come along too.
     o.DisableSubtitle = false;
-    if (JobProfile.Remux.empty())
-      ApplyQualityProfile(JobProfile, source, JobEncoder(), o, suffix);
-    else
+    if (JobProfile.Remux.empty()) {
+      // The picture, cropped, fits in what the pads leave of the box.
+      profile_rec profile = JobProfile;
+      TSourceRow picture = source;
+      picture.DisplayWidth = int(pictureWidth);
+      picture.DisplayHeight = int(pictureHeight);
+      if (profile.Width > 0 && profile.Height > 0 && (customPadWidth > 0 || customPadHeight > 0)) {
+        profile.Width -= customPadWidth;
+        profile.Height -= customPadHeight;
+        if (profile.Width <= 0 || profile.Height <= 0) throw std::runtime_error(NothingLeftAfterPadText);
+      }
+      ApplyQualityProfile(profile, picture, JobEncoder(), o, suffix);
+      AddCustomCropPad(o, custom);
+      if (!o.FrameAspectRatio.empty()) o.FrameAspectRatio = FrameAspect(o);
+    } else {
       ApplyRemuxProfile(JobProfile, source, o, suffix);
+    }
     if (ClipActive(row)) o.RecordingTime = GetClipDurationMs(row);
     o.FileExt = suffix;
     o.FileName = OutputFileName(row, suffix, false);
@@ -275,25 +354,6 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
                                  ? std::to_string(TruncEven(source.DisplayWidth)) + "x" +
                                        std::to_string(TruncEven(source.DisplayHeight))
                                  : JobFrameSize;
-  // The custom crop cuts from the source; the custom pads take room inside the target frame, and
-  // the picture is fitted into what they leave.
-  TOutputOptions custom;
-  ApplyCustomCropPad(custom);
-  auto positive = [](int value) { return std::max(value, 0); };
-  const int customPadWidth = positive(custom.PadLeft) + positive(custom.PadRight);
-  const int customPadHeight = positive(custom.PadTop) + positive(custom.PadBottom);
-  int64_t pictureWidth = source.DisplayWidth, pictureHeight = source.DisplayHeight;
-  if (pictureWidth > 0 && pictureHeight > 0 && source.Width > 0 && source.Height > 0) {
-    // Crops count in the upright picture's pixels; the display size may be wider (anamorphic).
-    const bool quarter = source.Rotation % 180 != 0;
-    const int64_t uprightWidth = quarter ? source.Height : source.Width;
-    const int64_t uprightHeight = quarter ? source.Width : source.Height;
-    const int64_t keptWidth = uprightWidth - positive(custom.CropLeft) - positive(custom.CropRight);
-    const int64_t keptHeight = uprightHeight - positive(custom.CropTop) - positive(custom.CropBottom);
-    if (keptWidth <= 0 || keptHeight <= 0) throw std::runtime_error(NothingLeftAfterCropText);
-    pictureWidth = pictureWidth * keptWidth / uprightWidth;
-    pictureHeight = pictureHeight * keptHeight / uprightHeight;
-  }
   int64_t targetWidth = 0, targetHeight = 0;
   std::string area = target;
   if ((customPadWidth > 0 || customPadHeight > 0) && SplitSize(target, 'x', targetWidth, targetHeight)) {
@@ -335,22 +395,7 @@ TOutputOptions TWorkbench::BuildOutputOptions(int row) {
               : o.TargetNorm == 2 ? "_ntsc.mpg"
                                   : "_auto.mpg");
 
-  o.CropTop = custom.CropTop;
-  o.CropBottom = custom.CropBottom;
-  o.CropLeft = custom.CropLeft;
-  o.CropRight = custom.CropRight;
-  // The engine takes a crop off the frame size it is given: it gets the fitted picture plus the crop.
-  const int cropWidth = positive(custom.CropLeft) + positive(custom.CropRight);
-  const int cropHeight = positive(custom.CropTop) + positive(custom.CropBottom);
-  int64_t frameWidth = 0, frameHeight = 0;
-  if ((cropWidth > 0 || cropHeight > 0) && SplitSize(o.FrameSize, 'X', frameWidth, frameHeight))
-    o.FrameSize = std::to_string(frameWidth + cropWidth) + "X" + std::to_string(frameHeight + cropHeight);
-  if (customPadWidth > 0 || customPadHeight > 0) {
-    o.PadTop = positive(o.PadTop) + positive(custom.PadTop);
-    o.PadBottom = positive(o.PadBottom) + positive(custom.PadBottom);
-    o.PadLeft = positive(o.PadLeft) + positive(custom.PadLeft);
-    o.PadRight = positive(o.PadRight) + positive(custom.PadRight);
-  }
+  AddCustomCropPad(o, custom);
 
   // The engine flags the output with the source's display aspect unless told otherwise; after
   // fitting, the picture's shape is the whole frame's, so the pixels are square. A target keeps

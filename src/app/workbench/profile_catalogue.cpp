@@ -98,7 +98,7 @@ profile_rec ReadProfile(const std::string& fileName) {
   p.SampleRate = ini.ReadInteger("audio", "SampleRate", 0);
   p.Channel = ini.ReadInteger("audio", "Channel", 0);
   p.Volume = ini.ReadInteger("audio", "Volume", 0);
-  p.Quality = ini.ReadFloat("video", "Quality", 0);
+  p.Quality = ini.ReadFloat("video", "Quality", -1);
   p.MaxRate = ini.ReadInteger("video", "MaxRate", 0);
   p.BufSize = ini.ReadInteger("video", "BufSize", 0);
   p.Speed = ini.ReadString("video", "Speed", "");
@@ -111,6 +111,9 @@ profile_rec ReadProfile(const std::string& fileName) {
   p.Level = ini.ReadString("video", "Level", "");
   p.MaxChannels = ini.ReadInteger("audio", "MaxChannels", 0);
   p.Remux = LowerAscii(ini.ReadString("mediatype", "Remux", ""));
+  int32_t* const cropPad[8] = {&p.CropTop, &p.CropBottom, &p.CropLeft, &p.CropRight,
+                               &p.PadTop,  &p.PadBottom,  &p.PadLeft,  &p.PadRight};
+  for (size_t i = 0; i < 8; ++i) *cropPad[i] = ini.ReadInteger("video", CropPadKeys[i], -1);
   return p;
 }
 
@@ -162,9 +165,9 @@ TQualityLabels QualityLabels(const profile_rec& p) {
                     ? BoxSizeText(std::to_string(p.Width) + "X" + std::to_string(p.Height))
                     : std::string(SameAsSourceText);
   const int cap = std::max(p.MaxRate, p.VideoBitrate);
-  l.VideoBitrate = p.Quality <= 0 ? std::to_string(p.VideoBitrate)
-                   : cap > 0      ? QualityCapText(FloatText(p.Quality), cap / 1000)
-                                  : QualityText(FloatText(p.Quality));
+  l.VideoBitrate = p.Quality < 0 ? std::to_string(p.VideoBitrate)
+                   : cap > 0     ? QualityCapText(FloatText(p.Quality), cap / 1000)
+                                 : QualityText(FloatText(p.Quality));
   l.FrameRate = p.FPS > 0 ? FloatText(p.FPS) : RateCapText(FloatText(p.FPSCap > 0 ? p.FPSCap : 60));
   std::string audio = p.AudioCodec;
   if (p.AudioBitrate > 0) audio += " " + std::to_string(p.AudioBitrate / 1000) + "K";
@@ -252,6 +255,16 @@ void TWorkbench::OnRemovePresetClicked() {
   if (!presetBox.Items.empty()) SelectPreset(int(std::min(index, presetBox.Items.size() - 1)));
 }
 
+void TWorkbench::RelistPresets() {
+  const int i = presetBox.ItemIndex;
+  const std::string chosen = i >= 0 && size_t(i) < PresetFiles.size() ? PresetFiles[size_t(i)] : "";
+  OnFileTypeChanged();
+  const auto at = std::find(PresetFiles.begin(), PresetFiles.end(), chosen);
+  if (at == PresetFiles.end() || at == PresetFiles.begin()) return;
+  presetBox.ItemIndex = int(at - PresetFiles.begin());
+  OnPresetChanged();
+}
+
 void TWorkbench::OnBrandChanged() {
   const std::string brand = brandBox.Text();
   DeviceFiles.clear();
@@ -332,7 +345,9 @@ void TWorkbench::SelectModel(int index) {
 
 void TWorkbench::SelectCustomType(int index) {
   // The custom type box shares the file-type box's handlers: they rebuild the preset page's list.
+  const int previous = customTypeBox.ItemIndex;
   if (!SelectItem(customTypeBox, index)) return;
+  ShowCustomType(previous);
   OnFileTypeClicked();
   OnFileTypeChanged();
 }

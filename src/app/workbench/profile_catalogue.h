@@ -43,6 +43,10 @@ bool ReadsAsProfile(const profile_rec& p);
 // order. `shipped` receives how many are shipped.
 std::vector<std::string> PresetProfileFiles(int type, size_t* shipped = nullptr);
 
+// The keys of a profile's crop and pads, in the order top, bottom, left, right, crop first.
+inline constexpr const char* CropPadKeys[8] = {"CropTop", "CropBottom", "CropLeft", "CropRight",
+                                               "PadTop",  "PadBottom",  "PadLeft",  "PadRight"};
+
 // A profile file; missing keys and values that are not numbers read as the defaults. The job's
 // suffix ("Extension") defaults to the type in lower case after a dot, its encoder ("Encoder") to
 // the shown video codec in lower case.

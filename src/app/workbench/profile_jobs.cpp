@@ -138,7 +138,7 @@ bool ReplaceQualityByRate(TOutputOptions& o, int bitrate) {
 }
 
 bool IsQualityProfile(const profile_rec& p) {
-  return p.Quality > 0 || p.Fit == "box" || p.FPSCap > 0 || !p.PixelFormat.empty() || !p.Remux.empty() ||
+  return p.Quality >= 0 || p.Fit == "box" || p.FPSCap > 0 || !p.PixelFormat.empty() || !p.Remux.empty() ||
          p.MaxRate > 0 || !p.Speed.empty() || p.MaxChannels > 0;
 }
 
@@ -187,7 +187,7 @@ void ApplyQualityProfile(const profile_rec& p, const TSourceRow& source, const s
   o.VideoCodec = encoder;
   // Quality-based rate control: a bit rate the profile names is then the encoder's cap (VP9's
   // constrained quality), not a target.
-  if (p.Quality > 0) line("crf", FloatText(p.Quality));
+  if (p.Quality >= 0) line("crf", FloatText(p.Quality));
   o.VideoBitrate = p.VideoBitrate > 0 ? p.VideoBitrate : -1;
   if (p.MaxRate > 0) o.VideoMaxRate = p.MaxRate;
   if (p.BufSize > 0) o.VideoBufSize = p.BufSize;

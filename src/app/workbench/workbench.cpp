@@ -70,7 +70,8 @@ TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
   removePresetButton.Caption = RemovePresetCaption;
   removePresetButton.Visible = removePresetButton.Enabled = false;
   for (TComboBoxState* box : {&fileTypeBox, &customTypeBox}) {
-    const int count = box == &fileTypeBox ? FileTypeCount : ClassicTypeCount;
+    // The custom page has no use for the remux type: it has nothing to type.
+    const int count = box == &fileTypeBox ? FileTypeCount : FileTypeCount - 1;
     for (int i = 0; i < count; ++i)
       box->Items.push_back({FileTypeItems[i], i < ClassicTypeCount ? i : i + 1});
     box->ItemIndex = 0;
@@ -89,6 +90,9 @@ TWorkbench::TWorkbench(TWorkbenchView& view, TWorkbenchEnvironment environment)
   padCheckBox.Caption = PadColumnLabel;
   const int maxLength[4] = {4, 4, 7, 2};
   for (int edit = 1; edit <= 12; ++edit) CustomEdit(edit).MaxLength = edit <= 4 ? maxLength[edit - 1] : 4;
+  customQualityEdit.MaxLength = 2;
+  customQualityLabel.Caption = CustomQualityLabel;
+  saveCustomPresetButton.Caption = SaveCustomPresetCaption;
   ResetCustomPage();
   SetUpSizeLimitControls();
 }
@@ -102,10 +106,11 @@ TWorkbench::~TWorkbench() {
 }
 
 TEditState& TWorkbench::CustomEdit(int edit) {
-  TEditState* edits[12] = {&customWidthEdit, &customHeightEdit, &customBitrateEdit, &customFrameRateEdit,
-                           &cropTopEdit,     &cropBottomEdit,   &cropLeftEdit,      &cropRightEdit,
-                           &padTopEdit,      &padBottomEdit,    &padLeftEdit,       &padRightEdit};
-  return *edits[std::clamp(edit, 1, 12) - 1];
+  TEditState* edits[CustomEditCount] = {
+      &customWidthEdit, &customHeightEdit, &customBitrateEdit, &customFrameRateEdit, &cropTopEdit,
+      &cropBottomEdit,  &cropLeftEdit,     &cropRightEdit,     &padTopEdit,          &padBottomEdit,
+      &padLeftEdit,     &padRightEdit,     &customQualityEdit};
+  return *edits[std::clamp(edit, 1, CustomEditCount) - 1];
 }
 
 std::string TWorkbench::ConfigFileName() const { return SettingsFile("config.ini"); }
@@ -234,12 +239,10 @@ void TWorkbench::OnOpenOutputFolderClicked() {
 void TWorkbench::ResetCustomPage() {
   customValuesPanel.Visible = false;
   customTypeBox.ItemIndex = 0;
-  customWidthEdit.Text = "220";
-  customHeightEdit.Text = "176";
-  customBitrateEdit.Text = "38400";
-  customFrameRateEdit.Text = "15";
-  for (int edit = 5; edit <= 12; ++edit) CustomEdit(edit).Text.clear();
+  for (int edit = 1; edit <= 4; ++edit) CustomEdit(edit).Text = CustomDefaults[edit - 1];
+  for (int edit = 5; edit <= CustomEditCount; ++edit) CustomEdit(edit).Text.clear();
   SetCropPad(false, false);
+  ShowCustomType(0);
 }
 
 void TWorkbench::SetTabImages() {

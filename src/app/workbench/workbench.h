@@ -40,7 +40,7 @@ struct profile_rec {
   int32_t Channel = 0;
   int32_t Volume = 0;
   // The keys of quality-based profiles; their defaults leave a job as the keys above make it.
-  double Quality = 0;          // CRF-style quality; when set it replaces VideoBitrate
+  double Quality = -1;         // CRF-style quality (0 counts); when set it replaces VideoBitrate
   int32_t MaxRate = 0;         // bit/s, 0: no cap
   int32_t BufSize = 0;         // bit/s
   std::string Speed;           // the encoder's preset ("veryfast", "8")
@@ -52,6 +52,10 @@ struct profile_rec {
   std::string Profile, Level;  // the encoder's profile and level ("baseline", "3.0")
   int32_t MaxChannels = 0;     // more source channels are mixed down to this many, 0: no limit
   std::string Remux;           // "auto", "mp4", "mkv": every stream copied into that container
+  // The crop off the source and the pads around the picture (even pixels), as the custom page
+  // sets them; -1: none.
+  int32_t CropTop = -1, CropBottom = -1, CropLeft = -1, CropRight = -1;
+  int32_t PadTop = -1, PadBottom = -1, PadLeft = -1, PadRight = -1;
 };
 
 // What the model uses of the machine; a null member means the real one.
@@ -189,17 +193,31 @@ class TWorkbench {
   bool UserPresetSelected() const;
   // Asks, then removes the selected user preset's file and lists the type again.
   void OnRemovePresetClicked();
+  // Lists the preset box's type again (a preset was saved), the chosen entry kept when still there.
+  void RelistPresets();
 
   // ---- Preset tables (preset_tables.cpp), custom page (custom_page.cpp), analysis ----
   void FillPresetParams(int page, int first, int second);
   void OnApplyCustomClicked();
-  // Key filter of customWidthEdit..padRightEdit (`edit` 1 to 12): true when the key is taken.
+  // Key filter of customWidthEdit..padRightEdit and customQualityEdit (`edit` 1 to 13): true when
+  // the key is taken.
   bool OnCustomEditKeyPress(int edit, char key);
   // Text typed or pasted into customWidthEdit..padRightEdit: kept only when every character passes the filter
   // and it fits the edit's length (else a beep and no change). True when taken.
   bool SetCustomEditText(int edit, const std::string& text);
   void OnCropCheckBoxClicked(bool checked);
   void OnPadCheckBoxClicked(bool checked);
+  // Types after the classic ones are quality-based: their job is the type's first shipped preset
+  // with the values typed here.
+  static bool IsModernCustomType(int type);
+  // Why the quality typed cannot be used by the chosen type ("" when it can, or none is typed).
+  std::string CustomQualityRefusal() const;
+  // "保存为预置方案": asks a name and writes the custom page's job as a profile file under the
+  // user's settings folder (custom_preset.cpp).
+  void OnSaveCustomPresetClicked();
+  // The profile the custom page's job is, for custom type `type`; raises when the page lacks a
+  // value or the type's shipped preset cannot be read.
+  profile_rec CustomProfile(int type) const;
   void OnAnalyseClicked();
   // "extfile.ini" in the settings folder.
   std::string ExtFileName() const;
@@ -331,12 +349,19 @@ class TWorkbench {
   TEditState customWidthEdit, customHeightEdit, customBitrateEdit, customFrameRateEdit, cropTopEdit,
       cropBottomEdit, cropLeftEdit, cropRightEdit, padTopEdit, padBottomEdit, padLeftEdit, padRightEdit;
   TCheckBoxState cropCheckBox, padCheckBox;
+  // The quality of a quality-based custom type ("" keeps its preset's), and "保存为预置方案".
+  TEditState customQualityEdit;
+  TControlState customQualityLabel, saveCustomPresetButton;
   // "限制文件大小", its number and its unit ("KB", "MB", "GB").
   TCheckBoxState sizeLimitCheckBox;
   TEditState sizeLimitEdit;
   TComboBoxState sizeLimitUnitBox;
-  // customWidthEdit..padRightEdit by number.
+  // customWidthEdit..padRightEdit by number, then customQualityEdit as 13.
+  static constexpr int CustomEditCount = 13;
+  // What the size, bit rate and frame rate edits hold after a reset.
+  static constexpr const char* CustomDefaults[4] = {"220", "176", "38400", "15"};
   TEditState& CustomEdit(int edit);
+  const TEditState& CustomEdit(int edit) const { return const_cast<TWorkbench*>(this)->CustomEdit(edit); }
 
  private:
   // The labels from a profile; `device` gives the device page's frame-rate caption.
@@ -350,6 +375,10 @@ class TWorkbench {
   // The summary labels from what a job of the analysis page does.
   void ShowSampleJob();
   void FillCustomParams(int type);
+  // After the custom type changed: the quality edit and the bit rate's length follow the type;
+  // a change between the classic and the quality-based types fills the edits with the new type's
+  // own values.
+  void ShowCustomType(int previous);
   void WriteSelection(const char* firstKey, int first, const char* secondKey, int second);
   // The preset page's choice: positions, and a user preset by its name too (its position moves
   // as the user's presets come and go).

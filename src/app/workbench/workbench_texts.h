@@ -92,6 +92,8 @@ inline constexpr TText CustomSizeLabel = TText("视频尺寸");
 inline constexpr TText CustomSizeSeparator = TText("Ⅹ");
 inline constexpr TText CustomBitrateLabel = TText("视频比特率");
 inline constexpr TText CustomFrameRateLabel = TText("帧速率");
+inline constexpr TText CustomQualityLabel = TText("质量");
+inline constexpr TText SaveCustomPresetCaption = TText("保存为预置方案");
 // The labels of the four crop edits and the four pad edits, in edit order.
 inline constexpr TText CropPadSideLabels[4] = {TText("上"), TText("下"), TText("左"), TText("右")};
 inline constexpr TText AboutTitle = TText("关于系统");
@@ -257,6 +259,29 @@ inline std::string ContainerCannotHoldText(const std::string& container, int str
 }
 inline std::string EncoderMissingText(const std::string& encoders) {
   return FormatText(Tr("已加载的 FFmpeg 没有 %s 编码器，不能使用此方案"), encoders.c_str());
+}
+inline std::string QualityHintText(int lowest, int highest, const std::string& preset) {
+  return FormatText(Tr("质量 %d 到 %d，数字越小画质越好；留空即方案的 %s"), lowest, highest, preset.c_str());
+}
+inline std::string QualityOutOfRangeText(const std::string& quality, int lowest, int highest) {
+  return FormatText(Tr("质量 %s 超出范围，此类型只能用 %d 到 %d！"), quality.c_str(), lowest, highest);
+}
+inline std::string NoTypePresetText(const std::string& file) {
+  return FormatText(Tr("找不到此类型的基本方案 %s"), file.c_str());
+}
+
+// ---- Saving the custom page as a preset ----
+inline constexpr TText PresetNamePrompt = TText("预置方案的名称：");
+inline constexpr TText EmptyPresetNameText = TText("请输入预置方案的名称！");
+inline constexpr TText BadPresetNameText = TText("预置方案的名称不能含有“/”，也不能是“.”或“..”！");
+inline std::string OverwritePresetText(const std::string& name) {
+  return FormatText(Tr("预置方案“%s”已经存在，是否替换？"), name.c_str());
+}
+inline std::string CannotSavePresetText(const std::string& file) {
+  return FormatText(Tr("不能保存预置方案 %s"), file.c_str());
+}
+inline std::string PresetSavedText(const std::string& name, const std::string& type) {
+  return FormatText(Tr("预置方案“%s”已保存在“%s”类型下。"), name.c_str(), type.c_str());
 }
 inline std::string StereoText(const std::string& codec) { return FormatText(Tr("%s 立体声"), codec.c_str()); }
 inline std::string UpToChannelsText(const std::string& codec, int channels) {

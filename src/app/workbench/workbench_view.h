@@ -2,6 +2,7 @@
 // What the workbench model needs from a person or the desktop. The Qt window, the command-line
 // front end and the tests each implement it; the model calls it on the main thread only.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,13 @@ class TWorkbenchView {
   }
   // A modal question with ApplicationTitle as caption and the buttons yes and no; true for yes.
   virtual bool AskYesNo(const std::string& text) = 0;
+  // A modal text input with ApplicationTitle as caption, `prompt` above the field and `initial`
+  // in it; the text entered, or nullopt when cancelled. A view without one answers cancelled.
+  virtual std::optional<std::string> AskText(const std::string& prompt, const std::string& initial) {
+    (void)prompt;
+    (void)initial;
+    return std::nullopt;
+  }
 };
 
 }  // namespace ok

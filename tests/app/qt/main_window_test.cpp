@@ -158,6 +158,20 @@ TEST_F(WindowTest, PagesAndCustomPanelFollowTheModel) {
   EXPECT_EQ(Model().customWidthEdit.Text, "2209");
   EXPECT_EQ(width->text(), QStringLiteral("2209"));
 
+  // The quality beside the bit rate: only for the quality-based types, digits only, after the
+  // frame rate in the tab order.
+  auto* quality = Child<QLineEdit>("customQualityEdit");
+  EXPECT_FALSE(quality->isEnabled());
+  EXPECT_EQ(Child<QComboBox>("sComboBoxEx5")->count(), 13);
+  emit Child<QComboBox>("sComboBoxEx5")->activated(9);
+  EXPECT_TRUE(quality->isEnabled());
+  EXPECT_EQ(Child<QLineEdit>("sEdit3")->maxLength(), 8);
+  quality->setFocus();
+  QTest::keyClicks(quality, "q23");
+  EXPECT_EQ(Model().customQualityEdit.Text, "23");
+  EXPECT_EQ(Child<QLineEdit>("sEdit4")->nextInFocusChain(), quality);
+  EXPECT_EQ(Child<QPushButton>("btnSavePreset")->text(), QStringLiteral("保存为预置方案"));
+
   auto* crop = Child<QCheckBox>("sCheckBox2");
   EXPECT_FALSE(Child<QLineEdit>("sEdit5")->isEnabled());
   QTest::mouseClick(crop, Qt::LeftButton);

@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <fstream>
+#include <sstream>
 
+#include "app/workbench/custom_preset.h"
+#include "app/workbench/profile_catalogue.h"
 #include "app/workbench/workbench_test_support.h"
+#include "platform/file_utils.h"
+#include "platform/program_folder.h"
 
 namespace ok::test {
 namespace {
@@ -11,7 +18,7 @@ TEST(CustomPage, ControlsAndTheirLimits) {
   TWorkbenchHarness h(false);
   TWorkbench& m = h.NewModel();
   EXPECT_FALSE(m.customValuesPanel.Visible);
-  EXPECT_EQ(m.customTypeBox.Items.size(), 9u);
+  EXPECT_EQ(m.customTypeBox.Items.size(), 13u);  // the remux type has nothing to type
   EXPECT_EQ(m.customTypeBox.ItemIndex, 0);
   const int maxLength[12] = {4, 4, 7, 2, 4, 4, 4, 4, 4, 4, 4, 4};
   const char* text[4] = {"220", "176", "38400", "15"};
@@ -124,6 +131,258 @@ TEST(CustomPage, CropAndPadReachTheOptionsTruncatedToEven) {
             (std::vector<int>{4, 0, 8, 0}));
   EXPECT_EQ((std::vector<int>{o.PadTop, o.PadBottom, o.PadLeft, o.PadRight}),
             (std::vector<int>{0, 12, 22, 2}));
+}
+
+// What a job does, field by field, for comparing two jobs.
+std::string JobText(const TOutputOptions& o) {
+  std::ostringstream text;
+  text << o.FileName << "|" << o.VideoCodec << "|" << o.AudioCodec << "|" << o.FrameSize << "|" << o.FrameRate
+       << "|" << o.FrameAspectRatio << "|" << o.VideoBitrate << "|" << o.VideoMaxRate << "|" << o.VideoBufSize
+       << "|" << o.PadTop << "," << o.PadBottom << "," << o.PadLeft << "," << o.PadRight << "|" << o.CropTop
+       << "," << o.CropLeft << "|" << o.AudioBitrate << "|" << o.AudioChannels << "|" << o.AudioSampleRate
+       << "|" << o.VideoTag << "|" << o.ExtraOptions;
+  return text.str();
+}
+
+// A model on the custom page with one 1920x1080 59.94 fps source with 5.1 audio in its list.
+TWorkbench& CustomModel(TWorkbenchHarness& h) {
+  TWorkbench& m = h.NewModel();
+  TSourceRow source;
+  source.Path = h.Home() + "film.mkv";
+  source.Width = source.DisplayWidth = 1920;
+  source.Height = source.DisplayHeight = 1080;
+  source.FrameRateNum = 60000;
+  source.FrameRateDen = 1001;
+  source.BitDepth = 8;
+  source.AudioChannels = 6;
+  m.Sources = {source};
+  m.sourceList.Rows.resize(1);
+  m.outputFolderEdit.Text = h.Home() + "out";
+  m.OnSettingsPageChanged(spCustom);
+  m.OnApplyCustomClicked();
+  return m;
+}
+
+void TypeValues(TWorkbench& m, int type, std::array<const char*, 5> values) {
+  m.SelectCustomType(type);
+  for (int edit = 1; edit <= 4; ++edit) m.CustomEdit(edit).Text = values[size_t(edit - 1)];
+  m.customQualityEdit.Text = values[4];
+}
+
+TEST(CustomPage, QualityTypesBuildTheirPresetsJobWithTheValuesTyped) {
+  TWorkbenchHarness h;
+  TWorkbench& m = CustomModel(h);
+  // Choosing one from a classic type shows its own values: the source's size and its caps.
+  m.SelectCustomType(10);
+  EXPECT_EQ((std::array{m.customWidthEdit.Text, m.customHeightEdit.Text, m.customBitrateEdit.Text,
+                        m.customFrameRateEdit.Text, m.customQualityEdit.Text}),
+            (std::array<std::string, 5>{"0", "0", "24000000", "60", ""}));
+  EXPECT_TRUE(m.customQualityEdit.Enabled);
+  EXPECT_EQ(m.customBitrateEdit.MaxLength, 8);
+
+  struct TCase {
+    int Type;
+    std::array<const char*, 5> Values;  // width, height, bit rate, frame rate, quality
+    const char *Codec, *Audio, *Size, *Rate, *Crf, *Suffix;
+    int MaxRate, BufSize, Bitrate;
+  };
+  const TCase cases[] = {
+      // 0 x 0 keeps the size; the source's 59.94 stays under the cap of 60; empty quality: the preset's.
+      {9,
+       {"0", "0", "0", "0", ""},
+       "libx264",
+       "aac",
+       "1920x1080",
+       "",
+       "crf=22\n",
+       ".mp4",
+       40000000,
+       80000000,
+       -1},
+      // A box, never enlarged, a cap of 30 halves the rate, a quality and a cap of the user's.
+      {10,
+       {"1280", "1280", "6000000", "30", "28"},
+       "libx265",
+       "aac",
+       "1280x720",
+       "30000/1001",
+       "crf=28\n",
+       ".mp4",
+       6000000,
+       12000000,
+       -1},
+      {9,
+       {"3840", "2160", "9000000", "60", "0"},
+       "libx264",
+       "aac",
+       "1920x1080",
+       "",
+       "crf=0\n",
+       ".mp4",
+       9000000,
+       18000000,
+       -1},
+      // VP9 caps by its bit rate (constrained quality).
+      {11,
+       {"640", "360", "1500000", "25", "40"},
+       "libvpx-vp9",
+       "libopus",
+       "640x360",
+       "20000/1001",
+       "crf=40\n",
+       ".webm",
+       -1,
+       -1,
+       1500000},
+      {12,
+       {"0", "0", "0", "24", "63"},
+       "libsvtav1",
+       "libopus",
+       "1920x1080",
+       "20000/1001",
+       "crf=63\n",
+       ".mkv",
+       20000000,
+       40000000,
+       -1},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE("type " + std::to_string(c.Type) + " quality '" + c.Values[4] + "'");
+    TypeValues(m, c.Type, c.Values);
+    ASSERT_TRUE(m.CheckSettingsPage());
+    const TOutputOptions o = m.BuildOutputOptions(0);
+    EXPECT_EQ(o.VideoCodec, c.Codec);
+    EXPECT_EQ(o.AudioCodec, c.Audio);
+    EXPECT_EQ(o.AudioChannels, 2);  // the 5.1 source mixed down, as the type's presets do
+    EXPECT_EQ(o.FrameSize, c.Size);
+    EXPECT_EQ(o.FrameRate, c.Rate);
+    EXPECT_NE(o.ExtraOptions.find(c.Crf), std::string::npos) << o.ExtraOptions;
+    EXPECT_EQ(o.FileExt, c.Suffix);
+    EXPECT_EQ(o.VideoMaxRate, c.MaxRate);
+    EXPECT_EQ(o.VideoBufSize, c.BufSize);
+    EXPECT_EQ(o.VideoBitrate, c.Bitrate);
+  }
+
+  // Crop and pad: the cropped picture fits in what the pads leave of the box; the engine gets the
+  // picture plus the crop, and the pads around it.
+  TypeValues(m, 9, {"1280", "720", "0", "0", ""});
+  m.OnCropCheckBoxClicked(true);
+  m.OnPadCheckBoxClicked(true);
+  for (int edit = 5; edit <= 12; ++edit) m.CustomEdit(edit).Text = "";
+  m.cropLeftEdit.Text = m.cropRightEdit.Text = "240";  // 1440x1080 left, 4:3
+  m.padTopEdit.Text = m.padBottomEdit.Text = "40";
+  const TOutputOptions o = m.BuildOutputOptions(0);
+  EXPECT_EQ(o.FrameSize, "1332x640");  // 852x640 fitted in 1280x640, plus the 480 cropped
+  EXPECT_EQ((std::array{o.CropLeft, o.CropRight, o.PadTop, o.PadBottom, o.PadLeft}),
+            (std::array{240, 240, 40, 40, 0}));
+  EXPECT_EQ(o.FrameAspectRatio, "852:720");
+  m.padTopEdit.Text = "720";
+  EXPECT_THROW(m.BuildOutputOptions(0), std::runtime_error);  // no picture left in the box
+}
+
+TEST(CustomPage, QualityOutOfRangeAndMissingEncodersAreRefusedBeforeStart) {
+  TWorkbenchHarness h;
+  const std::vector<std::string> encoders = {"libx264", "libvpx-vp9"};
+  h.Encoders = &encoders;
+  TWorkbench& m = CustomModel(h);
+  EXPECT_FALSE(m.customQualityEdit.Enabled);  // a classic type has no quality
+  EXPECT_EQ(m.customBitrateEdit.MaxLength, 7);
+  const std::array<std::string, 4> reasons = {
+      "", "已加载的 FFmpeg 没有 libx265 编码器，不能使用此方案", "",
+      "已加载的 FFmpeg 没有 libsvtav1,libaom-av1 编码器，不能使用此方案"};
+  for (int type = 9; type <= 12; ++type)
+    EXPECT_EQ(m.customTypeBox.Items[size_t(type)].DisabledReason, reasons[size_t(type - 9)]) << type;
+
+  struct TCase {
+    int Type;
+    const char* Quality;
+    std::string Message;  // "" when taken
+  };
+  const TCase cases[] = {
+      {9, "51", ""},        {9, "52", "质量 52 超出范围，此类型只能用 0 到 51！"},
+      {11, "63", ""},       {11, "64", "质量 64 超出范围，此类型只能用 0 到 63！"},
+      {10, "", reasons[1]}, {12, "30", reasons[3]},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Type) + " '" + c.Quality + "'");
+    m.SelectCustomType(c.Type);
+    m.customQualityEdit.Text = c.Quality;
+    h.View.Messages.clear();
+    EXPECT_EQ(m.CheckSettingsPage(), c.Message.empty());
+    EXPECT_EQ(h.View.MessageTexts(),
+              c.Message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Message});
+  }
+  // Back to a classic type: its own values again, and its job as before.
+  m.SelectCustomType(1);
+  EXPECT_EQ(m.customWidthEdit.Text, "220");
+  EXPECT_EQ(m.customQualityEdit.Text, "");
+  EXPECT_EQ(m.BuildOutputOptions(0).VideoCodec, "avc");
+}
+
+TEST(CustomPage, SavedPresetReadsBackAsTheSameJob) {
+  TWorkbenchHarness h;
+  TWorkbench& m = CustomModel(h);
+  struct TCase {
+    int Type;
+    std::array<const char*, 5> Values;
+    std::array<const char*, 8> CropPad;  // "" leaves the side alone
+  };
+  for (const TCase& c :
+       {// MPEG: MPEG-2 audio, pads inside the frame.
+        TCase{3, {"640", "480", "1500000", "25", ""}, {"", "", "", "", "", "", "20", "20"}},
+        TCase{11, {"1280", "720", "3000000", "30", "36"}, {"", "", "240", "240", "40", "40", "", ""}},
+        TCase{12, {"0", "0", "0", "0", ""}, {}}}) {
+    SCOPED_TRACE(c.Type);
+    m.OnSettingsPageChanged(spCustom);
+    m.OnApplyCustomClicked();
+    TypeValues(m, c.Type, c.Values);
+    m.OnCropCheckBoxClicked(c.CropPad[0] != nullptr);
+    m.OnPadCheckBoxClicked(c.CropPad[0] != nullptr);
+    for (int edit = 5; edit <= 12; ++edit)
+      m.CustomEdit(edit).Text = c.CropPad[size_t(edit - 5)] ? c.CropPad[size_t(edit - 5)] : "";
+    const std::string custom = JobText(m.BuildOutputOptions(0));
+    h.View.TextAnswer = " mine ";
+    h.View.Messages.clear();
+    m.OnSaveCustomPresetClicked();
+    const std::string file = UserPresetFolder(c.Type) + "mine.ini";
+    ASSERT_TRUE(FileExists(file)) << h.View.MessageTexts().at(0);
+    EXPECT_EQ(h.View.Messages.back().Kind, mkInformation);
+
+    m.OnSettingsPageChanged(spPreset);
+    m.SelectFileType(c.Type);
+    const auto at = std::find(m.PresetFiles.begin(), m.PresetFiles.end(), file);
+    ASSERT_NE(at, m.PresetFiles.end());
+    m.SelectPreset(int(at - m.PresetFiles.begin()));
+    EXPECT_EQ(JobText(m.BuildOutputOptions(0)), custom);
+  }
+
+  // Names: empty or with "/" refused, an existing one replaced only when the user agrees.
+  m.OnSettingsPageChanged(spCustom);
+  m.OnApplyCustomClicked();
+  const std::string file = UserPresetFolder(3) + "mine.ini";
+  std::string before;
+  ASSERT_TRUE(ReadFileBytes(file, before));
+  TypeValues(m, 3, {"320", "240", "800000", "25", ""});
+  for (const char* name : {"  ", "a/b", ".."}) {
+    h.View.TextAnswer = name;
+    h.View.Messages.clear();
+    m.OnSaveCustomPresetClicked();
+    ASSERT_EQ(h.View.Messages.size(), 1u) << name;
+    EXPECT_EQ(h.View.Messages[0].Kind, mkError);
+  }
+  h.View.TextAnswer = "mine";
+  h.View.YesNoAnswer = false;
+  h.View.Questions.clear();
+  m.OnSaveCustomPresetClicked();
+  EXPECT_EQ(h.View.Questions.back(), "预置方案“mine”已经存在，是否替换？");
+  std::string after;
+  ASSERT_TRUE(ReadFileBytes(file, after));
+  EXPECT_EQ(after, before);
+  h.View.YesNoAnswer = true;
+  m.OnSaveCustomPresetClicked();
+  ASSERT_TRUE(ReadFileBytes(file, after));
+  EXPECT_NE(after.find("Width=320"), std::string::npos) << after;
+  EXPECT_EQ(ReadProfile(file).VideoBitrate, 800000);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // A view that records what the model asked of it and answers from scripted replies.
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ class TFakeView : public TWorkbenchView {
     Questions.push_back(text);
     return YesNoAnswer;
   }
+  std::optional<std::string> AskText(const std::string& prompt, const std::string&) override {
+    Questions.push_back(prompt);
+    return TextAnswer;
+  }
 
   // Texts of the messages shown so far.
   std::vector<std::string> MessageTexts() const {
@@ -65,6 +70,7 @@ class TFakeView : public TWorkbenchView {
   int PowerOffCountdown = -1;
   std::vector<std::string> Questions;
   bool YesNoAnswer = true;
+  std::optional<std::string> TextAnswer;  // nullopt: the text input is cancelled
 };
 
 }  // namespace ok::test

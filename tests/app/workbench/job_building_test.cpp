@@ -179,6 +179,7 @@ TEST_F(JobBuildingTest, RecordsOfARowFromItsOwnFile) {
   EXPECT_EQ(out.FrameRate, "18");
   EXPECT_EQ(out.CropTop, 10);
   EXPECT_EQ(out.CropBottom, 0);
+  EXPECT_EQ(out.FrameAspectRatio, "320:240");  // square pixels: the crop is no part of the frame
   EXPECT_EQ(out.RecordingTime, -1);
   EXPECT_EQ(out.Metadata.TimeStamp, 0);
   EXPECT_TRUE(out.DisableSubtitle);
