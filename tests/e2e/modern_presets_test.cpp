@@ -142,8 +142,8 @@ TEST(WorkbenchCli, ModernPresetsCarryTitleDateChaptersAndSubtitles) {
   }
 }
 
-// The lossless remux copies every stream as it is: MP4 where MP4 holds them all, else MKV; an MP4
-// asked for that cannot hold a stream fails with the reason.
+// The lossless remux copies every video, audio and subtitle stream as it is: MP4 where MP4 holds
+// them all, else MKV; an MP4 asked for that cannot hold one fails with the reason.
 TEST(WorkbenchCli, RemuxCopiesEveryStreamIntoAContainerThatHoldsIt) {
   const std::string twoTracks =
       Fixture("remux_two_tracks.mkv",
@@ -155,6 +155,17 @@ TEST(WorkbenchCli, RemuxCopiesEveryStreamIntoAContainerThatHoldsIt) {
   const std::string subtitled =
       Fixture("remux_subtitled.mkv", "-i " + ShellQuote(twoTracks) + " -i " + ShellQuote(subtitles.string()) +
                                          " -map 0 -map 1 -c copy -c:s srt");
+  // A camera's MOV with a time code track, and an MKV carrying a font: the data and the font stay behind.
+  const std::string timecoded =
+      Fixture("remux_timecode.mov",
+              "-f lavfi -i testsrc2=size=320x180:rate=25 -f lavfi -i sine=duration=0.4 "
+              "-frames:v 10 -c:v libx264 -pix_fmt yuv420p -c:a aac -timecode 01:00:00:00");
+  const fs::path font = fs::path(BuildDir()) / "fixtures" / "remux_font.ttf";
+  std::ofstream(font) << "not really a font";  // the muxers keep attachments' bytes as they are
+  const std::string withFont =
+      Fixture("remux_font.mkv", "-i " + ShellQuote(timecoded) + " -map 0:v -map 0:a -c copy -attach " +
+                                    ShellQuote(font.string()) +
+                                    " -metadata:s:t mimetype=application/x-truetype-font");
   struct TCase {
     std::string Preset, Source;
     const char* Extension;
@@ -162,7 +173,9 @@ TEST(WorkbenchCli, RemuxCopiesEveryStreamIntoAContainerThatHoldsIt) {
   };
   for (const TCase& c : {TCase{"'无损换封装/自动'", twoTracks, ".mp4", "h264,aac,aac"},
                          TCase{"13/0", subtitled, ".mkv", "h264,aac,subrip,aac"},
-                         TCase{"'无损换封装/MKV'", twoTracks, ".mkv", "h264,aac,aac"}}) {
+                         TCase{"'无损换封装/MKV'", twoTracks, ".mkv", "h264,aac,aac"},
+                         TCase{"'无损换封装/自动'", timecoded, ".mp4", "h264,aac"},
+                         TCase{"'无损换封装/自动'", withFont, ".mp4", "h264,aac"}}) {
     SCOPED_TRACE(c.Preset + " " + c.Source);
     CliHome home;
     const CommandResult r = home.Run("--preset " + c.Preset + " " + ShellQuote(c.Source));

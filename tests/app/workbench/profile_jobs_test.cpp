@@ -156,15 +156,21 @@ class RemuxTest : public ModelTest {};
 TEST_F(RemuxTest, TheContainerIsTheOneThatHoldsEveryStream) {
   const TSourceStream h264{AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_H264}, aac{AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_AAC},
       srt{AVMEDIA_TYPE_SUBTITLE, AV_CODEC_ID_SUBRIP};
-  TSourceRow plain, subtitled;
+  // A camera's time code track and an MKV's font: neither is copied, so neither rules the container.
+  const TSourceStream timecode{AVMEDIA_TYPE_DATA, AV_CODEC_ID_NONE},
+      font{AVMEDIA_TYPE_ATTACHMENT, AV_CODEC_ID_TTF};
+  TSourceRow plain, subtitled, marked;
   plain.Streams = {h264, aac, aac};
   subtitled.Streams = {h264, aac, srt};
+  marked.Streams = {h264, timecode, aac, font};
   profile_rec p;
   for (const auto& [remux, source, suffix] : {std::tuple{"auto", &plain, ".mp4"},
                                               {"auto", &subtitled, ".mkv"},
                                               {"mkv", &plain, ".mkv"},
                                               {"mp4", &plain, ".mp4"},
-                                              {"mkv", &subtitled, ".mkv"}}) {
+                                              {"mkv", &subtitled, ".mkv"},
+                                              {"auto", &marked, ".mp4"},
+                                              {"mp4", &marked, ".mp4"}}) {
     p.Remux = remux;
     EXPECT_EQ(RemuxSuffix(p, *source), suffix) << remux;
   }
@@ -187,6 +193,9 @@ TEST_F(RemuxTest, TheContainerIsTheOneThatHoldsEveryStream) {
   EXPECT_EQ(o.VideoCodec, "copy");
   EXPECT_EQ(o.AudioCodec, "copy");
   EXPECT_FALSE(o.DisableSubtitle);
+  o = {};
+  ApplyRemuxProfile(p, marked, o, suffix);
+  EXPECT_EQ(o.ExtraOptions, "movflags=+faststart\nmap=0:0\nmap=0:2\nscodec=copy\n");
 }
 
 }  // namespace
