@@ -185,6 +185,7 @@ TEST(WorkbenchCli, RefusesBadArguments) {
       {"--custom avi:320x240:38400:15:crop=1,2,3 " + file, "crop= takes four values"},
       {"--custom nosuchtype:320x240:38400:15 " + file, "no video type"},
       {"--custom avi:320x240:38400:15:quality=30 " + file, "takes no quality="},
+      {"--custom 'MKV AV1:0x0:0:0:quality=64' " + file, "质量 64 超出范围，此类型只能用 0 到 63"},
       {"--like /nonexistent.mp4 " + file, "is not a file"},
       {"--like " + Sample("README.md") + " " + file, "cannot be analysed"},
       {"--like " + Sample("sample.mp3") + " " + file, "has no video the analysis can read"},

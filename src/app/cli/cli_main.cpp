@@ -105,6 +105,9 @@ void ChooseCustom(TWorkbench& wb, const TCustomValues& custom) {
       throw EBadArgument("--custom: " + ShortName(Tr(wb.customTypeBox.Text())) +
                          " is set by its bit rate and takes no quality=");
     SetCustomEdit(wb, 13, custom.QualityValue, "quality");
+    // The page's own range check, asked now so a bad value is a bad argument like the others.
+    if (const std::string refusal = wb.CustomQualityRefusal(); !refusal.empty())
+      throw EBadArgument("--custom: " + refusal);
   }
 }
 
