@@ -41,11 +41,14 @@ double MeanLuma(const std::string& file) {
 
 struct TChoiceCase {
   std::string Arguments;
+  std::string Source;  // the file converted, which the progress lines name as given
   const char* Extension;
+  const char* Codec;
   const char* Width;
   const char* Height;
   const char* FrameRate;
-  bool Black = false;  // the picture is black after its crop
+  bool Black = false;           // the picture is black after its crop
+  const char* Holds = nullptr;  // bytes the output holds: the encoder's settings
 };
 
 // Every kind of choice, each on a one-second clip: the chosen size, rate, codec and container
@@ -58,25 +61,28 @@ TEST(WorkbenchCli, ConvertsWithEachKindOfChoice) {
                                         "drawbox=x=0:y=0:w=160:h=240:color=white:t=fill -c:v mpeg4");
   const std::vector<TChoiceCase> cases = {
       // AVI preset 0 by positions: 320x240 at 18 fps, the 16:9 source letterboxed.
-      {"--preset 2/0 " + Sample("sample.avi"), ".avi", "320", "240", "18/1"},
+      {"--preset 2/0", SamplesDir() + "/sample.avi", ".avi", "mpeg4", "320", "240", "18/1"},
       // Device brand 16, model 1: a 3GP at 352x288 and 15 fps.
-      {"--device 16/1 " + Sample("phone.3gp"), ".3gp", "352", "288", "15/1"},
+      {"--device 16/1", SamplesDir() + "/phone.3gp", ".3gp", "mpeg4", "352", "288", "15/1"},
       // Like the phone's own file: its container, size and frame rate (8.33 to the nearest whole).
-      {"--like " + Sample("phone.3gp") + " " + Sample("sample.mkv"), ".3gp", "176", "144", "8/1"},
+      {"--like " + Sample("phone.3gp"), SamplesDir() + "/sample.mkv", ".3gp", "mpeg4", "176", "144", "8/1"},
       // Typed values: the crop removes the white half; the frame stays the typed one, the pads
       // inside it.
-      {"--custom avi:320x240:400000:20:crop=0,0,160,0:pad=8,8,0,0 " + ShellQuote(halfWhite), ".avi", "320",
-       "240", "20/1", true},
+      {"--custom avi:320x240:400000:20:crop=0,0,160,0:pad=8,8,0,0", halfWhite, ".avi", "mpeg4", "320", "240",
+       "20/1", true},
+      // A quality-based type: zeros keep the source's size and rate, the quality reaches x264.
+      {"--custom 'MP4 H.264:0x0:0:0:quality=30'", SamplesDir() + "/sample.mp4", ".mp4", "h264", "640", "360",
+       "30000/1001", false, "crf=30.0"},
   };
   for (const TChoiceCase& c : cases) {
     SCOPED_TRACE(c.Arguments);
     CliHome home;
-    const CommandResult r = home.Run("--clip 1-2 " + c.Arguments);
+    const CommandResult r = home.Run("--clip 1-2 " + c.Arguments + " " + ShellQuote(c.Source));
     ASSERT_EQ(r.exitCode, 0) << r.output;
     const std::string out = SingleOutput(home, r);
     ASSERT_FALSE(out.empty());
     EXPECT_EQ(fs::path(out).extension(), c.Extension);
-    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), c.Codec);
     EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), c.Width);
     EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), c.Height);
     EXPECT_EQ(ProbeValue(out, "stream=r_frame_rate", "v:0"), c.FrameRate);
@@ -87,8 +93,12 @@ TEST(WorkbenchCli, ConvertsWithEachKindOfChoice) {
     if (c.Black) {
       EXPECT_LT(MeanLuma(out), 40);
     }
+    if (c.Holds) {
+      EXPECT_NE(ReadText(out).find(c.Holds), std::string::npos);
+    }
     // Progress lines while it runs (not a terminal here), the end report last.
-    EXPECT_NE(r.output.find("[0] "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("[0] " + fs::path(c.Source).filename().string() + ": "), std::string::npos)
+        << r.output;
     EXPECT_NE(r.output.find("%\n"), std::string::npos) << r.output;
     EXPECT_NE(r.output.rfind("视频成功转换！"), std::string::npos) << r.output;
     EXPECT_GT(r.output.rfind("视频成功转换！"), r.output.find(out)) << r.output;
@@ -174,6 +184,8 @@ TEST(WorkbenchCli, RefusesBadArguments) {
       {"--custom avi:320x240:12345678:15 " + file, "bit rate \"12345678\" is not taken"},
       {"--custom avi:320x240:38400:15:crop=1,2,3 " + file, "crop= takes four values"},
       {"--custom nosuchtype:320x240:38400:15 " + file, "no video type"},
+      {"--custom avi:320x240:38400:15:quality=30 " + file, "takes no quality="},
+      {"--custom 'MKV AV1:0x0:0:0:quality=64' " + file, "质量 64 超出范围，此类型只能用 0 到 63"},
       {"--like /nonexistent.mp4 " + file, "is not a file"},
       {"--like " + Sample("README.md") + " " + file, "cannot be analysed"},
       {"--like " + Sample("sample.mp3") + " " + file, "has no video the analysis can read"},
@@ -462,7 +474,7 @@ TEST(WorkbenchCli, MaxSizeFitsEveryOutput) {
                                        home.CommandLine("--max-size " + std::to_string(c.Limit / 1000) +
                                                         "KB " + c.Choice + " " + ShellQuote(source)));
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_NE(r.output.find("size: cli_grain720.MP4: 预计 "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("size: cli_grain720.mp4: 预计 "), std::string::npos) << r.output;
     const std::string out = SingleOutput(home, r);
     ASSERT_FALSE(out.empty());
     const int64_t bytes = int64_t(fs::file_size(out));

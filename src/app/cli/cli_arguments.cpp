@@ -54,8 +54,8 @@ std::string ParseFour(const std::string& name, const std::string& text, std::arr
 
 std::string ParseCustom(const std::string& text, TCustomValues& custom) {
   const std::vector<std::string> parts = Split(text, ':');
-  const std::string form = "--custom takes TYPE:WxH:BITRATE:FPS[:crop=T,B,L,R][:pad=T,B,L,R]";
-  if (parts.size() < 4 || parts.size() > 6 || parts[0].empty()) return form;
+  const std::string form = "--custom takes TYPE:WxH:BITRATE:FPS[:crop=T,B,L,R][:pad=T,B,L,R][:quality=Q]";
+  if (parts.size() < 4 || parts.size() > 7 || parts[0].empty()) return form;
   custom.Type = parts[0];
   size_t x = parts[1].find_first_of("xX");
   if (x == std::string::npos) return form;
@@ -73,6 +73,9 @@ std::string ParseCustom(const std::string& text, TCustomValues& custom) {
       custom.Pad = true;
       if (std::string problem = ParseFour("pad", extra.substr(4), custom.PadValues); !problem.empty())
         return problem;
+    } else if (extra.rfind("quality=", 0) == 0 && !custom.Quality) {
+      custom.Quality = true;
+      custom.QualityValue = extra.substr(8);
     } else {
       return form;
     }
@@ -88,11 +91,13 @@ std::string CliUsage() {
          "       ostrelkalvexa-cli [--output-folder DIR] [--clip START-END] [--parallel N] [--threads N]\n"
          "                         [--max-size SIZE]\n"
          "                         (--preset TYPE/NAME | --device BRAND/MODEL | --like SAMPLE |\n"
-         "                          --custom TYPE:WxH:BITRATE:FPS[:crop=T,B,L,R][:pad=T,B,L,R])\n"
+         "                          --custom TYPE:WxH:BITRATE:FPS[:crop=T,B,L,R][:pad=T,B,L,R][:quality=Q])\n"
          "                         [--] FILE...\n"
          "       ostrelkalvexa-cli --help | --version\n"
          "  Converts the FILEs as the window does. TYPE, NAME, BRAND and MODEL are names from --list\n"
-         "  (any case) or positions counted from 0; START and END are seconds. SIZE is a number with\n"
+         "  (any case) or positions counted from 0; START and END are seconds. Q is the quality of the\n"
+         "  quality-based custom types (MP4 H.264 and H.265 0-51, WebM VP9 and MKV AV1 0-63; lower is\n"
+         "  better); for those, 0 as WxH, BITRATE or FPS keeps the type's own. SIZE is a number with\n"
          "  an optional unit, B, K/KB, M/MB, G/GB (powers of 1000) or KiB, MiB, GiB (any case): every\n"
          "  output fits in it, or its row fails. Options take their value as --name VALUE or\n"
          "  --name=VALUE; after -- every argument is a FILE. The outputs' paths go to standard\n"

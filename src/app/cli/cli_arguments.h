@@ -11,7 +11,7 @@ namespace ok::cli {
 
 enum TSettingsChoice { scNone, scPreset, scDevice, scLike, scCustom };
 
-// --custom TYPE:WxH:BITRATE:FPS[:crop=T,B,L,R][:pad=T,B,L,R], as typed: the custom page's edits
+// --custom TYPE:WxH:BITRATE:FPS[:crop=T,B,L,R][:pad=T,B,L,R][:quality=Q], as typed: the custom page's edits
 // judge the numbers.
 struct TCustomValues {
   std::string Type;
@@ -20,6 +20,8 @@ struct TCustomValues {
   std::array<std::string, 4> CropValues;  // top, bottom, left, right
   bool Pad = false;
   std::array<std::string, 4> PadValues;
+  bool Quality = false;
+  std::string QualityValue;  // only the quality-based types take one
 };
 
 struct TCliArguments {

@@ -99,6 +99,16 @@ void ChooseCustom(TWorkbench& wb, const TCustomValues& custom) {
     for (int i = 0; i < 4; ++i)
       SetCustomEdit(wb, 9 + i, custom.PadValues[size_t(i)], std::string("pad ") + sides[i]);
   }
+  if (custom.Quality) {
+    // The window leaves the quality edit disabled for the bit-rate types.
+    if (!wb.customQualityEdit.Enabled)
+      throw EBadArgument("--custom: " + ShortName(Tr(wb.customTypeBox.Text())) +
+                         " is set by its bit rate and takes no quality=");
+    SetCustomEdit(wb, 13, custom.QualityValue, "quality");
+    // The page's own range check, asked now so a bad value is a bad argument like the others.
+    if (const std::string refusal = wb.CustomQualityRefusal(); !refusal.empty())
+      throw EBadArgument("--custom: " + refusal);
+  }
 }
 
 // True when a size label ("视频像素：176X144", in any language) names a picture.
@@ -253,7 +263,9 @@ void PrintCatalogue(TWorkbench& wb, TCliConsole& console) {
 TProgressRow ProgressRow(const TWorkbench& wb, size_t index) {
   const TListRow& listRow = wb.sourceList.Rows[index];
   TProgressRow row;
-  row.Name = listRow.Caption + (listRow.SubItems.empty() ? "" : listRow.SubItems[0]);
+  // The list shows the caption and the type; the console names the file as it was given.
+  row.Name =
+      index < wb.Sources.size() ? fs::path(wb.Sources[index].Path).filename().string() : listRow.Caption;
   if (listRow.SubItems.size() > 3) row.Progress = listRow.SubItems[3];
   row.Percent = listRow.Percent;
   if (index < wb.Sources.size()) {
