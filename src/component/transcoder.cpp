@@ -625,6 +625,7 @@ void TCustomTranscoder::DoTerminate(TFFmpeg* task) {
   // Its run is over and reported: its thread goes now (on that thread this lets it end on its
   // own), not when the list is cleared, or a long batch would keep every ended thread's stack.
   task->StopAndWait();
+  if (async_ && task->ThreadID != 0) ForgetLogThread(task->ThreadID);
   if (remainingCount_ > 0) {
     if (async_) StartNext();
   } else {

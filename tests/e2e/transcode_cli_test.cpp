@@ -88,10 +88,11 @@ TEST(TranscodeCli, ABatchBeyondTheOpenFileLimitConverts) {
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("[" + std::to_string(Missing) + "] failed: "), std::string::npos) << r.output;
   for (int i = 0; i < Tasks; ++i)
-    if (i != Missing)
+    if (i != Missing) {
       EXPECT_EQ(ProbeValue(dir / (std::to_string(i) + ".avi"), "stream=nb_read_frames", "v:0 -count_frames"),
                 "3")
           << i;
+    }
 }
 
 TEST(TranscodeCli, RefusalsAndFailures) {
