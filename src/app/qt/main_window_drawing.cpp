@@ -103,13 +103,15 @@ void MainWindow::RedrawList(bool all) {
     for (int column = 0; column < sourceList->columnCount(); ++column)
       item->setTextAlignment(column, Qt::Alignment(sourceList->headerItem()->textAlignment(column)));
   }
+  // Taken first: a redraw can raise the model's handlers, which report rows again.
+  std::vector<int> changed;
+  changed.swap(changedRows_);
   if (all) {
     for (int row = 0; row < int(list.Rows.size()); ++row) RedrawRow(row);
   } else {
-    for (const int row : changedRows_)
+    for (const int row : changed)
       if (row >= 0 && row < int(list.Rows.size())) RedrawRow(row);
   }
-  changedRows_.clear();
   QTreeWidgetItem* selected = list.SelectedIndex >= 0 && list.SelectedIndex < sourceList->topLevelItemCount()
                                   ? sourceList->topLevelItem(list.SelectedIndex)
                                   : nullptr;
