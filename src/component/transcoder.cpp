@@ -195,11 +195,7 @@ void TCustomTranscoder::ReleaseEndedTasks() {
   std::vector<std::unique_ptr<TFFmpeg>> released;
   {
     std::lock_guard lock(Lock);
-    for (TFFmpeg* task : ended_) {
-      const int index = task->Index;
-      if (!task->OutputPath.empty()) releasedOutputs_.emplace(task->OutputPath, index);
-      released.push_back(tasks_.Release(index));
-    }
+    for (TFFmpeg* task : ended_) released.push_back(tasks_.Release(task->Index));
     ended_.clear();
   }
   // Outside the Lock: a task's thread may still be leaving its report, which needs it.
@@ -241,6 +237,13 @@ int TCustomTranscoder::AddTask(const std::string& fileName, TInputOptions* optio
   }
 }
 
+std::string TCustomTranscoder::ResolvedOutputPath(const std::string& fileName) {
+  const std::string local = LocalPathOf(fileName);
+  if (local.empty()) return "";
+  std::error_code ec;
+  return std::filesystem::weakly_canonical(std::filesystem::absolute(local, ec), ec).string();
+}
+
 bool TCustomTranscoder::SetOutput(int index, const std::string& fileName, TOutputOptions* options) {
   TFFmpeg* task = nullptr;
   std::string path;
@@ -248,20 +251,12 @@ bool TCustomTranscoder::SetOutput(int index, const std::string& fileName, TOutpu
     std::lock_guard lock(Lock);
     task = &tasks_.Items(index);
     // Two tasks writing one file would both finish and one result would be lost.
-    if (const std::string local = LocalPathOf(fileName); !local.empty()) {
-      std::error_code ec;
-      path = std::filesystem::weakly_canonical(std::filesystem::absolute(local, ec), ec).string();
-      int writer = -1;
-      if (const auto released = releasedOutputs_.find(path); released != releasedOutputs_.end())
-        writer = released->second;
-      for (int i = 0; i < tasks_.Count() && writer < 0; ++i)
-        if (const TFFmpeg* other = tasks_.Find(i); i != index && other && other->OutputPath == path)
-          writer = i;
-      if (!path.empty() && writer >= 0) {
-        lastError_ = fileName + " is already the output of task " + std::to_string(writer);
+    path = ResolvedOutputPath(fileName);
+    for (int i = 0; i < tasks_.Count() && !path.empty(); ++i)
+      if (const TFFmpeg* other = tasks_.Find(i); i != index && other && other->OutputPath == path) {
+        lastError_ = fileName + " is already the output of task " + std::to_string(i);
         return false;
       }
-    }
   }
   try {
     // An earlier SetOutput let the input go.
@@ -440,7 +435,6 @@ void TCustomTranscoder::ClearTasks() {
     std::lock_guard lock(Lock);
     removed = tasks_.ExtractAll();
     ended_.clear();
-    releasedOutputs_.clear();
     remainingCount_ = 0;
     finishedCount_ = 0;
     dispatched_ = 0;

@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "component/transcoder_events.h"
@@ -88,7 +87,10 @@ class TCustomTranscoder {
   // Creates a task over the input `fileName`; its index, or -1 with LastError set. An empty
   // FileName in `options` is filled with `fileName`.
   int AddTask(const std::string& fileName, TInputOptions* options = nullptr);
-  // Applies `options` to task `index` and opens its output; false with LastError set.
+  // The file `fileName` names with links and ".." resolved; "" for another protocol's address.
+  static std::string ResolvedOutputPath(const std::string& fileName);
+  // Applies `options` to task `index` and opens its output; false with LastError set. A file
+  // that another task held by the component writes is refused.
   bool SetOutput(int index, const std::string& fileName, TOutputOptions* options = nullptr);
   // Frees the task; the tasks behind it move up. A running task is stopped and waited for.
   void RemoveTask(int index);
@@ -192,8 +194,6 @@ class TCustomTranscoder {
   int dispatched_ = 0;  // tasks the run started whose end is not reported yet
   // Reported and not yet released.
   std::vector<TFFmpeg*> ended_;
-  // The outputs of released tasks by their index: no later task may write them either.
-  std::unordered_map<std::string, int> releasedOutputs_;
   // A termination is still owed its final OnTerminate(-1, ...).
   bool runActive_ = false;
 };

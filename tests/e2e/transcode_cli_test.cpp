@@ -102,6 +102,12 @@ TEST(TranscodeCli, RefusalsAndFailures) {
       RunTranscode(ShellQuote(Clip()) + " -o vcodec=nosuchcodec " + ShellQuote(dir / "x.mp4"));
   EXPECT_EQ(bad.exitCode, 2);
   EXPECT_NE(bad.output.find("error: "), std::string::npos) << bad.output;
+  // Two tasks writing one file (through "..") are refused before anything starts.
+  CommandResult shared = RunTranscode(ShellQuote(Clip()) + " " + ShellQuote(dir / "s.mp4") + " " +
+                                      ShellQuote(Clip()) + " " + ShellQuote(dir / "sub/../s.mp4"));
+  EXPECT_EQ(shared.exitCode, 2);
+  EXPECT_NE(shared.output.find("is already the output of task 0"), std::string::npos) << shared.output;
+  EXPECT_FALSE(fs::exists(dir / "s.mp4"));
   EXPECT_FALSE(fs::exists(dir / "x.mp4"));
 
   CommandResult missing = RunTranscode(ShellQuote(dir / "missing.mkv") + " " + ShellQuote(dir / "y.mp4"));

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/cli/cli_common.h"
@@ -173,6 +174,19 @@ std::string RefusedOption(const std::vector<TTaskArguments>& tasks) {
   return "";
 }
 
+// "" when no two tasks write one file, else what says so: the component sees only the tasks it
+// holds, and those are set up as the run goes.
+std::string SharedOutput(const std::vector<TTaskArguments>& tasks) {
+  std::unordered_map<std::string, size_t> writers;
+  for (size_t i = 0; i < tasks.size(); ++i) {
+    const std::string path = ok::TTranscoder::ResolvedOutputPath(tasks[i].Output);
+    if (path.empty()) continue;
+    if (const auto [writer, added] = writers.emplace(path, i); !added)
+      return tasks[i].Output + " is already the output of task " + std::to_string(writer->second);
+  }
+  return "";
+}
+
 // Adds `task` to the component with its options; its index, or -1 (LastError says why).
 int SetUpTask(ok::TTranscoder& transcoder, const TTaskArguments& task, int threads) {
   ok::TInputOptions input;
@@ -267,6 +281,10 @@ int main(int argc, char** argv) {
     return ExitUsage;
   }
   if (std::string problem = RefusedOption(args.Tasks); !problem.empty()) return Usage(problem);
+  if (const std::string shared = SharedOutput(args.Tasks); !shared.empty()) {
+    std::cerr << "error: " << shared << "\n";
+    return ExitUsage;
+  }
   // The tasks are set up as the run needs them, at most TasksAtOnce ahead: a batch's length
   // costs neither open files nor memory. Each one's number is its place on the command line.
   const int tasksAtOnce = ok::TTranscoder::TasksAtOnce(args.Parallel);
