@@ -1,5 +1,6 @@
 #include "component/transcoder.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <utility>
@@ -34,9 +35,16 @@ const char* Flag(bool value) { return value ? "1" : "0"; }
 
 TFFmpeg::~TFFmpeg() { StopAndWait(); }
 
+TFFmpeg& TFFmpegList::Items(int i) const {
+  TFFmpeg* task = items_.at(size_t(i)).get();
+  if (!task) throw std::out_of_range("task " + std::to_string(i) + " was released");
+  return *task;
+}
+
 int TFFmpegList::Add(std::unique_ptr<TFFmpeg> task) {
   task->Index = Count();
   items_.push_back(std::move(task));
+  ++held_;
   return Count() - 1;
 }
 
@@ -47,21 +55,36 @@ void TFFmpegList::Clear() { ExtractAll().clear(); }
 std::unique_ptr<TFFmpeg> TFFmpegList::Extract(int i) {
   std::unique_ptr<TFFmpeg> task = std::move(items_.at(size_t(i)));
   items_.erase(items_.begin() + i);
-  task->Index = -1;
-  for (int k = i; k < Count(); ++k) items_[size_t(k)]->Index = k;
+  if (task) {
+    task->Index = -1;
+    --held_;
+  }
+  for (int k = i; k < Count(); ++k)
+    if (items_[size_t(k)]) items_[size_t(k)]->Index = k;
   return task;
 }
 
 std::vector<std::unique_ptr<TFFmpeg>> TFFmpegList::ExtractAll() {
   std::vector<std::unique_ptr<TFFmpeg>> tasks = std::move(items_);
   items_.clear();
-  for (auto& task : tasks) task->Index = -1;
+  held_ = 0;
+  for (auto& task : tasks)
+    if (task) task->Index = -1;
   return tasks;
+}
+
+std::unique_ptr<TFFmpeg> TFFmpegList::Release(int i) {
+  std::unique_ptr<TFFmpeg> task = std::move(items_.at(size_t(i)));
+  if (task) {
+    task->Index = -1;
+    --held_;
+  }
+  return task;
 }
 
 TFFmpeg* TFFmpegList::FindByThreadID(uint32_t threadId) const {
   for (const auto& task : items_)
-    if (task->ThreadID == threadId) return task.get();
+    if (task && task->ThreadID == threadId) return task.get();
   return nullptr;
 }
 
@@ -76,6 +99,7 @@ TCustomTranscoder::~TCustomTranscoder() {
     runActive_ = false;
     remainingCount_ = 0;
     tasks = tasks_.ExtractAll();
+    ended_.clear();
   }
   // Outside the Lock: a running task's last reports need it while it is waited for.
   tasks.clear();
@@ -114,13 +138,14 @@ uint8_t TCustomTranscoder::HookFlags() const {
 void TCustomTranscoder::SetHookBit(uint8_t bit, bool value) {
   std::lock_guard lock(Lock);
   for (int i = 0; i < tasks_.Count(); ++i) {
-    TFFmpeg& task = tasks_.Items(i);
+    TFFmpeg* task = tasks_.Find(i);
+    if (!task) continue;
     uint8_t flags = 0;
     {
       std::lock_guard preview(PreviewLock);
-      flags = task.HookFlags;
+      flags = task->HookFlags;
     }
-    task.SetHookFlags(uint8_t(value ? flags | bit : flags & ~bit));
+    task->SetHookFlags(uint8_t(value ? flags | bit : flags & ~bit));
   }
 }
 
@@ -152,6 +177,29 @@ int TCustomTranscoder::RemainingCount() const {
 bool TCustomTranscoder::Async() const {
   std::lock_guard lock(Lock);
   return async_;
+}
+
+bool TCustomTranscoder::Running() const {
+  std::lock_guard lock(Lock);
+  return runActive_;
+}
+
+int TCustomTranscoder::TasksAtOnce(int parallel) { return std::max(64, 4 * parallel); }
+
+int TCustomTranscoder::PendingCount() const {
+  std::lock_guard lock(Lock);
+  return tasks_.Held() - int(ended_.size());
+}
+
+void TCustomTranscoder::ReleaseEndedTasks() {
+  std::vector<std::unique_ptr<TFFmpeg>> released;
+  {
+    std::lock_guard lock(Lock);
+    for (TFFmpeg* task : ended_) released.push_back(tasks_.Release(task->Index));
+    ended_.clear();
+  }
+  // Outside the Lock: a task's thread may still be leaving its report, which needs it.
+  released.clear();
 }
 
 int TCustomTranscoder::AddTask(const std::string& fileName, TInputOptions* options) {
@@ -189,6 +237,13 @@ int TCustomTranscoder::AddTask(const std::string& fileName, TInputOptions* optio
   }
 }
 
+std::string TCustomTranscoder::ResolvedOutputPath(const std::string& fileName) {
+  const std::string local = LocalPathOf(fileName);
+  if (local.empty()) return "";
+  std::error_code ec;
+  return std::filesystem::weakly_canonical(std::filesystem::absolute(local, ec), ec).string();
+}
+
 bool TCustomTranscoder::SetOutput(int index, const std::string& fileName, TOutputOptions* options) {
   TFFmpeg* task = nullptr;
   std::string path;
@@ -196,15 +251,12 @@ bool TCustomTranscoder::SetOutput(int index, const std::string& fileName, TOutpu
     std::lock_guard lock(Lock);
     task = &tasks_.Items(index);
     // Two tasks writing one file would both finish and one result would be lost.
-    if (const std::string local = LocalPathOf(fileName); !local.empty()) {
-      std::error_code ec;
-      path = std::filesystem::weakly_canonical(std::filesystem::absolute(local, ec), ec).string();
-      for (int i = 0; i < tasks_.Count(); ++i)
-        if (i != index && !path.empty() && tasks_.Items(i).OutputPath == path) {
-          lastError_ = fileName + " is already the output of task " + std::to_string(i);
-          return false;
-        }
-    }
+    path = ResolvedOutputPath(fileName);
+    for (int i = 0; i < tasks_.Count() && !path.empty(); ++i)
+      if (const TFFmpeg* other = tasks_.Find(i); i != index && other && other->OutputPath == path) {
+        lastError_ = fileName + " is already the output of task " + std::to_string(i);
+        return false;
+      }
   }
   try {
     // An earlier SetOutput let the input go.
@@ -357,15 +409,18 @@ void TCustomTranscoder::RemoveTask(int index) {
   {
     std::lock_guard lock(Lock);
     removed = tasks_.Extract(index);
+    if (removed) std::erase(ended_, removed.get());
     if (runActive_) {
-      // Keep the counters of the run in step with the shorter list.
+      // Keep the counters of the run in step with the shorter list; the tasks still to start are
+      // those from nextTaskIndex_ on, remainingCount_ of them.
       if (index < nextTaskIndex_) {
         --nextTaskIndex_;
-        if (removed->CountedInRun) --finishedCount_;
-      } else if (remainingCount_ > 0) {
+        if (!removed || removed->CountedInRun) --finishedCount_;
+      } else if (index < nextTaskIndex_ + remainingCount_) {
         --remainingCount_;
       }
-      const bool wasRunning = removed->DispatchedInRun && !removed->TerminationReported;
+      const bool wasRunning = removed && removed->DispatchedInRun && !removed->TerminationReported;
+      if (wasRunning) --dispatched_;
       if (wasRunning && async_ && remainingCount_ > 0) StartNext();  // it no longer reports its end
       CheckRunComplete();
     }
@@ -379,8 +434,10 @@ void TCustomTranscoder::ClearTasks() {
   {
     std::lock_guard lock(Lock);
     removed = tasks_.ExtractAll();
+    ended_.clear();
     remainingCount_ = 0;
     finishedCount_ = 0;
+    dispatched_ = 0;
     nextTaskIndex_ = -1;
     lastError_.clear();
     async_ = false;
@@ -390,21 +447,30 @@ void TCustomTranscoder::ClearTasks() {
 }
 
 void TCustomTranscoder::Start(int count) {
-  ClearLogList();
+  int slots = count;
   {
     std::lock_guard lock(Lock);
-    nextTaskIndex_ = 0;
-    finishedCount_ = 0;
-    async_ = count > 0;
-    remainingCount_ = tasks_.Count();
-    runActive_ = remainingCount_ > 0;
-    for (int i = 0; i < tasks_.Count(); ++i) {
-      tasks_.Items(i).DispatchedInRun = false;
-      tasks_.Items(i).CountedInRun = false;
+    if (runActive_ && async_ && count > 0) {
+      // The tasks added since join the run that goes on; the free slots take them now.
+      parallel_ = count;
+      remainingCount_ = tasks_.Count() - nextTaskIndex_;
+      slots = parallel_ - dispatched_;
+      if (slots <= 0) return;
+    } else {
+      ClearLogList();
+      nextTaskIndex_ = 0;
+      finishedCount_ = 0;
+      dispatched_ = 0;
+      parallel_ = count;
+      async_ = count > 0;
+      remainingCount_ = tasks_.Count();
+      runActive_ = remainingCount_ > 0;
+      for (int i = 0; i < tasks_.Count(); ++i)
+        if (TFFmpeg* task = tasks_.Find(i)) task->DispatchedInRun = task->CountedInRun = false;
     }
   }
   while (StartNext()) {
-    if (count > 0 && --count <= 0) break;
+    if (slots > 0 && --slots <= 0) break;
   }
 }
 
@@ -425,11 +491,19 @@ int TCustomTranscoder::TakeNext() {
       break;
     }
     --remainingCount_;
-    TFFmpeg& task = tasks_.Items(nextTaskIndex_++);
-    task.DispatchedInRun = true;
-    if (!task.TerminationReported) return task.Index;
-    // It ended before and reports no more: it counts as finished now, or the run would never end.
-    CountFinished(task);
+    TFFmpeg* task = tasks_.Find(nextTaskIndex_++);
+    // A released task ended before and reports no more: it counts as finished now, or the run
+    // would never end; so does one that ended and is still held.
+    if (!task) {
+      ++finishedCount_;
+      continue;
+    }
+    task->DispatchedInRun = true;
+    if (!task->TerminationReported) {
+      ++dispatched_;
+      return task->Index;
+    }
+    CountFinished(*task);
   }
   CheckRunComplete();
   return -1;
@@ -470,9 +544,10 @@ void TCustomTranscoder::Stop() {
   remainingCount_ = 0;
   bool reportsPending = false;
   for (int i = 0; i < tasks_.Count(); ++i) {
-    TFFmpeg& task = tasks_.Items(i);
-    if (!task.TerminationReported) reportsPending = true;
-    task.Stop();
+    TFFmpeg* task = tasks_.Find(i);
+    if (!task) continue;
+    if (!task->TerminationReported) reportsPending = true;
+    task->Stop();
   }
   // Every task not yet reported terminates now; the last one ends the run.
   if (reportsPending) runActive_ = true;
@@ -480,12 +555,14 @@ void TCustomTranscoder::Stop() {
 
 void TCustomTranscoder::Pause() {
   std::lock_guard lock(Lock);
-  for (int i = 0; i < tasks_.Count(); ++i) tasks_.Items(i).Pause();
+  for (int i = 0; i < tasks_.Count(); ++i)
+    if (TFFmpeg* task = tasks_.Find(i)) task->Pause();
 }
 
 void TCustomTranscoder::Resume() {
   std::lock_guard lock(Lock);
-  for (int i = 0; i < tasks_.Count(); ++i) tasks_.Items(i).Resume();
+  for (int i = 0; i < tasks_.Count(); ++i)
+    if (TFFmpeg* task = tasks_.Find(i)) task->Resume();
 }
 
 void TCustomTranscoder::DoLibraryLog(uint32_t threadId, int level, const std::string& line) {
@@ -529,14 +606,20 @@ void TCustomTranscoder::DoTerminate(TFFmpeg* task) {
   std::lock_guard lock(Lock);
   // The run closed the input the probe was given.
   task->Probe.CloseFile();
+  const bool reportedBefore = task->TerminationReported;
   task->TerminationReported = true;
   // A task taken out of the list reports nothing; its removal has settled the counters.
   if (task->Index < 0) return;
+  if (!reportedBefore) {
+    ended_.push_back(task);
+    if (task->DispatchedInRun && dispatched_ > 0) --dispatched_;
+  }
   if (OnTerminate) OnTerminate(task->Index, task->Finished, task->ExceptionRaised, task->ExceptionMessage);
   CountFinished(*task);
   // Its run is over and reported: its thread goes now (on that thread this lets it end on its
   // own), not when the list is cleared, or a long batch would keep every ended thread's stack.
   task->StopAndWait();
+  if (async_ && task->ThreadID != 0) ForgetLogThread(task->ThreadID);
   if (remainingCount_ > 0) {
     if (async_) StartNext();
   } else {

@@ -48,9 +48,12 @@ class TFFmpeg : public TCustomFFmpeg {
 
 class TFFmpegList {
  public:
+  // Places in the list, released ones included.
   int Count() const { return int(items_.size()); }
-  // Raises std::out_of_range for an index outside the list.
-  TFFmpeg& Items(int i) const { return *items_.at(size_t(i)); }
+  // Raises std::out_of_range for an index outside the list or a released task.
+  TFFmpeg& Items(int i) const;
+  // Task i, or nullptr when i is outside the list or the task was released.
+  TFFmpeg* Find(int i) const { return i >= 0 && i < Count() ? items_[size_t(i)].get() : nullptr; }
   // Appends; the task's Index becomes its position, which is returned.
   int Add(std::unique_ptr<TFFmpeg> task);
   // Frees task i; the tasks behind it move up.
@@ -59,10 +62,15 @@ class TFFmpegList {
   // Takes task i out (its Index becomes -1) without freeing it; the tasks behind it move up.
   std::unique_ptr<TFFmpeg> Extract(int i);
   std::vector<std::unique_ptr<TFFmpeg>> ExtractAll();
+  // Takes task i out but keeps its place empty, so that no other task's index changes.
+  std::unique_ptr<TFFmpeg> Release(int i);
   TFFmpeg* FindByThreadID(uint32_t threadId) const;
+  // The tasks not released.
+  int Held() const { return held_; }
 
  private:
   std::vector<std::unique_ptr<TFFmpeg>> items_;
+  int held_ = 0;
 };
 
 class TCustomTranscoder {
@@ -79,13 +87,17 @@ class TCustomTranscoder {
   // Creates a task over the input `fileName`; its index, or -1 with LastError set. An empty
   // FileName in `options` is filled with `fileName`.
   int AddTask(const std::string& fileName, TInputOptions* options = nullptr);
-  // Applies `options` to task `index` and opens its output; false with LastError set.
+  // The file `fileName` names with links and ".." resolved; "" for another protocol's address.
+  static std::string ResolvedOutputPath(const std::string& fileName);
+  // Applies `options` to task `index` and opens its output; false with LastError set. A file
+  // that another task held by the component writes is refused.
   bool SetOutput(int index, const std::string& fileName, TOutputOptions* options = nullptr);
   // Frees the task; the tasks behind it move up. A running task is stopped and waited for.
   void RemoveTask(int index);
   void ClearTasks();
   // Count > 0: up to Count tasks at once on worker threads, each termination starting the next;
-  // otherwise every task in list order on the calling thread before Start returns.
+  // otherwise every task in list order on the calling thread before Start returns. During a
+  // run on worker threads the tasks added since join it, and start as soon as a slot is free.
   void Start(int count);
   // No further task starts; every task is told to stop.
   void Stop();
@@ -100,6 +112,16 @@ class TCustomTranscoder {
   int FinishedCount() const;
   int RemainingCount() const;
   bool Async() const;
+  // A run has a termination to report yet (its last is OnTerminate(-1, ...)).
+  bool Running() const;
+  // The tasks whose end is not reported yet (waiting or running).
+  int PendingCount() const;
+  // How many tasks a caller keeps set up ahead of a run on `parallel` workers: enough that a slot
+  // seldom waits for the next to be added, few enough that a batch's size costs nothing.
+  static int TasksAtOnce(int parallel);
+  // Frees the tasks whose end has been reported; each keeps its place in the list (and every
+  // index stays), so that a long batch holds only the tasks still to end.
+  void ReleaseEndedTasks();
 
   // One line of the library log, logged on thread `threadId` at engine level `level`.
   void DoLibraryLog(uint32_t threadId, int level, const std::string& line);
@@ -168,6 +190,10 @@ class TCustomTranscoder {
   bool async_ = false;
   int finishedCount_ = 0;
   int remainingCount_ = 0;
+  int parallel_ = 0;    // worker threads the run uses at most
+  int dispatched_ = 0;  // tasks the run started whose end is not reported yet
+  // Reported and not yet released.
+  std::vector<TFFmpeg*> ended_;
   // A termination is still owed its final OnTerminate(-1, ...).
   bool runActive_ = false;
 };

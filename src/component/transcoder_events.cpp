@@ -84,17 +84,32 @@ TLogLevel LogLevelOfEngineLevel(int level) {
 TLogList::~TLogList() { Clear(); }
 
 TLogItem& TLogList::Find(uint32_t threadId) {
-  if (head_.ThreadID == 0 || head_.ThreadID == threadId) {
+  if (head_.ThreadID == threadId) return head_;
+  for (TLogItem* item = head_.Next.get(); item; item = item->Next.get())
+    if (item->ThreadID == threadId) return *item;
+  // A head that a forgotten thread left takes the next thread.
+  if (head_.ThreadID == 0) {
     head_.ThreadID = threadId;
     return head_;
   }
-  for (TLogItem* item = head_.Next.get(); item; item = item->Next.get())
-    if (item->ThreadID == threadId) return *item;
   auto item = std::make_unique<TLogItem>();
   item->ThreadID = threadId;
   item->Next = std::move(head_.Next);
   head_.Next = std::move(item);
   return *head_.Next;
+}
+
+void TLogList::Forget(uint32_t threadId) {
+  if (head_.ThreadID == threadId) {
+    head_.ThreadID = 0;
+    head_.Text.clear();
+    return;
+  }
+  for (TLogItem* item = &head_; item->Next; item = item->Next.get())
+    if (item->Next->ThreadID == threadId) {
+      item->Next = std::move(item->Next->Next);
+      return;
+    }
 }
 
 void TLogList::Clear() {
@@ -130,6 +145,12 @@ void ClearLogList() {
   TLogState& state = LogState();
   std::lock_guard lock(state.Mutex);
   state.Lines.Clear();
+}
+
+void ForgetLogThread(uint32_t threadId) {
+  TLogState& state = LogState();
+  std::lock_guard lock(state.Mutex);
+  state.Lines.Forget(threadId);
 }
 
 void LogCallback(void* context, int level, const char* format, va_list args) {

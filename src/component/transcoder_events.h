@@ -53,6 +53,8 @@ class TLogList {
   // The item of `threadId`: the head when it is free or already that thread's, else the chain's;
   // a new item goes directly after the head.
   TLogItem& Find(uint32_t threadId);
+  // Drops the item of `threadId`, whose thread logs no more.
+  void Forget(uint32_t threadId);
   void Clear();
   const TLogItem& Head() const { return head_; }
 
@@ -67,6 +69,9 @@ void RegisterLiveComponent(TCustomTranscoder* component);
 void UnregisterLiveComponent(TCustomTranscoder* component);
 // Clears the process-wide log list under the live-component list's lock.
 void ClearLogList();
+// Drops the unfinished line of a task's thread that has ended: a run that goes on for thousands
+// of tasks would otherwise keep an item for each, and search them all for every line.
+void ForgetLogThread(uint32_t threadId);
 
 // What LoadLibraries installs into the libraries. `context` is the logging library object or
 // none; `level` an AV_LOG_* level.

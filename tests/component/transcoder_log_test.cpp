@@ -122,6 +122,14 @@ TEST(LogList, FindUsesTheHeadFirstAndInsertsBehindIt) {
   EXPECT_TRUE(list.Head().Text.empty());
   EXPECT_EQ(list.Head().Next, nullptr);
   EXPECT_EQ(&list.Find(9), &list.Head());
+
+  // An ended thread's item goes; a head left free takes a new thread, not one already listed.
+  list.Find(10).Text = "ten";
+  list.Forget(9);
+  EXPECT_EQ(list.Find(10).Text, "ten");
+  EXPECT_EQ(&list.Find(11), &list.Head());
+  list.Forget(10);
+  EXPECT_EQ(list.Head().Next, nullptr);
 }
 
 }  // namespace

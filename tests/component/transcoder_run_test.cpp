@@ -108,8 +108,11 @@ TEST_F(Run, ASecondStartDoesNotRestartTheRunningTask) {
   AddConverted("again1.avi", true);
   component->Start(1);
   ASSERT_TRUE(WaitProgress());
+  const uint32_t running = component->Tasks().Items(0).ThreadID;
+  // The run goes on: its one slot is taken, so nothing starts now.
   component->Start(1);
-  EXPECT_EQ(component->Tasks().Items(0).ThreadID, 0u);
+  EXPECT_EQ(component->Tasks().Items(0).ThreadID, running);
+  EXPECT_EQ(component->Tasks().Items(1).ThreadID, 0u);
   ASSERT_TRUE(WaitAllDone());
   std::vector<TTerminateRecord> t = Terminations();
   EXPECT_EQ(Indices(t), (std::vector<int>{0, 1, -1}));

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/cli/cli_common.h"
@@ -173,6 +174,45 @@ std::string RefusedOption(const std::vector<TTaskArguments>& tasks) {
   return "";
 }
 
+// "" when no two tasks write one file, else what says so: the component sees only the tasks it
+// holds, and those are set up as the run goes.
+std::string SharedOutput(const std::vector<TTaskArguments>& tasks) {
+  std::unordered_map<std::string, size_t> writers;
+  for (size_t i = 0; i < tasks.size(); ++i) {
+    const std::string path = ok::TTranscoder::ResolvedOutputPath(tasks[i].Output);
+    if (path.empty()) continue;
+    if (const auto [writer, added] = writers.emplace(path, i); !added)
+      return tasks[i].Output + " is already the output of task " + std::to_string(writer->second);
+  }
+  return "";
+}
+
+// Adds `task` to the component with its options; its index, or -1 (LastError says why).
+int SetUpTask(ok::TTranscoder& transcoder, const TTaskArguments& task, int threads) {
+  ok::TInputOptions input;
+  ok::ResetInputOptions(input);
+  input.ExtraOptions = task.InputOptions;
+  // The timestamps are kept from the input's opening on, so copyts among the output's options
+  // must act there too.
+  const bool copyTimestamps =
+      NamesOption(task.InputOptions, "copyts") || NamesOption(task.OutputOptions, "copyts");
+  if (copyTimestamps && !NamesOption(task.InputOptions, "copyts")) input.ExtraOptions += "copyts=1\n";
+  const int index = transcoder.AddTask(task.Input, &input);
+  if (index < 0) return -1;
+  ok::TOutputOptions output;
+  ok::ResetOutputOptions(output);
+  output.ExtraOptions = task.OutputOptions;
+  if (!NamesOption(task.InputOptions, "threads") && !NamesOption(task.OutputOptions, "threads"))
+    output.ExtraOptions = "threads=" + std::to_string(threads) + "\n" + output.ExtraOptions;
+  // The record's fields are applied after the extra options of both sides: those that lines
+  // name must be set there to take effect.
+  ok::TakeRecordFieldsFromLines(task.InputOptions + task.OutputOptions, output);
+  output.CopyTimestamps = copyTimestamps;
+  if (transcoder.SetOutput(index, task.Output, &output)) return index;
+  transcoder.RemoveTask(index);  // the component keeps the error text
+  return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,8 +224,14 @@ int main(int argc, char** argv) {
 
   ok::TMainThreadLoop& mainThread = ok::DefaultMainThreadLoop();
   std::mutex outputMutex;
-  std::atomic<bool> allDone{false};
+  // Tasks' terminations, the run's own included: each wakes the main thread to set up more.
+  std::atomic<int> terminations{0};
   bool anyFailed = false;
+  // The command line's task number of each of the component's tasks, under outputMutex.
+  std::vector<int> taskNumbers;
+  auto numberOf = [&](int index) {
+    return index >= 0 && index < int(taskNumbers.size()) ? taskNumbers[size_t(index)] : index;
+  };
 
   ok::TTranscoder transcoder;
   transcoder.SetLogLevel(args.LogLevel);
@@ -195,7 +241,7 @@ int main(int argc, char** argv) {
     std::lock_guard<std::mutex> lock(outputMutex);
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    std::fprintf(stderr, "[%d] %s: %s\n", index, LevelName(level), line.c_str());
+    std::fprintf(stderr, "[%d] %s: %s\n", numberOf(index), LevelName(level), line.c_str());
   };
   transcoder.OnProgress = [&](int index, int frameNumber, int fps, int currentDuration, float, float bitRate,
                               int64_t currentSize, int totalOutputDuration) {
@@ -204,24 +250,24 @@ int main(int argc, char** argv) {
     if (totalOutputDuration > 0)
       percent =
           std::to_string(std::min<int64_t>(100, int64_t(currentDuration) * 100 / totalOutputDuration)) + "%";
-    std::fprintf(stderr, "[%d] %s frame=%d fps=%d time=%.2f size=%lldkB bitrate=%.1fkbits/s\n", index,
-                 percent.c_str(), frameNumber, fps, currentDuration / 1000.0,
+    std::fprintf(stderr, "[%d] %s frame=%d fps=%d time=%.2f size=%lldkB bitrate=%.1fkbits/s\n",
+                 numberOf(index), percent.c_str(), frameNumber, fps, currentDuration / 1000.0,
                  static_cast<long long>(currentSize / 1024), double(bitRate));
   };
   transcoder.OnTerminate = [&](int index, bool finished, bool exception, const std::string& message) {
     {
       std::lock_guard<std::mutex> lock(outputMutex);
       if (index < 0) {
-        allDone = true;
       } else if (finished) {
-        std::fprintf(stderr, "[%d] finished\n", index);
+        std::fprintf(stderr, "[%d] finished\n", numberOf(index));
       } else if (exception) {
         anyFailed = true;
-        std::fprintf(stderr, "[%d] failed: %s\n", index, message.c_str());
+        std::fprintf(stderr, "[%d] failed: %s\n", numberOf(index), message.c_str());
       } else {
-        std::fprintf(stderr, "[%d] stopped\n", index);
+        std::fprintf(stderr, "[%d] stopped\n", numberOf(index));
       }
     }
+    ++terminations;
     mainThread.Wake();
   };
 
@@ -235,34 +281,41 @@ int main(int argc, char** argv) {
     return ExitUsage;
   }
   if (std::string problem = RefusedOption(args.Tasks); !problem.empty()) return Usage(problem);
-  int tasksSetUp = 0;
-  for (const TTaskArguments& task : args.Tasks) {
-    if (interrupted) break;
-    ok::TInputOptions input;
-    ok::ResetInputOptions(input);
-    input.ExtraOptions = task.InputOptions;
-    // The timestamps are kept from the input's opening on, so copyts among the output's options
-    // must act there too.
-    const bool copyTimestamps =
-        NamesOption(task.InputOptions, "copyts") || NamesOption(task.OutputOptions, "copyts");
-    if (copyTimestamps && !NamesOption(task.InputOptions, "copyts")) input.ExtraOptions += "copyts=1\n";
-    const int index = transcoder.AddTask(task.Input, &input);
-    ok::TOutputOptions output;
-    ok::ResetOutputOptions(output);
-    output.ExtraOptions = task.OutputOptions;
-    if (!NamesOption(task.InputOptions, "threads") && !NamesOption(task.OutputOptions, "threads"))
-      output.ExtraOptions = "threads=" + std::to_string(args.Threads) + "\n" + output.ExtraOptions;
-    // The record's fields are applied after the extra options of both sides: those that lines
-    // name must be set there to take effect.
-    ok::TakeRecordFieldsFromLines(task.InputOptions + task.OutputOptions, output);
-    output.CopyTimestamps = copyTimestamps;
-    if (index < 0 || !transcoder.SetOutput(index, task.Output, &output)) {
-      std::cerr << "error: " << transcoder.LastError() << "\n";
-      return ExitUsage;
-    }
-    ++tasksSetUp;
+  if (const std::string shared = SharedOutput(args.Tasks); !shared.empty()) {
+    std::cerr << "error: " << shared << "\n";
+    return ExitUsage;
   }
-  if (interrupted && tasksSetUp == 0) return ExitInterrupted;
+  // The tasks are set up as the run needs them, at most TasksAtOnce ahead: a batch's length
+  // costs neither open files nor memory. Each one's number is its place on the command line.
+  const int tasksAtOnce = ok::TTranscoder::TasksAtOnce(args.Parallel);
+  size_t nextToSetUp = 0;
+  auto setUpMore = [&](bool running) {
+    transcoder.ReleaseEndedTasks();
+    bool added = false;
+    while (nextToSetUp < args.Tasks.size() && transcoder.PendingCount() < tasksAtOnce && !interrupted) {
+      const int number = int(nextToSetUp);
+      const int index = SetUpTask(transcoder, args.Tasks[nextToSetUp++], args.Threads);
+      if (index >= 0) {
+        std::lock_guard<std::mutex> lock(outputMutex);
+        if (int(taskNumbers.size()) <= index) taskNumbers.resize(size_t(index) + 1, -1);
+        taskNumbers[size_t(index)] = number;
+        added = true;
+        continue;
+      }
+      // Before the run nothing starts; during it the task fails alone.
+      if (!running) return false;
+      std::lock_guard<std::mutex> lock(outputMutex);
+      anyFailed = true;
+      std::fprintf(stderr, "[%d] failed: %s\n", number, transcoder.LastError().c_str());
+    }
+    if (added && running) transcoder.Start(args.Parallel);
+    return true;
+  };
+  if (!setUpMore(false)) {
+    std::cerr << "error: " << transcoder.LastError() << "\n";
+    return ExitUsage;
+  }
+  if (interrupted && transcoder.PendingCount() == 0) return ExitInterrupted;
 
   // Interrupted during the set-up: every task set up so far reports "stopped" and none starts.
   bool stopped = interrupted;
@@ -270,14 +323,17 @@ int main(int argc, char** argv) {
     transcoder.Stop();
   else
     transcoder.Start(args.Parallel);
-  while (!allDone) {
-    mainThread.RunUntil([&] { return allDone.load() || (interrupted.load() && !stopped); },
+  int seen = 0;
+  while (transcoder.Running() || (!stopped && nextToSetUp < args.Tasks.size())) {
+    mainThread.RunUntil([&] { return terminations.load() != seen || (interrupted.load() && !stopped); },
                         std::chrono::milliseconds(100));
+    seen = terminations;
     if (interrupted && !stopped) {
       // The outputs end with their trailers and stay playable.
       stopped = true;
       transcoder.Stop();
     }
+    if (!stopped) setUpMore(true);
   }
   if (stopped) return ExitInterrupted;
   return anyFailed ? ExitFailed : ExitFinished;

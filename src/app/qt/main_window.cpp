@@ -448,13 +448,15 @@ void MainWindow::Changed(TWorkbenchChange what) {
   if (!model_) return;
   const bool wasRedrawing = redrawing_;
   redrawing_ = true;
-  if (what == wcAll || what == wcList) RedrawList();
+  if (what == wcAll || what == wcList) RedrawList(what == wcAll);
   if (what == wcAll || what == wcPreview) RedrawPreview();
   if (what == wcAll || what == wcSettings) RedrawSettings();
   if (what == wcAll || what == wcRunButtons || what == wcList) RedrawRunButtons();
   RedrawCaption();
   redrawing_ = wasRedrawing;
 }
+
+void MainWindow::RowChanged(int row) { changedRows_.push_back(row); }
 
 void MainWindow::ShowBatchOnDesktop(bool running, int percent) {
   if (running && !inhibitor_) inhibitor_ = desktop_->InhibitSleep(QText(SleepInhibitReason));

@@ -45,6 +45,7 @@ class MainWindow : public QMainWindow, public TWorkbenchView {
   void Beep() override;
   void ProcessMessages() override;
   void Changed(TWorkbenchChange what) override;
+  void RowChanged(int row) override;
   bool ConfirmPowerOff(int seconds) override;
   bool AskYesNo(const std::string& text) override;
   std::optional<std::string> AskText(const std::string& prompt, const std::string& initial) override;
@@ -75,7 +76,10 @@ class MainWindow : public QMainWindow, public TWorkbenchView {
   void SetTabOrder();
   void ApplyFonts();
 
-  void RedrawList();
+  // The rows the model rendered anew since the last redraw; all of them on `all` or when the
+  // number of rows changed.
+  void RedrawList(bool all);
+  void RedrawRow(int row);
   void RedrawPreview();
   void RedrawSettings();
   void RedrawRunButtons();
@@ -90,6 +94,7 @@ class MainWindow : public QMainWindow, public TWorkbenchView {
 
   std::unique_ptr<TWorkbench> model_;
   bool redrawing_ = false;
+  std::vector<int> changedRows_;  // reported by RowChanged, not redrawn yet
   bool shownOnce_ = false;
   bool created_ = false;
   TDesktopBus* desktop_ = &TDesktopBus::Default();

@@ -82,7 +82,7 @@ void ApplyComboBox(QComboBox* box, const TComboBoxState& state) {
 
 }  // namespace
 
-void MainWindow::RedrawList() {
+void MainWindow::RedrawList(bool all) {
   const TListViewState& list = model_->sourceList;
   ApplyState(sourceList, list);
   for (int i = 0; i < int(list.Columns.size()) && i < sourceList->columnCount(); ++i) {
@@ -94,6 +94,8 @@ void MainWindow::RedrawList() {
     if (column.Width > 0 && i + 1 < sourceList->columnCount() && sourceList->columnWidth(i) != column.Width)
       sourceList->setColumnWidth(i, column.Width);
   }
+  // A progress tick changes one row: with thousands, redrawing them all would take the window's time.
+  all = all || sourceList->topLevelItemCount() != int(list.Rows.size());
   while (sourceList->topLevelItemCount() > int(list.Rows.size()))
     delete sourceList->takeTopLevelItem(sourceList->topLevelItemCount() - 1);
   while (sourceList->topLevelItemCount() < int(list.Rows.size())) {
@@ -101,18 +103,14 @@ void MainWindow::RedrawList() {
     for (int column = 0; column < sourceList->columnCount(); ++column)
       item->setTextAlignment(column, Qt::Alignment(sourceList->headerItem()->textAlignment(column)));
   }
-  for (int row = 0; row < int(list.Rows.size()); ++row) {
-    QTreeWidgetItem* item = sourceList->topLevelItem(row);
-    const TListRow& data = list.Rows[size_t(row)];
-    item->setText(0, QText(data.Caption));
-    for (int column = 0; column < sourceList->columnCount(); ++column) {
-      if (column > 0) {
-        const size_t sub = size_t(column - 1);
-        item->setText(column, sub < data.SubItems.size() ? QText(data.SubItems[sub]) : QString());
-      }
-      item->setToolTip(column, QText(data.Hint));
-    }
-    item->setData(ProgressColumn, PercentRole, data.Percent >= 0 ? QVariant(data.Percent) : QVariant());
+  // Taken first: a redraw can raise the model's handlers, which report rows again.
+  std::vector<int> changed;
+  changed.swap(changedRows_);
+  if (all) {
+    for (int row = 0; row < int(list.Rows.size()); ++row) RedrawRow(row);
+  } else {
+    for (const int row : changed)
+      if (row >= 0 && row < int(list.Rows.size())) RedrawRow(row);
   }
   QTreeWidgetItem* selected = list.SelectedIndex >= 0 && list.SelectedIndex < sourceList->topLevelItemCount()
                                   ? sourceList->topLevelItem(list.SelectedIndex)
@@ -129,6 +127,20 @@ void MainWindow::RedrawList() {
   if (covered) addPanel->raise();
   CoverFocus(sourceList, covered, addFilesButton);
   if (!covered && panelHadFocus) sourceList->setFocus();
+}
+
+void MainWindow::RedrawRow(int row) {
+  QTreeWidgetItem* item = sourceList->topLevelItem(row);
+  const TListRow& data = model_->sourceList.Rows[size_t(row)];
+  item->setText(0, QText(data.Caption));
+  for (int column = 0; column < sourceList->columnCount(); ++column) {
+    if (column > 0) {
+      const size_t sub = size_t(column - 1);
+      item->setText(column, sub < data.SubItems.size() ? QText(data.SubItems[sub]) : QString());
+    }
+    item->setToolTip(column, QText(data.Hint));
+  }
+  item->setData(ProgressColumn, PercentRole, data.Percent >= 0 ? QVariant(data.Percent) : QVariant());
 }
 
 void MainWindow::RedrawPreview() {

@@ -62,10 +62,7 @@ std::string FailureCause(const std::string& message) {
 
 }  // namespace
 
-int TWorkbench::TasksAtOnce() const {
-  // Enough that the workers seldom wait for the next phase to be queued.
-  return std::max(64, 4 * ParallelTasks);
-}
+int TWorkbench::TasksAtOnce() const { return TTranscoder::TasksAtOnce(ParallelTasks); }
 
 TMainThread& TWorkbench::MainThread() const {
   return environment_.MainThread ? *environment_.MainThread : CurrentMainThread();
@@ -130,6 +127,7 @@ void TWorkbench::OnStartClicked() {
   // an analysis pass, a second try under the size limit) make the next.
   rowEncodes_.assign(Sources.size(), {});
   batchTasks_.clear();
+  waitingFrom_ = 0;
   batchStopped_ = false;
   for (int row = 0; row < int(sourceList.Rows.size()); ++row) {
     view_.ProcessMessages();
@@ -219,9 +217,16 @@ void TWorkbench::OnTranscoderProgress(int task, int currentDuration, int totalOu
 
 void TWorkbench::OnTranscoderTerminate(int task, bool finished, bool exception, const std::string& message) {
   if (task < 0) {
+    // The run ended while the main thread queued more, which started it again: not the end.
+    if (Transcoder.Running()) return;
     if (running_ && (batchStopped_ || !StartNextPhase())) EndBatch();
     return;
   }
+  SettleTask(task, finished, exception, message);
+  TopUpBatch();
+}
+
+void TWorkbench::SettleTask(int task, bool finished, bool exception, const std::string& message) {
   const int index = RowOfTask(task);
   if (index < 0 || index >= int(Sources.size())) return;
   TSourceRow& source = Sources[size_t(index)];
@@ -233,7 +238,10 @@ void TWorkbench::OnTranscoderTerminate(int task, bool finished, bool exception, 
   SettlePart(source.PartPath, source.OutputPath);
   source.PartPath.clear();
   std::string sizeFailure;
-  if (!RowEncodeDone(task, finished, sizeFailure)) return;  // another encode follows
+  if (!RowEncodeDone(task, finished, sizeFailure)) {  // another encode follows
+    waitingFrom_ = std::min(waitingFrom_, index);
+    return;
+  }
   if (!sizeFailure.empty()) finished = false, exception = true;
   source.State = finished ? rsFinished : exception ? rsFailed : rsStopped;
   if (finished) source.Progress = 100;

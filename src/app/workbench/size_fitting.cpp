@@ -366,8 +366,28 @@ bool TWorkbench::RowEncodeDone(int index, bool finished, std::string& failure) {
 bool TWorkbench::StartNextPhase() {
   Transcoder.ClearTasks();
   batchTasks_.clear();
-  // A row that fails to queue takes no room: the phase fills up from the rows after it.
-  for (int row = 0; row < int(rowEncodes_.size()) && int(batchTasks_.size()) < TasksAtOnce(); ++row) {
+  waitingFrom_ = 0;
+  if (!QueueWaitingEncodes()) return false;
+  Transcoder.Start(std::max(1, ParallelTasks));
+  if (resumeButton.Enabled) Transcoder.Pause();  // the batch was paused as the phase ended
+  return true;
+}
+
+void TWorkbench::TopUpBatch() {
+  if (!running_ || batchStopped_) return;
+  Transcoder.ReleaseEndedTasks();
+  if (!QueueWaitingEncodes()) return;
+  // The run goes on with them, or starts again when it ended meanwhile.
+  Transcoder.Start(std::max(1, ParallelTasks));
+  if (resumeButton.Enabled) Transcoder.Pause();
+}
+
+bool TWorkbench::QueueWaitingEncodes() {
+  bool queued = false, rendered = false;
+  // A row that fails to queue takes no room: the rows after it fill up the places.
+  for (; waitingFrom_ < int(rowEncodes_.size()) && Transcoder.PendingCount() < TasksAtOnce();
+       ++waitingFrom_) {
+    const int row = waitingFrom_;
     TRowEncode& encode = rowEncodes_[size_t(row)];
     if (encode.Next == esNone) continue;
     const TEncodeStage stage = encode.Next;
@@ -382,17 +402,18 @@ bool TWorkbench::StartNextPhase() {
       } catch (const std::exception& e) {
         failure = e.what();
       }
-      if (failure.empty()) continue;
+      if (failure.empty()) {
+        queued = true;
+        continue;
+      }
       source.State = rsFailed;
       source.FailureText = ConversionFailedText(failure);
     }
     RenderRow(row);
+    rendered = true;
   }
-  view_.Changed(wcList);
-  if (batchTasks_.empty()) return false;
-  Transcoder.Start(std::max(1, ParallelTasks));
-  if (resumeButton.Enabled) Transcoder.Pause();  // the batch was paused as the phase ended
-  return true;
+  if (rendered) view_.Changed(wcList);
+  return queued;
 }
 
 }  // namespace ok

@@ -439,9 +439,18 @@ class TWorkbench {
   // Task `index` ended: false when its row goes on to another encode in the next phase;
   // `failure` says why a finished encode still fails its row (over the limit).
   bool RowEncodeDone(int index, bool finished, std::string& failure);
-  // Starts the phase of the rows that have another encode to do (at most TasksAtOnce tasks);
-  // false when none does.
+  // Starts a run over the rows that have another encode to do (at most TasksAtOnce tasks set up
+  // at once); false when none does.
   bool StartNextPhase();
+  // Task `task` ended: its row's output settled, its state and failure rendered, unless another
+  // encode of the row follows.
+  void SettleTask(int task, bool finished, bool exception, const std::string& message);
+  // As tasks end, the waiting rows' encodes join the run that goes on, so that a slot never
+  // waits for the others.
+  void TopUpBatch();
+  // Queues the waiting rows' encodes, in row order, while fewer than TasksAtOnce tasks are to
+  // end; a row that cannot be queued fails alone. True when any was queued.
+  bool QueueWaitingEncodes();
   // The two-pass statistics folder of the batch, made on first use; "" when it cannot be made.
   std::string PassFolder();
   void RemovePassFolder();
@@ -450,7 +459,8 @@ class TWorkbench {
   void EndBatch();
 
   std::vector<TRowEncode> rowEncodes_;  // row by row, for the batch that runs
-  std::vector<TBatchTask> batchTasks_;  // task by task, for the current phase
+  std::vector<TBatchTask> batchTasks_;  // task by task, for the current run
+  int waitingFrom_ = 0;                 // no row before it waits for an encode
   std::string passFolder_;
   bool batchStopped_ = false;
 

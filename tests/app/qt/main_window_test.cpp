@@ -237,6 +237,26 @@ TEST_F(WindowTest, DroppedFilesAndFoldersAreAddedAndDeleteRemovesTheRow) {
   EXPECT_EQ(Model().Sources.size(), 2u);
 }
 
+// A progress report redraws its own row only: with thousands of rows, redrawing every one on each
+// report would take all the window's time. Row 0 is changed behind the window's back to tell.
+TEST_F(WindowTest, AProgressReportRedrawsOnlyItsRow) {
+  TempDir other;
+  std::vector<std::string> files;
+  for (const char* name : {"a.avi", "b.avi"}) {
+    fs::copy_file(SmallClip(), other / name);
+    files.push_back(other / name);
+  }
+  Model().AddFiles(files);
+  auto* list = Child<QTreeWidget>("sListView1");
+  ASSERT_EQ(list->topLevelItemCount(), 2);
+  Model().sourceList.Rows[0].Caption = "not redrawn";
+  Model().OnTranscoderProgress(1, 500, 1000);
+  EXPECT_EQ(list->topLevelItem(1)->text(4), QStringLiteral("50%"));
+  EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("a"));
+  form->Changed(wcAll);
+  EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("not redrawn"));
+}
+
 // A name that is no UTF-8 (byte 0xff), dropped or on the command line, is shown with a replacement
 // character and converted under its own bytes.
 TEST_F(WindowTest, NameThatIsNoUtf8IsShownAndConverted) {

@@ -62,6 +62,9 @@ TEST_F(RunControlTest, PresetBatchOfThreeSamplesConvertsEveryRow) {
   }
 }
 
+// The rows beyond TasksAtOnce wait as records and join the run that goes on as tasks end: a
+// whole phase never ends before the next begins (the list's places reach every row), and no
+// more than TasksAtOnce tasks are ever set up at once.
 TEST_F(RunControlTest, AListLongerThanAPhaseWaitsAsRecordsAndConvertsEveryRow) {
   const std::string clip =
       Fixture("wb_tiny.avi", "-f lavfi -i testsrc=size=32x24:rate=10:duration=0.2 -c:v mpeg4");
@@ -77,14 +80,16 @@ TEST_F(RunControlTest, AListLongerThanAPhaseWaitsAsRecordsAndConvertsEveryRow) {
   model->ParallelTasks = 2;
   model->OnStartClicked();
   EXPECT_EQ(model->Transcoder.Tasks().Count(), model->TasksAtOnce()) << "the rest hold no task yet";
-  int most = 0;
+  int most = 0, places = 0;
   ASSERT_TRUE(loop.RunUntil(
       [&] {
-        most = std::max(most, model->Transcoder.Tasks().Count());
+        most = std::max(most, model->Transcoder.PendingCount());
+        places = std::max(places, model->Transcoder.Tasks().Count());
         return !model->Running();
       },
       std::chrono::seconds(300)));
   EXPECT_EQ(most, model->TasksAtOnce());
+  EXPECT_EQ(places, rows);
   EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"视频成功转换！"});
   for (int k = 0; k < rows; ++k) EXPECT_EQ(Progress(k), "100%") << k;
   for (const int k : {0, rows - 1})
