@@ -255,10 +255,10 @@ int main(int argc, char** argv) {
                  static_cast<long long>(currentSize / 1024), double(bitRate));
   };
   transcoder.OnTerminate = [&](int index, bool finished, bool exception, const std::string& message) {
-    {
+    // The run's own end (index -1) has nothing to print; it only wakes the main thread.
+    if (index >= 0) {
       std::lock_guard<std::mutex> lock(outputMutex);
-      if (index < 0) {
-      } else if (finished) {
+      if (finished) {
         std::fprintf(stderr, "[%d] finished\n", numberOf(index));
       } else if (exception) {
         anyFailed = true;

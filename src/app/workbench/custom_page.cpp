@@ -217,14 +217,9 @@ profile_rec TWorkbench::CustomProfile(int type) const {
   TOutputOptions cropPad;
   ApplyCustomCropPad(cropPad);
   profile_rec p = IsModernCustomType(type) ? TypeBaseProfile(type) : profile_rec{};
-  p.CropTop = cropPad.CropTop;
-  p.CropBottom = cropPad.CropBottom;
-  p.CropLeft = cropPad.CropLeft;
-  p.CropRight = cropPad.CropRight;
-  p.PadTop = cropPad.PadTop;
-  p.PadBottom = cropPad.PadBottom;
-  p.PadLeft = cropPad.PadLeft;
-  p.PadRight = cropPad.PadRight;
+  const auto from = CropPadFields(cropPad);
+  const auto to = CropPadFields(p);
+  for (size_t i = 0; i < to.size(); ++i) *to[i] = *from[i];
   if (!IsModernCustomType(type)) {
     if (type < 0 || type >= ClassicTypeCount) throw std::runtime_error(std::string(ChooseCustomTypeText));
     const TCustomType& t = CustomTypes[type];

@@ -21,8 +21,16 @@ std::string Section(const char* name, std::initializer_list<std::pair<const char
 }
 
 std::string Number(int value) { return value != 0 ? std::to_string(value) : ""; }
-std::string NonNegative(int value) { return value >= 0 ? std::to_string(value) : ""; }
 std::string Number(double value) { return value != 0 ? FloatText(value) : ""; }
+
+// The "key=value" lines of the crop and pads the profile sets (0 or more).
+std::string CropPadLines(const profile_rec& p) {
+  std::string text;
+  const auto fields = CropPadFields(p);
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (*fields[i] >= 0) text += std::string(CropPadKeys[i]) + "=" + std::to_string(*fields[i]) + "\n";
+  return text;
+}
 
 }  // namespace
 
@@ -45,16 +53,8 @@ std::string ProfileFileText(const profile_rec& p) {
                            {"PixelFormat", p.PixelFormat},
                            {"Tag", p.Tag},
                            {"Profile", p.Profile},
-                           {"Level", p.Level},
-                           {CropPadKeys[0], NonNegative(p.CropTop)},
-                           {CropPadKeys[1], NonNegative(p.CropBottom)},
-                           {CropPadKeys[2], NonNegative(p.CropLeft)},
-                           {CropPadKeys[3], NonNegative(p.CropRight)},
-                           {CropPadKeys[4], NonNegative(p.PadTop)},
-                           {CropPadKeys[5], NonNegative(p.PadBottom)},
-                           {CropPadKeys[6], NonNegative(p.PadLeft)},
-                           {CropPadKeys[7], NonNegative(p.PadRight)}}) +
-         "\n" +
+                           {"Level", p.Level}}) +
+         CropPadLines(p) + "\n" +
          Section("audio", {{"AudioCodec", p.AudioCodec},
                            {"AudioBitrate", Number(p.AudioBitrate)},
                            {"SampleRate", Number(p.SampleRate)},

@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "app/workbench/output_files.h"
+#include "app/workbench/profile_catalogue.h"
 #include "app/workbench/profile_jobs.h"
 #include "app/workbench/workbench.h"
 #include "app/workbench/workbench_texts.h"
@@ -98,12 +99,10 @@ void CroppedPicture(const TSourceRow& source, const TOutputOptions& custom, int6
 // A profile's crop and pads (a custom page saved as a preset), as the custom page gives them, on
 // the sides the check boxes leave alone.
 void ProfileCropPad(const profile_rec& p, TOutputOptions& o) {
-  const int32_t values[8] = {p.CropTop, p.CropBottom, p.CropLeft, p.CropRight,
-                             p.PadTop,  p.PadBottom,  p.PadLeft,  p.PadRight};
-  int* const fields[8] = {&o.CropTop, &o.CropBottom, &o.CropLeft, &o.CropRight,
-                          &o.PadTop,  &o.PadBottom,  &o.PadLeft,  &o.PadRight};
-  for (size_t i = 0; i < 8; ++i)
-    if (*fields[i] < 0 && values[i] >= 0) *fields[i] = values[i] / 2 * 2;
+  const auto values = CropPadFields(p);
+  const auto fields = CropPadFields(o);
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (*fields[i] < 0 && *values[i] >= 0) *fields[i] = *values[i] / 2 * 2;
 }
 
 // `custom`'s crop and pads on a job whose frame size is the fitted picture: the engine takes a

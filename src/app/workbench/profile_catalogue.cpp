@@ -111,9 +111,8 @@ profile_rec ReadProfile(const std::string& fileName) {
   p.Level = ini.ReadString("video", "Level", "");
   p.MaxChannels = ini.ReadInteger("audio", "MaxChannels", 0);
   p.Remux = LowerAscii(ini.ReadString("mediatype", "Remux", ""));
-  int32_t* const cropPad[8] = {&p.CropTop, &p.CropBottom, &p.CropLeft, &p.CropRight,
-                               &p.PadTop,  &p.PadBottom,  &p.PadLeft,  &p.PadRight};
-  for (size_t i = 0; i < 8; ++i) *cropPad[i] = ini.ReadInteger("video", CropPadKeys[i], -1);
+  const auto cropPad = CropPadFields(p);
+  for (size_t i = 0; i < cropPad.size(); ++i) *cropPad[i] = ini.ReadInteger("video", CropPadKeys[i], -1);
   return p;
 }
 

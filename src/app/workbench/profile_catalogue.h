@@ -1,6 +1,7 @@
 #pragma once
 // The profile catalogues beside the program: folder listing in a fixed order, profile files.
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,12 @@ std::vector<std::string> PresetProfileFiles(int type, size_t* shipped = nullptr)
 // The keys of a profile's crop and pads, in the order top, bottom, left, right, crop first.
 inline constexpr const char* CropPadKeys[8] = {"CropTop", "CropBottom", "CropLeft", "CropRight",
                                                "PadTop",  "PadBottom",  "PadLeft",  "PadRight"};
+// The crop and pad fields of a profile or a job record, in CropPadKeys' order.
+template <typename TRecord>
+auto CropPadFields(TRecord& r) {
+  return std::array{&r.CropTop, &r.CropBottom, &r.CropLeft, &r.CropRight,
+                    &r.PadTop,  &r.PadBottom,  &r.PadLeft,  &r.PadRight};
+}
 
 // A profile file; missing keys and values that are not numbers read as the defaults. The job's
 // suffix ("Extension") defaults to the type in lower case after a dot, its encoder ("Encoder") to
